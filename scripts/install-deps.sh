@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package KestBomEx needs to build, test and run.
+# Idempotent: runs apt-get only when a package is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  libzip-dev zipcmp zipmerge ziptool libpugixml-dev libstb-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev googletest
+  libxlsxwriter-dev
+  dbus dbus-x11 xvfb xauth
+  python3 python3-openpyxl python3-dbus python3-pil
+  libreoffice-calc-nogui
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
