@@ -1,0 +1,282 @@
+#include "ooxml/drawing_xml.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+
+namespace kbx::ooxml {
+
+namespace {
+
+std::string_view localName(const char* qualified) {
+    const std::string_view name(qualified);
+    const size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+bool isAnchor(const pugi::xml_node& node) {
+    const std::string_view name = localName(node.name());
+    return name == "twoCellAnchor" || name == "oneCellAnchor" || name == "absoluteAnchor";
+}
+
+bool isPositionChild(const pugi::xml_node& node) {
+    const std::string_view name = localName(node.name());
+    return name == "from" || name == "to" || name == "pos" || name == "ext";
+}
+
+std::string qualify(const std::string& prefix, std::string_view local) {
+    return prefix.empty() ? std::string(local) : prefix + ":" + std::string(local);
+}
+
+std::optional<uint32_t> parseId(const char* text) {
+    uint32_t value = 0;
+    const std::string_view view(text);
+    const auto result = std::from_chars(view.data(), view.data() + view.size(), value);
+    if (result.ec != std::errc() || result.ptr != view.data() + view.size()) return std::nullopt;
+    return value;
+}
+
+// The id of the first non-visual properties element (cNvPr) under `node`.
+std::optional<uint32_t> objectIdOf(const pugi::xml_node& node) {
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        if (localName(child.name()) == "cNvPr") return parseId(child.attribute("id").value());
+        if (const auto id = objectIdOf(child)) return id;
+    }
+    return std::nullopt;
+}
+
+void maxObjectId(const pugi::xml_node& node, uint32_t& highest) {
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        if (localName(child.name()) == "cNvPr") {
+            if (const auto id = parseId(child.attribute("id").value())) highest = std::max(highest, *id);
+        }
+        maxObjectId(child, highest);
+    }
+}
+
+const char* editAsText(Placement placement) {
+    switch (placement) {
+    case Placement::MoveAndSize: return "twoCell";
+    case Placement::Move: return "oneCell";
+    case Placement::FreeFloating: return "absolute";
+    }
+    return "oneCell";
+}
+
+class AnchorWriter {
+public:
+    AnchorWriter(std::string drawingPrefix, std::string mainPrefix)
+        : xdr_(std::move(drawingPrefix)), a_(std::move(mainPrefix)) {}
+
+    pugi::xml_node child(pugi::xml_node parent, std::string_view local, bool drawing = true) const {
+        return parent.append_child(qualify(drawing ? xdr_ : a_, local).c_str());
+    }
+
+    void textChild(pugi::xml_node parent, std::string_view local, int64_t value) const {
+        child(parent, local).text().set(static_cast<long long>(value));
+    }
+
+    void marker(pugi::xml_node node, const CellMarker& marker) const {
+        textChild(node, "col", marker.column);
+        textChild(node, "colOff", marker.columnOffset);
+        textChild(node, "row", marker.row);
+        textChild(node, "rowOff", marker.rowOffset);
+    }
+
+    // Writes from and to as the anchor's first children.
+    void markers(pugi::xml_node anchor, const PictureAnchorXml& placement) const {
+        pugi::xml_node to = anchor.prepend_child(qualify(xdr_, "to").c_str());
+        pugi::xml_node from = anchor.prepend_child(qualify(xdr_, "from").c_str());
+        marker(from, placement.from);
+        marker(to, placement.to);
+    }
+
+    void transform(pugi::xml_node xfrm, const PictureAnchorXml& placement) const {
+        xfrm.remove_children();
+        pugi::xml_node off = child(xfrm, "off", false);
+        off.append_attribute("x").set_value(static_cast<long long>(placement.leftEmu));
+        off.append_attribute("y").set_value(static_cast<long long>(placement.topEmu));
+        pugi::xml_node ext = child(xfrm, "ext", false);
+        ext.append_attribute("cx").set_value(static_cast<long long>(placement.widthEmu));
+        ext.append_attribute("cy").set_value(static_cast<long long>(placement.heightEmu));
+    }
+
+    const std::string& mainPrefix() const { return a_; }
+
+private:
+    std::string xdr_;
+    std::string a_;
+};
+
+pugi::xml_node findByLocalName(pugi::xml_node parent, std::string_view local) {
+    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element && localName(child.name()) == local) return child;
+    return {};
+}
+
+void collectRelationshipIds(const pugi::xml_node& node, const std::set<std::string>& relationshipPrefixes,
+                            std::set<std::string>& ids) {
+    for (const pugi::xml_attribute& attribute : node.attributes()) {
+        const std::string_view name(attribute.name());
+        const size_t colon = name.find(':');
+        if (colon == std::string_view::npos) continue;
+        if (relationshipPrefixes.count(std::string(name.substr(0, colon)))) ids.insert(attribute.value());
+    }
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element) collectRelationshipIds(child, relationshipPrefixes, ids);
+}
+
+// Prefixes bound to the relationships namespace anywhere in the document.
+void relationshipPrefixes(const pugi::xml_node& node, std::set<std::string>& prefixes) {
+    for (const pugi::xml_attribute& attribute : node.attributes()) {
+        const std::string_view name(attribute.name());
+        if (name.substr(0, 6) == "xmlns:" && std::string_view(attribute.value()) == ns::kRelationships)
+            prefixes.insert(std::string(name.substr(6)));
+    }
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element) relationshipPrefixes(child, prefixes);
+}
+
+}  // namespace
+
+DrawingXml::DrawingXml() : DrawingXml(true) {}
+
+DrawingXml::DrawingXml(bool createRoot) : document_(std::make_unique<pugi::xml_document>()) {
+    if (!createRoot) return;
+    pugi::xml_node declaration = document_->append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "UTF-8";
+    declaration.append_attribute("standalone") = "yes";
+    pugi::xml_node root = document_->append_child("xdr:wsDr");
+    root.append_attribute("xmlns:xdr") = ns::kSpreadsheetDrawing;
+    root.append_attribute("xmlns:a") = ns::kDrawingMain;
+}
+
+DrawingXml DrawingXml::parse(std::string_view xml) {
+    DrawingXml drawing(false);
+    const pugi::xml_parse_result result =
+        drawing.document_->load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_declaration);
+    if (!result) throw std::invalid_argument(std::string("drawing XML is not well-formed: ") + result.description());
+    const pugi::xml_node root = drawing.document_->document_element();
+    if (localName(root.name()) != "wsDr") throw std::invalid_argument("drawing XML has no wsDr root element");
+    return drawing;
+}
+
+uint32_t DrawingXml::nextObjectId() const {
+    uint32_t highest = 1;  // id 1 is left to the drawing itself, as spreadsheet programs do
+    maxObjectId(document_->document_element(), highest);
+    return highest + 1;
+}
+
+size_t DrawingXml::objectCount() const {
+    size_t count = 0;
+    for (pugi::xml_node child : document_->document_element().children())
+        if (isAnchor(child)) ++count;
+    return count;
+}
+
+// The prefix the root binds to a namespace; binds a new one when none does.
+std::string DrawingXml::prefixFor(const char* namespaceUri) {
+    pugi::xml_node root = document_->document_element();
+    for (const pugi::xml_attribute& attribute : root.attributes()) {
+        const std::string_view name(attribute.name());
+        if (std::string_view(attribute.value()) != namespaceUri) continue;
+        if (name == "xmlns") return "";
+        if (name.substr(0, 6) == "xmlns:") return std::string(name.substr(6));
+    }
+    for (int n = 0;; ++n) {
+        const std::string candidate = "kbx" + std::to_string(n);
+        if (!root.attribute(("xmlns:" + candidate).c_str())) {
+            root.append_attribute(("xmlns:" + candidate).c_str()) = namespaceUri;
+            return candidate;
+        }
+    }
+}
+
+void DrawingXml::appendPicture(const NewPictureXml& picture) {
+    const AnchorWriter writer(prefixFor(ns::kSpreadsheetDrawing), prefixFor(ns::kDrawingMain));
+    const std::string r = prefixFor(ns::kRelationships);
+
+    pugi::xml_node anchor = writer.child(document_->document_element(), "twoCellAnchor");
+    anchor.append_attribute("editAs") = editAsText(picture.anchor.placement);
+    pugi::xml_node pic = writer.child(anchor, "pic");
+    writer.child(anchor, "clientData");
+    writer.markers(anchor, picture.anchor);
+
+    pugi::xml_node nvPicPr = writer.child(pic, "nvPicPr");
+    pugi::xml_node cNvPr = writer.child(nvPicPr, "cNvPr");
+    cNvPr.append_attribute("id") = picture.id;
+    cNvPr.append_attribute("name") = picture.name.c_str();
+    cNvPr.append_attribute("descr") = picture.description.c_str();
+    pugi::xml_node cNvPicPr = writer.child(nvPicPr, "cNvPicPr");
+    writer.child(cNvPicPr, "picLocks", false).append_attribute("noChangeAspect") = "1";
+
+    pugi::xml_node blipFill = writer.child(pic, "blipFill");
+    pugi::xml_node blip = writer.child(blipFill, "blip", false);
+    blip.append_attribute(qualify(r, "embed").c_str()) = picture.relationshipId.c_str();
+    writer.child(writer.child(blipFill, "stretch", false), "fillRect", false);
+
+    pugi::xml_node spPr = writer.child(pic, "spPr");
+    writer.transform(writer.child(spPr, "xfrm", false), picture.anchor);
+    pugi::xml_node geometry = writer.child(spPr, "prstGeom", false);
+    geometry.append_attribute("prst") = "rect";
+    writer.child(geometry, "avLst", false);
+}
+
+pugi::xml_node DrawingXml::anchorOf(uint32_t id) const {
+    for (pugi::xml_node child : document_->document_element().children())
+        if (isAnchor(child) && objectIdOf(child) == id) return child;
+    return {};
+}
+
+bool DrawingXml::setAnchor(uint32_t id, const PictureAnchorXml& placement) {
+    pugi::xml_node anchor = anchorOf(id);
+    if (!anchor) return false;
+    const AnchorWriter writer(prefixFor(ns::kSpreadsheetDrawing), prefixFor(ns::kDrawingMain));
+
+    anchor.set_name(qualify(prefixFor(ns::kSpreadsheetDrawing), "twoCellAnchor").c_str());
+    for (pugi::xml_node child = anchor.first_child(); child;) {
+        pugi::xml_node next = child.next_sibling();
+        if (isPositionChild(child)) anchor.remove_child(child);
+        child = next;
+    }
+    writer.markers(anchor, placement);
+    if (!anchor.attribute("editAs")) anchor.append_attribute("editAs");
+    anchor.attribute("editAs").set_value(editAsText(placement.placement));
+
+    // Keep the object's own transform in step with its anchor.
+    if (pugi::xml_node pic = findByLocalName(anchor, "pic")) {
+        pugi::xml_node spPr = findByLocalName(pic, "spPr");
+        if (!spPr) spPr = writer.child(pic, "spPr");
+        pugi::xml_node xfrm = findByLocalName(spPr, "xfrm");
+        if (!xfrm) xfrm = spPr.prepend_child(qualify(writer.mainPrefix(), "xfrm").c_str());
+        writer.transform(xfrm, placement);
+    }
+    return true;
+}
+
+bool DrawingXml::removeObject(uint32_t id) {
+    pugi::xml_node anchor = anchorOf(id);
+    if (!anchor) return false;
+    return document_->document_element().remove_child(anchor);
+}
+
+std::set<std::string> DrawingXml::referencedRelationshipIds() const {
+    std::set<std::string> prefixes;
+    relationshipPrefixes(*document_, prefixes);
+    std::set<std::string> ids;
+    collectRelationshipIds(document_->document_element(), prefixes, ids);
+    return ids;
+}
+
+std::string DrawingXml::serialize() const {
+    std::ostringstream out;
+    document_->save(out, "", pugi::format_raw, pugi::encoding_utf8);
+    return out.str();
+}
+
+}  // namespace kbx::ooxml
