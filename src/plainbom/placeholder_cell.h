@@ -1,0 +1,37 @@
+#pragma once
+// Placeholder cells and the small cell steps every plain and summary fill
+// repeats: reading a cell's text with errors ignored and carrying a cell down.
+
+#include <optional>
+#include <string>
+
+#include "sheet/application.h"
+#include "sheet/worksheet.h"
+
+namespace kbx::plainbom {
+
+// A cell whose text starts with "$" and whose rest, split at ":", has at least
+// two pieces: the first piece is the kind, the second the name, both lower case.
+struct Placeholder {
+    std::string kind;
+    std::string name;
+};
+
+std::optional<Placeholder> parsePlaceholder(const std::string& text);
+
+std::string toLowerAscii(std::string text);
+std::string toUpperAscii(std::string text);
+
+// The text a cell shows; a cell that cannot be read counts as empty.
+std::string cellTextOrEmpty(sheet::Worksheet& sheet, int32_t row, int32_t column);
+
+// CopyCell from (sourceRow, column) onto (destinationRow, column).
+void copyCellInColumn(sheet::Worksheet& sheet, int32_t destinationRow, int32_t sourceRow, int32_t column);
+
+// Text of a Variant array element, or nullopt when it has none (Null, array).
+std::optional<std::string> elementText(const Variant& array, int32_t index);
+
+// The process-wide application; error 91 when there is none.
+sheet::Application& currentApplication();
+
+}  // namespace kbx::plainbom
