@@ -296,7 +296,7 @@ const char* extensionFor(ForeignFormat format) { return format == ForeignFormat:
 
 std::optional<ForeignFormat> foreignFormatOf(const std::string& path) {
     const std::string extension = lowerCase(fs::path(path).extension().string());
-    if (extension == ".xls") return ForeignFormat::Xls;
+    if (extension == ".xls" || extension == ".xlt") return ForeignFormat::Xls;
     if (extension == ".ods") return ForeignFormat::Ods;
     return std::nullopt;
 }

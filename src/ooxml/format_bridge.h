@@ -24,7 +24,8 @@ namespace kbx::ooxml {
 // Formats that go through the converter.
 enum class ForeignFormat { Xls, Ods };
 
-// The foreign format a file name asks for by its extension (any case);
+// The foreign format a file name asks for by its extension (any case:
+// .xls and .xlt are the 97-2003 format, .ods the OpenDocument one);
 // nullopt for every other extension.
 std::optional<ForeignFormat> foreignFormatOf(const std::string& path);
 
