@@ -86,7 +86,9 @@ void writePositionField(PageContext& page, int32_t col, const std::string& name,
     if (idx == -1 || elementText(page.PosNames, idx) != name) return;
     const Variant& value = page.PosVals.at(idx);
     noteUsage(name, value, row);
-    copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
+    // The warn placeholder was carried down before its cell was emptied;
+    // carrying the emptied cell again would lose it for the rows below.
+    if (name != "warn") copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
     if (name == "bmp") {
         placePicture(page, col, toText(value), row);
         page.sheet.Cells(page.posRow, col)->SetValue(Variant(""));
