@@ -1,0 +1,502 @@
+#include "ooxml/number_format.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace kbx::ooxml {
+
+namespace {
+
+struct BuiltinFormat {
+    int id;
+    const char* code;
+};
+
+constexpr std::array<BuiltinFormat, 28> kBuiltinFormats = {{
+    {0, "General"},          {1, "0"},
+    {2, "0.00"},             {3, "#,##0"},
+    {4, "#,##0.00"},         {9, "0%"},
+    {10, "0.00%"},           {11, "0.00E+00"},
+    {12, "# ?/?"},           {13, "# ?\?/??"},
+    {14, "m/d/yyyy"},        {15, "d-mmm-yy"},
+    {16, "d-mmm"},           {17, "mmm-yy"},
+    {18, "h:mm AM/PM"},      {19, "h:mm:ss AM/PM"},
+    {20, "h:mm"},            {21, "h:mm:ss"},
+    {22, "m/d/yyyy h:mm"},   {37, "#,##0 ;(#,##0)"},
+    {38, "#,##0 ;[Red](#,##0)"}, {39, "#,##0.00;(#,##0.00)"},
+    {40, "#,##0.00;[Red](#,##0.00)"}, {45, "mm:ss"},
+    {46, "[h]:mm:ss"},       {47, "mmss.0"},
+    {48, "##0.0E+0"},        {49, "@"},
+}};
+
+constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",     "April",   "May",      "June",
+                                                 "July",    "August",   "September", "October", "November", "December"};
+constexpr std::array<const char*, 7> kDays = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                              "Thursday", "Friday", "Saturday"};
+
+// Splits a code into sections at ";" outside quotes and brackets.
+std::vector<std::string> splitSections(const std::string& code) {
+    std::vector<std::string> sections(1);
+    bool quoted = false;
+    bool bracket = false;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (c == '\\' && !quoted && i + 1 < code.size()) {
+            sections.back() += code.substr(i, 2);
+            ++i;
+            continue;
+        }
+        if (c == '"') quoted = !quoted;
+        if (!quoted && c == '[') bracket = true;
+        if (!quoted && c == ']') bracket = false;
+        if (c == ';' && !quoted && !bracket) {
+            sections.emplace_back();
+        } else {
+            sections.back() += c;
+        }
+    }
+    return sections;
+}
+
+// A format code cut into literal text and the characters that carry meaning.
+struct Token {
+    enum Kind { Literal, Symbol, Bracket } kind;
+    std::string text;
+};
+
+std::vector<Token> tokenize(const std::string& section) {
+    std::vector<Token> tokens;
+    for (size_t i = 0; i < section.size(); ++i) {
+        const char c = section[i];
+        if (c == '"') {
+            const size_t end = section.find('"', i + 1);
+            const size_t stop = end == std::string::npos ? section.size() : end;
+            tokens.push_back({Token::Literal, section.substr(i + 1, stop - i - 1)});
+            i = stop;
+        } else if (c == '\\' && i + 1 < section.size()) {
+            tokens.push_back({Token::Literal, section.substr(i + 1, 1)});
+            ++i;
+        } else if (c == '_' && i + 1 < section.size()) {
+            tokens.push_back({Token::Literal, " "});
+            ++i;
+        } else if (c == '*' && i + 1 < section.size()) {
+            ++i;
+        } else if (c == '[') {
+            const size_t end = section.find(']', i);
+            const size_t stop = end == std::string::npos ? section.size() : end;
+            tokens.push_back({Token::Bracket, section.substr(i + 1, stop - i - 1)});
+            i = stop;
+        } else if (std::string_view("$-+/():!^&'~{}<>=  ").find(c) != std::string_view::npos) {
+            tokens.push_back({Token::Literal, std::string(1, c)});
+        } else {
+            tokens.push_back({Token::Symbol, std::string(1, c)});
+        }
+    }
+    return tokens;
+}
+
+bool isDateSymbol(char c) {
+    const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return l == 'y' || l == 'm' || l == 'd' || l == 'h' || l == 's';
+}
+
+bool sectionIsDate(const std::vector<Token>& tokens) {
+    for (const Token& t : tokens) {
+        if (t.kind == Token::Symbol && isDateSymbol(t.text[0])) return true;
+        if (t.kind == Token::Bracket && !t.text.empty() && isDateSymbol(t.text[0])) {
+            const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(t.text[0])));
+            if (l == 'h' || l == 'm' || l == 's') return true;
+        }
+    }
+    return false;
+}
+
+// The text of a bracket that shows up in the output ([$€-407] shows "€").
+std::string bracketText(const std::string& bracket) {
+    if (bracket.size() > 1 && bracket[0] == '$') {
+        const size_t dash = bracket.find('-');
+        return bracket.substr(1, (dash == std::string::npos ? bracket.size() : dash) - 1);
+    }
+    return {};
+}
+
+std::string twoDigits(int n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", n);
+    return buf;
+}
+
+std::string formatDate(double value, const std::vector<Token>& tokens, bool date1904) {
+    // Group runs of the same letter ("yyyy", "mm") into one token.
+    struct Part {
+        char letter;
+        size_t count;
+        std::string literal;
+    };
+    std::vector<Part> parts;
+    bool ampm = false;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.kind == Token::Symbol) {
+            const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(t.text[0])));
+            if (l == 'a' && i + 4 < tokens.size() + 1) {
+                std::string rest;
+                for (size_t k = i; k < tokens.size() && k < i + 5; ++k) rest += tokens[k].text;
+                std::string upper;
+                for (char ch : rest) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                if (upper.rfind("AM/PM", 0) == 0) {
+                    parts.push_back({'p', 5, ""});
+                    ampm = true;
+                    i += 4;
+                    continue;
+                }
+                if (upper.rfind("A/P", 0) == 0) {
+                    parts.push_back({'p', 3, ""});
+                    ampm = true;
+                    i += 2;
+                    continue;
+                }
+            }
+            if (isDateSymbol(l) || l == '0' || l == '.') {
+                if (!parts.empty() && parts.back().letter == l && l != '.') {
+                    ++parts.back().count;
+                } else {
+                    parts.push_back({l, 1, ""});
+                }
+                continue;
+            }
+            parts.push_back({0, 0, t.text});
+        } else if (t.kind == Token::Literal) {
+            parts.push_back({0, 0, t.text});
+        } else {
+            const std::string lowered = [&] {
+                std::string s;
+                for (char ch : t.text) s += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+                return s;
+            }();
+            if (!lowered.empty() && (lowered[0] == 'h' || lowered[0] == 'm' || lowered[0] == 's')) {
+                parts.push_back({static_cast<char>(std::toupper(lowered[0])), lowered.size(), ""});
+            } else {
+                parts.push_back({0, 0, bracketText(t.text)});
+            }
+        }
+    }
+    // "m" right after an hour or right before a second means minutes.
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].letter != 'm' || parts[i].count > 2) continue;
+        bool minute = false;
+        for (size_t k = i; k-- > 0;) {
+            if (parts[k].letter == 0) continue;
+            minute = parts[k].letter == 'h' || parts[k].letter == 'H';
+            break;
+        }
+        for (size_t k = i + 1; k < parts.size() && !minute; ++k) {
+            if (parts[k].letter == 0) continue;
+            minute = parts[k].letter == 's';
+            break;
+        }
+        if (minute) parts[i].letter = 'n';
+    }
+    int secondDecimals = 0;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i].letter == '.' && parts[i + 1].letter == '0') secondDecimals = static_cast<int>(parts[i + 1].count);
+    }
+    const double rounding = secondDecimals > 0 ? 0.5 * std::pow(10.0, -secondDecimals) : 0.5;
+    const DateParts d = dateFromSerial(value + rounding / 86400.0, date1904);
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Part& p = parts[i];
+        switch (p.letter) {
+            case 0: out += p.literal; break;
+            case 'y': out += p.count <= 2 ? twoDigits(d.year % 100) : std::to_string(d.year); break;
+            case 'm':
+                if (p.count == 1) out += std::to_string(d.month);
+                else if (p.count == 2) out += twoDigits(d.month);
+                else if (p.count == 3) out += std::string(kMonths[d.month - 1]).substr(0, 3);
+                else if (p.count == 5) out += std::string(kMonths[d.month - 1]).substr(0, 1);
+                else out += kMonths[d.month - 1];
+                break;
+            case 'd':
+                if (p.count == 1) out += std::to_string(d.day);
+                else if (p.count == 2) out += twoDigits(d.day);
+                else if (p.count == 3) out += std::string(kDays[d.weekday]).substr(0, 3);
+                else out += kDays[d.weekday];
+                break;
+            case 'h': {
+                int hour = d.hour;
+                if (ampm) hour = hour % 12 == 0 ? 12 : hour % 12;
+                out += p.count == 1 ? std::to_string(hour) : twoDigits(hour);
+                break;
+            }
+            case 'n': out += p.count == 1 ? std::to_string(d.minute) : twoDigits(d.minute); break;
+            case 's': out += p.count == 1 ? std::to_string(d.second) : twoDigits(d.second); break;
+            case 'H': {
+                const double hours = std::floor((value + rounding / 86400.0) * 24.0);
+                out += std::to_string(static_cast<long long>(hours));
+                break;
+            }
+            case 'M': {
+                const double minutes = std::floor((value + rounding / 86400.0) * 1440.0);
+                out += std::to_string(static_cast<long long>(minutes));
+                break;
+            }
+            case 'S': {
+                const double seconds = std::floor(value * 86400.0 + rounding);
+                out += std::to_string(static_cast<long long>(seconds));
+                break;
+            }
+            case 'p':
+                if (p.count == 5) out += d.hour < 12 ? "AM" : "PM";
+                else out += d.hour < 12 ? "A" : "P";
+                break;
+            case '.':
+                if (i + 1 < parts.size() && parts[i + 1].letter == '0') {
+                    const int digits = static_cast<int>(parts[i + 1].count);
+                    const double scaled = std::floor(d.fractionOfSecond * std::pow(10.0, digits));
+                    char buf[32];
+                    std::snprintf(buf, sizeof buf, ".%0*lld", digits, static_cast<long long>(scaled));
+                    out += buf;
+                    ++i;
+                } else {
+                    out += '.';
+                }
+                break;
+            default: out += std::string(p.count, p.letter); break;
+        }
+    }
+    return out;
+}
+
+// Lays a number out under a numeric section: digits, decimals, grouping,
+// percent and scientific notation.
+std::string formatDecimal(double value, const std::vector<Token>& tokens) {
+    int integerZeros = 0;
+    int decimals = 0;
+    int percents = 0;
+    bool seenDigit = false;
+    bool afterPoint = false;
+    bool grouping = false;
+    int trailingCommas = 0;
+    int exponentDigits = -1;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.kind != Token::Symbol) continue;
+        const char c = t.text[0];
+        if (exponentDigits >= 0) {
+            if (c == '0' || c == '#') ++exponentDigits;
+            continue;
+        }
+        if (c == '0' || c == '#' || c == '?') {
+            if (afterPoint) {
+                ++decimals;
+            } else if (c == '0') {
+                ++integerZeros;
+            }
+            if (trailingCommas > 0 && !afterPoint) grouping = true;
+            trailingCommas = 0;
+            seenDigit = true;
+        } else if (c == '.') {
+            afterPoint = true;
+        } else if (c == ',' && seenDigit) {
+            ++trailingCommas;
+        } else if (c == '%') {
+            ++percents;
+        } else if ((c == 'E' || c == 'e') && i + 1 < tokens.size() && tokens[i + 1].kind == Token::Literal &&
+                   (tokens[i + 1].text == "+" || tokens[i + 1].text == "-")) {
+            exponentDigits = 0;
+        }
+    }
+    decimals = std::min(decimals, 30);
+    exponentDigits = std::min(exponentDigits, 5);
+    double number = value * std::pow(100.0, percents) / std::pow(1000.0, trailingCommas);
+    std::string digits;
+    char buf[512];
+    if (exponentDigits >= 0) {
+        std::snprintf(buf, sizeof buf, "%.*E", decimals, number);
+        std::string text = buf;
+        const size_t e = text.find('E');
+        std::string mantissa = text.substr(0, e);
+        const int exponent = std::stoi(text.substr(e + 1));
+        std::snprintf(buf, sizeof buf, "E%c%0*d", exponent < 0 ? '-' : '+', std::clamp(exponentDigits, 1, 5),
+                      std::abs(exponent) % 1000);
+        digits = mantissa + buf;
+    } else {
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, number);
+        digits = buf;
+        std::string integerPart = digits.substr(0, digits.find('.'));
+        std::string fraction = decimals > 0 ? digits.substr(digits.find('.')) : std::string();
+        if (integerPart == "0" && integerZeros == 0) integerPart.clear();
+        while (static_cast<int>(integerPart.size()) < integerZeros) integerPart.insert(0, "0");
+        if (grouping) {
+            for (int pos = static_cast<int>(integerPart.size()) - 3; pos > 0; pos -= 3) integerPart.insert(pos, ",");
+        }
+        digits = integerPart + fraction;
+    }
+    std::string out;
+    bool numberWritten = false;
+    bool inExponent = false;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.kind == Token::Literal) {
+            if (inExponent && (t.text == "+" || t.text == "-")) continue;
+            out += t.text;
+        } else if (t.kind == Token::Bracket) {
+            out += bracketText(t.text);
+        } else {
+            const char c = t.text[0];
+            if (c == '0' || c == '#' || c == '?' || c == '.' || c == ',') {
+                if (!numberWritten) {
+                    out += digits;
+                    numberWritten = true;
+                }
+            } else if (c == 'E' || c == 'e') {
+                inExponent = true;
+            } else if (c == '%') {
+                out += '%';
+            } else if (!inExponent) {
+                out += t.text;
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string> builtinNumberFormat(int id) {
+    for (const BuiltinFormat& f : kBuiltinFormats) {
+        if (f.id == id) return std::string(f.code);
+    }
+    return std::nullopt;
+}
+
+int builtinNumberFormatId(const std::string& code) {
+    for (const BuiltinFormat& f : kBuiltinFormats) {
+        if (code == f.code) return f.id;
+    }
+    return -1;
+}
+
+bool isDateFormat(const std::string& code) {
+    if (code.empty() || code == "General" || code == "@") return false;
+    return sectionIsDate(tokenize(splitSections(code)[0]));
+}
+
+DateParts dateFromSerial(double serial, bool date1904) {
+    DateParts d;
+    if (!std::isfinite(serial) || serial < 0 || serial > 2958466) return d;
+    double days = std::floor(serial);
+    double seconds = (serial - days) * 86400.0;
+    if (date1904) days += 1462;
+    // Serial 60 is the 29 February 1900 the 1900 system counts; earlier days are one off.
+    long long dayNumber = static_cast<long long>(days);
+    if (!date1904 && dayNumber < 61) dayNumber += 1;
+    // Days since 1899-12-30 to civil date (algorithm of H. Hinnant).
+    long long z = dayNumber - 25569 + 719468;  // 25569 = 1970-01-01
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    d.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    d.year = static_cast<int>(yoe + era * 400 + (d.month <= 2 ? 1 : 0));
+    d.weekday = static_cast<int>(((dayNumber - 1) % 7 + 7) % 7);
+    if (!date1904 && static_cast<long long>(days) == 60) {
+        d.year = 1900;
+        d.month = 2;
+        d.day = 29;
+    }
+    const double whole = std::floor(seconds);
+    d.fractionOfSecond = seconds - whole;
+    const int total = static_cast<int>(whole);
+    d.hour = total / 3600;
+    d.minute = total / 60 % 60;
+    d.second = total % 60;
+    return d;
+}
+
+std::string formatGeneral(double value) {
+    if (!std::isfinite(value)) return "#NUM!";
+    if (value == 0) return "0";
+    const double magnitude = std::fabs(value);
+    char buf[64];
+    if (magnitude >= 1e11 || magnitude < 1e-9) {
+        std::snprintf(buf, sizeof buf, "%.5E", value);
+        std::string text = buf;
+        const size_t e = text.find('E');
+        std::string mantissa = text.substr(0, e);
+        while (mantissa.back() == '0') mantissa.pop_back();
+        if (mantissa.back() == '.') mantissa.pop_back();
+        const int exponent = std::stoi(text.substr(e + 1));
+        std::snprintf(buf, sizeof buf, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        return mantissa + buf;
+    }
+    const int integerDigits = magnitude < 1 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    const int decimals = std::max(0, 10 - integerDigits);
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    std::string text = buf;
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') text.pop_back();
+        if (text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    return text;
+}
+
+std::string formatNumber(double value, const std::string& code, bool date1904) {
+    if (code.empty() || code == "General") return formatGeneral(value);
+    const std::vector<std::string> sections = splitSections(code);
+    size_t index = 0;
+    bool dropSign = false;
+    if (value < 0 && sections.size() >= 2) {
+        index = 1;
+        dropSign = true;
+    } else if (value == 0 && sections.size() >= 3) {
+        index = 2;
+    }
+    double shown = dropSign ? -value : value;
+    const std::vector<Token> tokens = tokenize(sections[index]);
+    if (sectionIsDate(tokens)) {
+        if (value < 0) return std::string(11, '#');
+        return formatDate(value, tokens, date1904);
+    }
+    bool hasDigits = false;
+    bool general = false;
+    for (const Token& t : tokens) {
+        if (t.kind != Token::Symbol) continue;
+        if (t.text == "0" || t.text == "#" || t.text == "?") hasDigits = true;
+        if (t.text == "G" || t.text == "g") general = true;
+    }
+    std::string sign;
+    if (shown < 0) {
+        sign = "-";
+        shown = -shown;
+    }
+    if (!hasDigits) {
+        std::string out;
+        for (const Token& t : tokens) {
+            if (t.kind == Token::Literal) out += t.text;
+            else if (t.kind == Token::Bracket) out += bracketText(t.text);
+            else if (t.text == "@" || general) {
+                out += formatGeneral(shown);
+                general = false;
+            }
+        }
+        return sign + out;
+    }
+    std::string text = formatDecimal(shown, tokens);
+    // A value that rounds to zero shows no minus sign.
+    bool allZero = true;
+    for (char c : text) {
+        if (c >= '1' && c <= '9') allZero = false;
+    }
+    return (allZero ? "" : sign) + text;
+}
+
+}  // namespace kbx::ooxml

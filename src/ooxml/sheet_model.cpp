@@ -1,0 +1,518 @@
+#include "ooxml/sheet_model.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "ooxml/shared_strings.h"
+#include "ooxml/styles.h"
+#include "ooxml/xml_util.h"
+
+namespace kbx::ooxml {
+
+namespace {
+
+constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+const std::vector<std::string>& columnNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all(kMaxColumns + 1);
+        for (int32_t c = 1; c <= kMaxColumns; ++c) {
+            std::string name;
+            for (int32_t n = c; n > 0; n = (n - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+            all[static_cast<size_t>(c)] = name;
+        }
+        return all;
+    }();
+    return names;
+}
+
+void appendNumber(std::string& out, double value) {
+    char buf[40];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, result.ptr);
+}
+
+bool parseDouble(std::string_view text, double& out) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(out);
+}
+
+std::string attributesText(const pugi::xml_node& node, std::initializer_list<std::string_view> skip) {
+    std::string out;
+    for (pugi::xml_attribute a : node.attributes()) {
+        const std::string_view name = a.name();
+        if (std::find(skip.begin(), skip.end(), name) != skip.end()) continue;
+        out += ' ';
+        out += name;
+        out += "=\"";
+        appendEscaped(out, a.value(), true);
+        out += '"';
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string columnName(int32_t column) {
+    if (column < 1 || column > kMaxColumns) return {};
+    return columnNames()[static_cast<size_t>(column)];
+}
+
+bool parseCellReference(std::string_view ref, int32_t& row, int32_t& column) {
+    size_t i = 0;
+    int64_t col = 0;
+    while (i < ref.size() && i < 4 && std::isalpha(static_cast<unsigned char>(ref[i]))) {
+        col = col * 26 + (std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
+        ++i;
+    }
+    if (i == 0 || i == ref.size() || i == 4) return false;
+    int64_t r = 0;
+    for (size_t k = i; k < ref.size(); ++k) {
+        if (!std::isdigit(static_cast<unsigned char>(ref[k])) || k - i >= 8) return false;
+        r = r * 10 + (ref[k] - '0');
+    }
+    if (col < 1 || col > kMaxColumns || r < 1 || r > kMaxRows) return false;
+    row = static_cast<int32_t>(r);
+    column = static_cast<int32_t>(col);
+    return true;
+}
+
+SheetModel::SheetModel(std::string partName, std::string fileName)
+    : partName_(std::move(partName)), fileName_(std::move(fileName)) {}
+
+void SheetModel::fail(const std::string& what) const { raiseBadFile(fileName_, "in '" + partName_ + "', " + what); }
+
+void SheetModel::load(const std::string& xml, const StyleSheet& styles, const SharedStrings& strings) {
+    parseXml(doc_, xml, fileName_, partName_);
+    const pugi::xml_node root = doc_.document_element();
+    if (localName(root) != "worksheet") fail("the root element is not a worksheet");
+    pugi::xml_node sheetData = childNamed(root, "sheetData");
+    if (!sheetData) fail("the worksheet has no sheetData");
+    loadColumns(childNamed(root, "cols"));
+    loadCells(sheetData, styles, strings);
+    while (sheetData.first_child()) sheetData.remove_child(sheetData.first_child());
+    sheetData.append_child(pugi::node_pcdata).set_value(splicingMarker().c_str());
+}
+
+void SheetModel::createEmpty() {
+    static const char* kEmpty =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+        "<dimension ref=\"A1\"/><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
+        "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
+        "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
+        "</worksheet>";
+    (void)kMainNs;
+    doc_.load_string(kEmpty, pugi::parse_full | pugi::parse_ws_pcdata);
+    childNamed(doc_.document_element(), "sheetData")
+        .append_child(pugi::node_pcdata)
+        .set_value(splicingMarker().c_str());
+    dirty_ = true;
+}
+
+void SheetModel::loadColumns(const pugi::xml_node& cols) {
+    int32_t previousLast = 0;
+    for (pugi::xml_node col : cols.children()) {
+        if (localName(col) != "col") continue;
+        const int32_t first = col.attribute("min").as_int(0);
+        const int32_t last = col.attribute("max").as_int(0);
+        if (first < 1 || last < first || last > kMaxColumns) fail("a column range is outside the sheet");
+        if (first <= previousLast) fail("column ranges overlap or are out of order");
+        previousLast = last;
+        ColumnData data;
+        data.last = last;
+        data.width = col.attribute("width") ? col.attribute("width").as_double(-1) : -1;
+        data.customWidth = col.attribute("customWidth").as_bool(false);
+        data.hidden = col.attribute("hidden").as_bool(false);
+        data.style = col.attribute("style") ? col.attribute("style").as_int(0) : -1;
+        data.extraAttributes = attributesText(col, {"min", "max", "width", "customWidth", "hidden", "style"});
+        columns_[first] = std::move(data);
+    }
+}
+
+void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings) {
+    int32_t previousRow = 0;
+    const size_t styleCount = styles.cellFormatCount();
+    for (pugi::xml_node rowNode : sheetData.children()) {
+        if (localName(rowNode) != "row") continue;
+        int32_t r = previousRow + 1;
+        if (const pugi::xml_attribute attr = rowNode.attribute("r")) {
+            const long long value = attr.as_llong(0);
+            if (value < 1 || value > kMaxRows) fail("row number '" + std::string(attr.value()) + "' is outside the sheet");
+            r = static_cast<int32_t>(value);
+        }
+        if (r <= previousRow) fail("row " + std::to_string(r) + " is out of order");
+        previousRow = r;
+        RowData& row = rows_[r];
+        if (rowNode.attribute("ht")) row.height = rowNode.attribute("ht").as_double(-1);
+        row.customHeight = rowNode.attribute("customHeight").as_bool(false);
+        row.hidden = rowNode.attribute("hidden").as_bool(false);
+        if (rowNode.attribute("customFormat").as_bool(false)) {
+            row.style = rowNode.attribute("s").as_int(0);
+            if (row.style < 0 || static_cast<size_t>(row.style) >= styleCount) fail("row " + std::to_string(r) + " has a style index out of range");
+        }
+        row.extraAttributes = attributesText(rowNode, {"r", "spans", "ht", "customHeight", "hidden", "s", "customFormat"});
+        int32_t previousColumn = 0;
+        for (pugi::xml_node c : rowNode.children()) {
+            if (localName(c) != "c") continue;
+            int32_t cellRow = r, column = previousColumn + 1;
+            if (const pugi::xml_attribute ref = c.attribute("r")) {
+                if (!parseCellReference(ref.value(), cellRow, column)) fail("the cell reference '" + std::string(ref.value()) + "' is outside the sheet or malformed");
+                if (cellRow != r) fail("cell " + std::string(ref.value()) + " lies outside its row " + std::to_string(r));
+            }
+            if (column > kMaxColumns) fail("a cell lies beyond the last column");
+            if (column <= previousColumn) fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
+            previousColumn = column;
+            CellData cell;
+            const long long style = c.attribute("s").as_llong(0);
+            if (style < 0 || static_cast<size_t>(style) >= styleCount) fail("cell " + columnName(column) + std::to_string(r) + " has a style index out of range");
+            cell.style = static_cast<uint32_t>(style);
+            const std::string_view type = c.attribute("t").value();
+            const pugi::xml_node v = childNamed(c, "v");
+            if (const pugi::xml_node f = childNamed(c, "f")) cell.formula = serializeNode(f);
+            const std::string_view value = v.text().get();
+            if (type == "s") {
+                if (v) {
+                    const long long index = v.text().as_llong(-1);
+                    if (index < 0 || static_cast<size_t>(index) >= strings.size()) fail("cell " + columnName(column) + std::to_string(r) + " refers to a shared string out of range");
+                    cell.kind = CellKind::Shared;
+                    cell.shared = static_cast<uint32_t>(index);
+                }
+            } else if (type == "inlineStr") {
+                const pugi::xml_node is = childNamed(c, "is");
+                cell.kind = CellKind::Inline;
+                cell.text = stringItemText(is);
+                if (childNamed(is, "r")) cell.richInline = serializeNode(is);
+            } else if (type == "b") {
+                if (v) {
+                    cell.kind = CellKind::Boolean;
+                    cell.number = (value == "1" || value == "true") ? 1 : 0;
+                }
+            } else if (type == "e") {
+                cell.kind = CellKind::Error;
+                cell.text = std::string(value);
+            } else if (type == "str") {
+                cell.kind = CellKind::FormulaText;
+                cell.text = decodeEscapedText(value);
+            } else if (type.empty() || type == "n" || type == "d") {
+                if (v && !value.empty()) {
+                    if (!parseDouble(value, cell.number)) fail("cell " + columnName(column) + std::to_string(r) + " holds the malformed number '" + std::string(value) + "'");
+                    cell.kind = CellKind::Number;
+                }
+            } else {
+                fail("cell " + columnName(column) + std::to_string(r) + " has the unknown type '" + std::string(type) + "'");
+            }
+            row.cells.emplace(column, std::move(cell));
+        }
+    }
+}
+
+const CellData* SheetModel::findCell(int32_t row, int32_t column) const {
+    const auto r = rows_.find(row);
+    if (r == rows_.end()) return nullptr;
+    const auto c = r->second.cells.find(column);
+    return c == r->second.cells.end() ? nullptr : &c->second;
+}
+
+CellData& SheetModel::cellForWrite(int32_t row, int32_t column) {
+    dirty_ = true;
+    RowData& r = rows_[row];
+    const auto it = r.cells.find(column);
+    if (it != r.cells.end()) return it->second;
+    CellData cell;
+    const int32_t columnFormat = columnStyle(column);
+    cell.style = r.style >= 0 ? static_cast<uint32_t>(r.style) : columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
+    return r.cells.emplace(column, std::move(cell)).first->second;
+}
+
+uint32_t SheetModel::styleAt(int32_t row, int32_t column) const {
+    const auto r = rows_.find(row);
+    if (r != rows_.end()) {
+        const auto c = r->second.cells.find(column);
+        if (c != r->second.cells.end()) return c->second.style;
+        if (r->second.style >= 0) return static_cast<uint32_t>(r->second.style);
+    }
+    const int32_t columnFormat = columnStyle(column);
+    return columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
+}
+
+void SheetModel::forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f) {
+    for (auto& [number, row] : rows_) {
+        const auto c = row.cells.find(column);
+        if (c != row.cells.end()) {
+            f(c->second);
+            dirty_ = true;
+        }
+    }
+}
+
+std::optional<std::array<int32_t, 4>> SheetModel::usedBounds() const {
+    std::optional<std::array<int32_t, 4>> bounds;
+    for (const auto& [number, row] : rows_) {
+        if (row.cells.empty()) continue;
+        const int32_t first = row.cells.begin()->first, last = row.cells.rbegin()->first;
+        if (!bounds) {
+            bounds = std::array<int32_t, 4>{number, first, number, last};
+        } else {
+            (*bounds)[1] = std::min((*bounds)[1], first);
+            (*bounds)[2] = number;
+            (*bounds)[3] = std::max((*bounds)[3], last);
+        }
+    }
+    return bounds;
+}
+
+const ColumnData* SheetModel::findColumn(int32_t column) const {
+    auto it = columns_.upper_bound(column);
+    if (it == columns_.begin()) return nullptr;
+    --it;
+    return it->second.last >= column ? &it->second : nullptr;
+}
+
+ColumnData& SheetModel::isolateColumn(int32_t column) {
+    columnsDirty_ = true;
+    dirty_ = true;
+    auto it = columns_.upper_bound(column);
+    if (it != columns_.begin()) {
+        --it;
+        if (it->second.last >= column) {
+            const int32_t first = it->first;
+            ColumnData whole = it->second;
+            if (first < column) {
+                it->second.last = column - 1;
+            } else {
+                columns_.erase(it);
+            }
+            if (whole.last > column) {
+                ColumnData after = whole;
+                columns_[column + 1] = after;
+            }
+            whole.last = column;
+            return columns_[column] = whole;
+        }
+    }
+    ColumnData fresh;
+    fresh.last = column;
+    return columns_[column] = fresh;
+}
+
+int32_t SheetModel::columnStyle(int32_t column) const {
+    const ColumnData* data = findColumn(column);
+    return data ? data->style : -1;
+}
+
+void SheetModel::setColumnStyle(int32_t column, uint32_t style) {
+    isolateColumn(column).style = static_cast<int32_t>(style);
+}
+
+double SheetModel::storedColumnWidth(int32_t column) const {
+    const ColumnData* data = findColumn(column);
+    if (data && data->width >= 0) return data->width;
+    const pugi::xml_node format = childNamed(doc_.document_element(), "sheetFormatPr");
+    if (const pugi::xml_attribute w = format.attribute("defaultColWidth")) return w.as_double(8.43);
+    const double base = format.attribute("baseColWidth").as_double(8);
+    return std::trunc((base * maxDigitWidth_ + 5) / maxDigitWidth_ * 256) / 256;
+}
+
+void SheetModel::setStoredColumnWidth(int32_t column, double width) {
+    ColumnData& data = isolateColumn(column);
+    data.width = width;
+    data.customWidth = true;
+    data.hidden = width == 0;
+}
+
+double SheetModel::columnWidthPixels(int32_t column) const {
+    const ColumnData* data = findColumn(column);
+    if (data && data->hidden) return 0;
+    const double width = storedColumnWidth(column);
+    return std::trunc((256 * width + std::trunc(128 / maxDigitWidth_)) / 256 * maxDigitWidth_);
+}
+
+double SheetModel::defaultRowHeight() const {
+    const pugi::xml_node format = childNamed(doc_.document_element(), "sheetFormatPr");
+    return format.attribute("defaultRowHeight").as_double(15);
+}
+
+double SheetModel::rowHeightPoints(int32_t row) const {
+    const auto it = rows_.find(row);
+    if (it == rows_.end()) return defaultRowHeight();
+    if (it->second.hidden) return 0;
+    return it->second.height >= 0 ? it->second.height : defaultRowHeight();
+}
+
+void SheetModel::setRowHeight(int32_t row, double points) {
+    RowData& r = rows_[row];
+    r.height = points;
+    r.customHeight = true;
+    r.hidden = points == 0;
+    dirty_ = true;
+}
+
+double SheetModel::columnLeft(int32_t column) const {
+    double left = 0;
+    for (int32_t c = 1; c < column; ++c) {
+        const ColumnData* data = findColumn(c);
+        if (data == nullptr) {
+            // A run of columns without their own entry: all of default width.
+            const auto next = columns_.upper_bound(c);
+            const int32_t end = next == columns_.end() ? column : std::min(column, next->first);
+            left += columnWidthPoints(c) * (end - c);
+            c = end - 1;
+        } else {
+            const int32_t end = std::min(column, data->last + 1);
+            left += columnWidthPoints(c) * (end - c);
+            c = end - 1;
+        }
+    }
+    return left;
+}
+
+double SheetModel::rowTop(int32_t row) const {
+    const double standard = defaultRowHeight();
+    double top = (row - 1) * standard;
+    for (auto it = rows_.begin(); it != rows_.end() && it->first < row; ++it) {
+        top += rowHeightPoints(it->first) - standard;
+    }
+    return top;
+}
+
+void SheetModel::writeColumns() {
+    pugi::xml_node root = doc_.document_element();
+    pugi::xml_node cols = childNamed(root, "cols");
+    const std::string prefix = prefixOf(root);
+    if (!cols) {
+        pugi::xml_node anchor = childNamed(root, "sheetData");
+        cols = root.insert_child_before((prefix + "cols").c_str(), anchor);
+    }
+    while (cols.first_child()) cols.remove_child(cols.first_child());
+    std::string xml;
+    for (const auto& [first, data] : columns_) {
+        xml += "<" + prefix + "col min=\"" + std::to_string(first) + "\" max=\"" + std::to_string(data.last) + "\"";
+        const double width = data.width >= 0 ? data.width : storedColumnWidth(first);
+        xml += " width=\"";
+        appendNumber(xml, width);
+        xml += "\"";
+        if (data.style >= 0) xml += " style=\"" + std::to_string(data.style) + "\"";
+        if (data.hidden) xml += " hidden=\"1\"";
+        if (data.customWidth) xml += " customWidth=\"1\"";
+        xml += data.extraAttributes + "/>";
+    }
+    if (columns_.empty()) {
+        root.remove_child(cols);
+    } else {
+        cols.append_buffer(xml.data(), xml.size());
+    }
+    columnsDirty_ = false;
+}
+
+void SheetModel::writeDimension() {
+    pugi::xml_node dimension = childNamed(doc_.document_element(), "dimension");
+    if (!dimension) return;
+    const auto bounds = usedBounds();
+    std::string ref = "A1";
+    if (bounds) {
+        ref = columnName((*bounds)[1]) + std::to_string((*bounds)[0]);
+        if ((*bounds)[0] != (*bounds)[2] || (*bounds)[1] != (*bounds)[3]) {
+            ref += ":" + columnName((*bounds)[3]) + std::to_string((*bounds)[2]);
+        }
+    }
+    if (!dimension.attribute("ref")) dimension.append_attribute("ref");
+    dimension.attribute("ref").set_value(ref.c_str());
+}
+
+std::string SheetModel::serializeRows() const {
+    const std::string prefix = prefixOf(doc_.document_element());
+    const std::string rowOpen = "<" + prefix + "row r=\"", rowClose = "</" + prefix + "row>";
+    const std::string cellOpen = "<" + prefix + "c r=\"", cellClose = "</" + prefix + "c>";
+    const std::string vOpen = "<" + prefix + "v>", vClose = "</" + prefix + "v>";
+    std::string out;
+    out.reserve(rows_.size() * 64);
+    const auto& names = columnNames();
+    for (const auto& [number, row] : rows_) {
+        const std::string rowNumber = std::to_string(number);
+        out += rowOpen;
+        out += rowNumber;
+        out += '"';
+        if (row.style >= 0) out += " s=\"" + std::to_string(row.style) + "\" customFormat=\"1\"";
+        if (row.height >= 0) {
+            out += " ht=\"";
+            appendNumber(out, row.height);
+            out += '"';
+        }
+        if (row.customHeight) out += " customHeight=\"1\"";
+        if (row.hidden) out += " hidden=\"1\"";
+        out += row.extraAttributes;
+        if (row.cells.empty()) {
+            out += "/>";
+            continue;
+        }
+        out += '>';
+        for (const auto& [column, cell] : row.cells) {
+            out += cellOpen;
+            out += names[static_cast<size_t>(column)];
+            out += rowNumber;
+            out += '"';
+            if (cell.style != 0) {
+                out += " s=\"";
+                out += std::to_string(cell.style);
+                out += '"';
+            }
+            switch (cell.kind) {
+                case CellKind::Shared: out += " t=\"s\""; break;
+                case CellKind::Inline: out += " t=\"inlineStr\""; break;
+                case CellKind::Boolean: out += " t=\"b\""; break;
+                case CellKind::Error: out += " t=\"e\""; break;
+                case CellKind::FormulaText: out += " t=\"str\""; break;
+                default: break;
+            }
+            if (cell.kind == CellKind::Empty && cell.formula.empty()) {
+                out += "/>";
+                continue;
+            }
+            out += '>';
+            out += cell.formula;
+            switch (cell.kind) {
+                case CellKind::Number: out += vOpen; appendNumber(out, cell.number); out += vClose; break;
+                case CellKind::Boolean: out += vOpen; out += cell.number != 0 ? '1' : '0'; out += vClose; break;
+                case CellKind::Shared: out += vOpen; out += std::to_string(cell.shared); out += vClose; break;
+                case CellKind::Error:
+                case CellKind::FormulaText:
+                    out += vOpen;
+                    appendEscaped(out, cell.text, false);
+                    out += vClose;
+                    break;
+                case CellKind::Inline:
+                    if (!cell.richInline.empty()) {
+                        out += cell.richInline;
+                    } else {
+                        out += "<" + prefix + "is><" + prefix + "t xml:space=\"preserve\">";
+                        appendEscaped(out, cell.text, false);
+                        out += "</" + prefix + "t></" + prefix + "is>";
+                    }
+                    break;
+                case CellKind::Empty: break;
+            }
+            out += cellClose;
+        }
+        out += rowClose;
+    }
+    return out;
+}
+
+std::string SheetModel::serialize() {
+    if (columnsDirty_) writeColumns();
+    writeDimension();
+    std::string xml = serializeXml(doc_);
+    const std::string& marker = splicingMarker();
+    const size_t at = xml.find(marker);
+    xml.replace(at, marker.size(), serializeRows());
+    return xml;
+}
+
+}  // namespace kbx::ooxml

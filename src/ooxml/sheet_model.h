@@ -1,0 +1,119 @@
+#pragma once
+// One worksheet in memory: its cells in sorted maps (O(log n) access), its
+// rows' and columns' sizes and styles, and the rest of the worksheet XML as a
+// pugixml document whose <sheetData> is regenerated when the sheet is saved.
+
+#include <pugixml.hpp>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace kbx::ooxml {
+
+class StyleSheet;
+class SharedStrings;
+
+inline constexpr int32_t kMaxRows = 1048576;
+inline constexpr int32_t kMaxColumns = 16384;
+
+enum class CellKind : uint8_t { Empty, Number, Shared, Inline, Boolean, Error, FormulaText };
+
+struct CellData {
+    CellKind kind = CellKind::Empty;
+    uint32_t style = 0;
+    double number = 0;    // Number and Boolean
+    uint32_t shared = 0;  // Shared: index into the shared-string table
+    std::string text;     // Inline, Error, FormulaText
+    std::string formula;  // the cell's <f> element as written in the template
+    std::string richInline;  // an inline string with runs, kept as written
+};
+
+struct RowData {
+    std::map<int32_t, CellData> cells;
+    double height = -1;  // points; -1 when the row has no height of its own
+    bool customHeight = false;
+    bool hidden = false;
+    int32_t style = -1;  // row format (customFormat) or -1
+    std::string extraAttributes;
+};
+
+struct ColumnData {
+    int32_t last = 0;    // the range runs from its map key to `last`
+    double width = -1;   // the stored <col width>, -1 when absent
+    bool customWidth = false;
+    bool hidden = false;
+    int32_t style = -1;
+    std::string extraAttributes;
+};
+
+// "A1" style reference helpers.
+std::string columnName(int32_t column);
+bool parseCellReference(std::string_view ref, int32_t& row, int32_t& column);
+
+class SheetModel {
+public:
+    SheetModel(std::string partName, std::string fileName);
+
+    // Reads the worksheet; styles and strings are used to check indexes.
+    void load(const std::string& xml, const StyleSheet& styles, const SharedStrings& strings);
+    void createEmpty();
+    std::string serialize();
+
+    const std::string& partName() const { return partName_; }
+    void setPartName(std::string name) { partName_ = std::move(name); }
+    pugi::xml_document& xml() { return doc_; }
+    bool dirty() const { return dirty_; }
+    void markDirty() { dirty_ = true; }
+
+    const CellData* findCell(int32_t row, int32_t column) const;
+    // The cell, created with its row's or column's format when new.
+    CellData& cellForWrite(int32_t row, int32_t column);
+    // The format a cell shows: its own, else its row's, else its column's.
+    uint32_t styleAt(int32_t row, int32_t column) const;
+    // Calls `f` for every existing cell of a column.
+    void forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f);
+    const std::map<int32_t, RowData>& rows() const { return rows_; }
+    // First and last used row and column; nullopt for an empty sheet.
+    std::optional<std::array<int32_t, 4>> usedBounds() const;
+
+    int32_t columnStyle(int32_t column) const;
+    void setColumnStyle(int32_t column, uint32_t style);
+
+    // Sizes. Column widths in the file's unit (characters with padding).
+    void setMaxDigitWidth(double pixels) { maxDigitWidth_ = pixels; }
+    double maxDigitWidth() const { return maxDigitWidth_; }
+    double storedColumnWidth(int32_t column) const;
+    void setStoredColumnWidth(int32_t column, double width);
+    double defaultRowHeight() const;
+    double rowHeightPoints(int32_t row) const;
+    void setRowHeight(int32_t row, double points);
+    double columnWidthPixels(int32_t column) const;
+    double columnWidthPoints(int32_t column) const { return columnWidthPixels(column) * 0.75; }
+    double columnLeft(int32_t column) const;
+    double rowTop(int32_t row) const;
+
+private:
+    void loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings);
+    void loadColumns(const pugi::xml_node& cols);
+    void writeColumns();
+    void writeDimension();
+    std::string serializeRows() const;
+    const ColumnData* findColumn(int32_t column) const;
+    ColumnData& isolateColumn(int32_t column);
+    [[noreturn]] void fail(const std::string& what) const;
+
+    std::string partName_;
+    std::string fileName_;
+    pugi::xml_document doc_;
+    std::map<int32_t, RowData> rows_;
+    std::map<int32_t, ColumnData> columns_;
+    bool columnsDirty_ = false;
+    bool dirty_ = false;
+    double maxDigitWidth_ = 7;
+};
+
+}  // namespace kbx::ooxml

@@ -1,0 +1,42 @@
+#pragma once
+// XML helpers of the engine: guarded parsing of package parts, raw
+// serialisation, names without namespace prefixes and text escaping.
+
+#include <pugixml.hpp>
+
+#include <string>
+#include <string_view>
+
+namespace kbx::ooxml {
+
+// Raises error 1004 naming the file and what is wrong with it.
+[[noreturn]] void raiseBadFile(const std::string& file, const std::string& what);
+
+bool isValidUtf8(std::string_view text);
+// Replaces every byte that is not part of valid UTF-8 with U+FFFD.
+std::string repairUtf8(std::string_view text);
+
+// Parses a part; refuses invalid UTF-8, document type declarations and
+// malformed XML with an error naming `file` and `part`.
+void parseXml(pugi::xml_document& doc, const std::string& text, const std::string& file, const std::string& part);
+std::string serializeXml(const pugi::xml_document& doc);
+std::string serializeNode(const pugi::xml_node& node);
+
+// The element name without its namespace prefix.
+std::string_view localName(const pugi::xml_node& node);
+// The first child element with that local name.
+pugi::xml_node childNamed(const pugi::xml_node& parent, std::string_view local);
+// The node's namespace prefix including the colon ("" for the default namespace).
+std::string prefixOf(const pugi::xml_node& node);
+
+// Appends text escaped for element content / attribute values; control
+// characters that XML cannot carry are written as _xHHHH_.
+void appendEscaped(std::string& out, std::string_view text, bool attribute);
+// A text unlikely to occur in any document (it holds a per-process random
+// number): written as a placeholder node, then replaced in the serialised text.
+const std::string& splicingMarker();
+
+// Decodes the _xHHHH_ escapes of spreadsheet text.
+std::string decodeEscapedText(std::string_view text);
+
+}  // namespace kbx::ooxml
