@@ -1,16 +1,157 @@
 #include "summary/summary_list.h"
 
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
+#include "log/write_log.h"
+#include "server/excel_references.h"
+#include "server/platform.h"
+#include "summary/summary_pages.h"
+#include "value/data_set.h"
 #include "value/runtime_error.h"
 
 namespace kbx::summary {
 
-Variant CreateSummaryExcel(const Variant&, const Variant&, const Variant&, int32_t, const std::string&,
-                           const std::string&, int32_t, int32_t, int32_t) {
-    raise(err::ActionNotSupported, "Object doesn't support this action: CreateSummaryExcel is not available yet");
+namespace {
+
+// Limits the page loop relies on; checked before anything else changes.
+void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPerSheet) {
+    recordCount(PosVals, RecordSize);
+    if (RecordSize < 1)
+        raise(err::InvalidCall, "Invalid procedure call or argument: RecordSize must be 1 or more, not " +
+                                    std::to_string(RecordSize));
+    if (PosPerSheet < 0)
+        raise(err::InvalidCall, "Invalid procedure call or argument: PosPerSheet must be 0 (no limit) or more, not " +
+                                    std::to_string(PosPerSheet));
 }
 
-Variant CreateSummaryTemplate(const Variant&) {
-    raise(err::ActionNotSupported, "Object doesn't support this action: CreateSummaryTemplate is not available yet");
+void deleteFileIgnoringErrors(const std::string& file) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+}
+
+void openTemplateIgnoringErrors(ExcelReferences& refs, const std::string& templateFile) {
+    try {
+        if (!refs.ExcelBook) refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(templateFile, Variant(int16_t{2}), true);
+    } catch (const RuntimeError&) {
+        // Tested below: an empty workbook reference.
+    }
+    try {
+        refs.ExcelApp->Set(sheet::AppSetting::Visible, Variant(true));
+    } catch (const RuntimeError&) {
+        // Visibility is a courtesy to the user.
+    }
+}
+
+enum class SummaryOutcome { Saved, SavedBeforePages, NotSaved, Abandoned };
+
+// The steps whose errors are logged rather than passed to the host.
+SummaryOutcome buildAndSave(ExcelReferences& refs, const Variant& PosNames, const Variant& HeadNames,
+                            const Variant& PosVals, int32_t RecordSize, const std::string& ExcelFile,
+                            int32_t PosPerSheet) {
+    bool savedOnce = false;
+    try {
+        if (!refs.ExcelBook) {
+            showMessage("Failed to obtain COM object to Workbook from Excel");
+            return SummaryOutcome::Abandoned;
+        }
+        refs.ExcelBook->SaveAs(ExcelFile);
+        savedOnce = true;
+        std::shared_ptr<sheet::Worksheet> sheet = refs.ExcelBook->ActiveSheet();
+        if (!sheet) {
+            showMessage("Failed to obtain sheet object from Excel....");
+            refs.ExcelBook.reset();
+            refs.ExcelApp.reset();
+            return SummaryOutcome::Abandoned;
+        }
+        BuildSummaryPages(*sheet, PosNames, HeadNames, PosVals, RecordSize, PosPerSheet);
+        refs.ExcelApp->Set(sheet::AppSetting::ScreenUpdating, Variant(true));
+        refs.ExcelBook->Save();
+        return SummaryOutcome::Saved;
+    } catch (const RuntimeError& error) {
+        if (error.number() != 0) WriteLog(error.description());
+    } catch (const std::exception& error) {
+        WriteLog(error.what());
+    }
+    return savedOnce ? SummaryOutcome::SavedBeforePages : SummaryOutcome::NotSaved;
+}
+
+void finishSummary(ExcelReferences& refs) {
+    if (refs.ExcelApp) refs.ExcelApp->Set(sheet::AppSetting::ScreenUpdating, Variant(true));
+    refs.ExcelApp.reset();
+    refs.ExcelBook.reset();
+    WriteLog("Leaving CreateSummaryExcel");
+}
+
+// A file name under the temporary directory that no earlier template took.
+std::string freshTemplatePath() {
+    const std::time_t now = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+    const std::filesystem::path directory = temporaryDirectory();
+    for (int n = 1;; ++n) {
+        const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
+        std::filesystem::path candidate = directory / ("KestBomEx-SummaryTemplate-" + std::string(stamp) + suffix + ".xlsx");
+        std::error_code ec;
+        if (!std::filesystem::exists(candidate, ec) && !ec) return candidate.string();
+    }
+}
+
+}  // namespace
+
+Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, const Variant& PosVals,
+                           int32_t RecordSize, const std::string& TemplateFile, const std::string& ExcelFile,
+                           int32_t /*Language*/, int32_t /*Company*/, int32_t PosPerSheet) {
+    WriteLog("Entering CreateSummaryExcel");
+    const Variant result(int16_t{1});
+    checkSummaryInput(PosVals, RecordSize, PosPerSheet);
+
+    ExcelReferences& refs = excelReferences();
+    if (!refs.ExcelApp) refs.ExcelApp = createExcelApplication();
+    if (!refs.ExcelApp) {
+        showMessage("Failed to obtain COM object from Excel.Application");
+        return result;
+    }
+    WriteLog("Trying to open: " + TemplateFile);
+    deleteFileIgnoringErrors(ExcelFile);
+    openTemplateIgnoringErrors(refs, TemplateFile);
+
+    const SummaryOutcome outcome = buildAndSave(refs, PosNames, HeadNames, PosVals, RecordSize, ExcelFile, PosPerSheet);
+    if (outcome == SummaryOutcome::Abandoned) return result;
+    finishSummary(refs);
+    // The saved workbook is left for the user.
+    if (outcome != SummaryOutcome::NotSaved) platform().presenter->Present(ExcelFile);
+    return result;
+}
+
+Variant CreateSummaryTemplate(const Variant& Names) {
+    const Variant result(int16_t{1});
+    ExcelReferences& refs = excelReferences();
+    if (!refs.ExcelApp) refs.ExcelApp = createExcelApplication();
+    if (!refs.ExcelApp) {
+        showMessage("Failed to obtain COM object from Excel.Application");
+        return result;
+    }
+    refs.ExcelApp->Set(sheet::AppSetting::Visible, Variant(true));
+    refs.ExcelApp->Set(sheet::AppSetting::ScreenUpdating, Variant(true));
+    std::shared_ptr<sheet::Workbook> book = refs.ExcelApp->GetWorkbooks().Add();
+    if (!book) raise(err::ObjectNotSet);
+    std::shared_ptr<sheet::Worksheet> sheet = book->ActiveSheet();
+    if (!sheet) raise(err::ObjectNotSet);
+    const int32_t upper = Names.upperBound();
+    for (int32_t i = 0; i <= upper; ++i) {
+        const std::string name = toText(Names.at(i));
+        sheet->Cells(1, i + 1)->SetValue(Variant("$head:" + name));
+        sheet->Cells(2, i + 1)->SetValue(Variant("$pos:" + name));
+    }
+    // A workbook that was never saved cannot be handed over: it is saved under
+    // the temporary directory first.
+    const std::string file = freshTemplatePath();
+    book->SaveAs(file);
+    refs.ExcelApp.reset();
+    platform().presenter->Present(file);
+    return result;
 }
 
 }  // namespace kbx::summary
