@@ -1,0 +1,92 @@
+// kestbomex-server: the class KestDBBomExcel as a service on the session bus.
+//   kestbomex-server               serve (D-Bus activation starts it this way)
+//   kestbomex-server --register    install the activation file for this user
+//   kestbomex-server --unregister  remove it
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMetaType>
+#include <QFile>
+#include <QTimer>
+
+#include <iostream>
+
+#include "bus/bus_names.h"
+#include "bus/bus_object.h"
+#include "bus/registration.h"
+#include "desktop/desktop_platform.h"
+#include "dialog/qt/qt_bom_options_dialog.h"
+#include "kest_db_bom_excel_adaptor.h"
+#include "value/runtime_error.h"
+
+namespace {
+
+// A server started by activation whose host never calls gives up after this.
+constexpr int kFirstCallWaitMs = 120 * 1000;
+
+QString interfaceXml() {
+    QFile file(":/kestbomex/KestBomEx._KestDBBomExcel.xml");
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+int registerCommand(bool install) {
+    try {
+        const std::string executable = QCoreApplication::applicationFilePath().toStdString();
+        const kbx::bus::RegistrationPaths paths =
+            install ? kbx::bus::registerServer(executable, interfaceXml().toStdString()) : kbx::bus::unregisterServer();
+        std::cout << (install ? "registered: " : "unregistered: ") << paths.serviceFile << "\n";
+        return 0;
+    } catch (const kbx::RuntimeError& error) {
+        std::cerr << "kestbomex-server: " << error.description() << "\n";
+        return 1;
+    }
+}
+
+int serve(QApplication& app) {
+    qRegisterMetaType<QDBusVariant>();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::cerr << "kestbomex-server: no session bus: " << bus.lastError().message().toStdString() << "\n";
+        return 1;
+    }
+    kbx::bus::BusObject object(bus);
+    new KestDBBomExcelAdaptor(&object);
+    if (!bus.registerObject(kbx::bus::kObjectPath, &object)) {
+        std::cerr << "kestbomex-server: cannot register " << kbx::bus::kObjectPath << "\n";
+        return 1;
+    }
+    kbx::desktop::installDesktopPlatform([&object](const std::string& text, const std::string& caption) {
+        emit object.MessageShown(QString::fromStdString(text), QString::fromStdString(caption));
+    });
+    if (kbx::desktop::hasDisplay()) kbx::dialog::installQtBomOptionsDialog();
+
+    QObject::connect(&object, &kbx::bus::BusObject::lastHostLeft, &app, &QCoreApplication::quit);
+    bus.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local", "Disconnected", &app,
+                SLOT(quit()));
+    QTimer::singleShot(kFirstCallWaitMs, &app, [&object, &app] {
+        if (object.connectedHosts() == 0) app.quit();
+    });
+    if (!bus.registerService(kbx::bus::kServiceName)) {
+        std::cerr << "kestbomex-server: cannot own " << kbx::bus::kServiceName << ": "
+                  << bus.lastError().message().toStdString() << "\n";
+        return 1;
+    }
+    return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kbx::desktop::chooseQtPlatform();
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    const QStringList args = app.arguments();
+    if (args.size() > 1) {
+        if (args[1] == "--register") return registerCommand(true);
+        if (args[1] == "--unregister") return registerCommand(false);
+        std::cout << "Usage: kestbomex-server [--register | --unregister]\n";
+        return args[1] == "--help" ? 0 : 2;
+    }
+    return serve(app);
+}
