@@ -68,13 +68,13 @@ def rich(path):
     first["E1"] = True
 
     first["A2"] = "bold"
-    first["A2"].font = Font(name="Arial", bold=True)
+    first["A2"].font = Font(name="Arial", size=11, bold=True)
     first["B2"] = "italic 14"
     first["B2"].font = Font(name="Arial", italic=True, size=14)
     first["C2"] = "red underline"
-    first["C2"].font = Font(name="Arial", color="FFFF0000", underline="single")
+    first["C2"].font = Font(name="Arial", size=11, color="FFFF0000", underline="single")
     first["D2"] = "strike"
-    first["D2"].font = Font(name="Times New Roman", strike=True)
+    first["D2"].font = Font(name="Times New Roman", size=11, strike=True)
 
     first["A3"] = "center"
     first["A3"].alignment = Alignment(horizontal="center")

@@ -2,7 +2,7 @@
 """Independent reader for the copy-export tests.
 
 Usage: read_back.py WORKBOOK
-A 97-2003 workbook (.xls) is first turned into .xlsx by LibreOffice Calc with
+The file's name does not matter. A 97-2003 workbook is first turned into .xlsx by LibreOffice Calc with
 a profile of its own; the .xlsx is then read by openpyxl. Prints one line per
 item, fields separated by a tab:
   sheet  NAME              every sheet, in tab order
@@ -19,13 +19,18 @@ import openpyxl
 
 
 def as_xlsx(path, work):
+    """A private copy named .xlsx (openpyxl goes by the name), converted
+    first when the file is a 97-2003 workbook."""
     with open(path, "rb") as f:
-        magic = f.read(8)
-    if magic != b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1":
-        return path
+        data = f.read()
+    if not data.startswith(b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"):
+        copy = os.path.join(work, "copy.xlsx")
+        with open(copy, "wb") as dst:
+            dst.write(data)
+        return copy
     copy = os.path.join(work, "in.xls")
-    with open(path, "rb") as src, open(copy, "wb") as dst:
-        dst.write(src.read())
+    with open(copy, "wb") as dst:
+        dst.write(data)
     profile = "file://" + os.path.join(work, "profile")
     subprocess.run(["soffice", "-env:UserInstallation=" + profile, "--headless", "--norestore",
                     "--infilter=MS Excel 97", "--convert-to", "xlsx:Calc MS Excel 2007 XML",
