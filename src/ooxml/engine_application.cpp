@@ -19,10 +19,10 @@ std::shared_ptr<sheet::Workbook> EngineWorkbooks::Open(const std::string& file, 
                                                        bool readOnly) {
     (void)updateLinks;  // external links are never refreshed: the engine has no link sources
     std::shared_ptr<EngineWorkbook> book;
-    if (isForeignWorkbookFile(file)) {
-        if (!std::filesystem::exists(file)) raise(err::FileNotFound, "File not found: '" + file + "'");
-        const std::string converted = importForeignWorkbook(file);
-        book = EngineWorkbook::open(app_, converted, file, readOnly, sheet::xl::FormatWorkbookNormal);
+    if (const std::optional<int32_t> format = foreignFileFormat(file)) {
+        const TemporaryXlsx converted = importForeignWorkbook(file);
+        book = EngineWorkbook::open(app_, converted.path(), std::filesystem::absolute(file).lexically_normal().string(),
+                                    readOnly, *format);
     } else {
         book = EngineWorkbook::open(app_, file, std::filesystem::absolute(file).lexically_normal().string(), readOnly,
                                     sheet::xl::FormatOpenXmlWorkbook);

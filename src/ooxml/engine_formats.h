@@ -1,16 +1,21 @@
 #pragma once
 // Workbook formats this engine does not read or write itself (.xls, .ods):
-// the two places where a converter plugs in.
+// the two places where the converter (format_bridge.h) plugs in.
 
 #include <cstdint>
 #include <string>
 
+#include "ooxml/format_bridge.h"
+
 namespace kbx::ooxml {
 
-// Whether a file name asks for a format other than Office Open XML.
-bool isForeignWorkbookFile(const std::string& path);
-// Converts such a workbook into a temporary .xlsx file and returns its path.
-std::string importForeignWorkbook(const std::string& path);
+inline constexpr int32_t kFormatOpenDocument = 60;
+
+// The file format a foreign workbook file has (-4143 or 60), or nullopt for
+// a file the engine reads itself.
+std::optional<int32_t> foreignFileFormat(const std::string& path);
+// Converts such a workbook into a temporary .xlsx that lives as long as the result.
+TemporaryXlsx importForeignWorkbook(const std::string& path);
 // Writes the saved .xlsx `xlsxPath` as `target` in `fileFormat` (-4143).
 void exportForeignFormat(const std::string& xlsxPath, const std::string& target, int32_t fileFormat);
 

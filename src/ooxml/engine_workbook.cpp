@@ -159,7 +159,10 @@ std::shared_ptr<EngineWorkbook> EngineWorkbook::create(EngineApplication& app) {
     wb.append_child("workbookPr");
     pugi::xml_node view = wb.append_child("bookViews").append_child("workbookView");
     view.append_attribute("activeTab") = 0;
-    wb.append_child("sheets");
+    pugi::xml_node sheet = wb.append_child("sheets").append_child("sheet");
+    sheet.append_attribute("name") = "Sheet1";
+    sheet.append_attribute("sheetId") = 1;
+    sheet.append_attribute("r:id") = "rId2";
     wb.append_child("calcPr").append_attribute("calcId") = 191029;
     package.writePart("xl/workbook.xml", serializeXml(workbook));
 
@@ -167,15 +170,18 @@ std::shared_ptr<EngineWorkbook> EngineWorkbook::create(EngineApplication& app) {
     styles.createDefault();
     package.writePart("xl/styles.xml", styles.serialize());
     package.setOverride("xl/styles.xml", kStylesType);
+    SheetModel firstSheet("xl/worksheets/sheet1.xml", package.fileName());
+    firstSheet.createEmpty();
+    package.writePart("xl/worksheets/sheet1.xml", firstSheet.serialize());
+    package.setOverride("xl/worksheets/sheet1.xml", kWorksheetType);
     Relationships rels;
     rels.add(relType("styles"), "styles.xml");
+    rels.add(relType("worksheet"), "worksheets/sheet1.xml");
     package.setRelationships("xl/workbook.xml", rels);
 
     book->load();
-    auto model = std::make_unique<SheetModel>("", package.fileName());
-    model->createEmpty();
-    book->insertSheet(0, "Sheet1", std::move(model));
     book->setActiveSheetIndex(0);
+    book->sheets_.front()->model().markDirty();
     return book;
 }
 
@@ -464,8 +470,10 @@ void EngineWorkbook::writePackageParts() {
             calc = anchor ? root.insert_child_before(name.c_str(), anchor) : root.append_child(name.c_str());
         }
         if (!calc.attribute("fullCalcOnLoad")) calc.append_attribute("fullCalcOnLoad");
-        calc.attribute("fullCalcOnLoad").set_value("1");
-        workbookDirty_ = true;
+        if (std::string_view(calc.attribute("fullCalcOnLoad").value()) != "1") {
+            calc.attribute("fullCalcOnLoad").set_value("1");
+            workbookDirty_ = true;
+        }
     }
     if (relsChanged) package_->setRelationships(workbookPart_, rels);
     if (workbookDirty_) package_->writePart(workbookPart_, serializeXml(workbookXml_));
@@ -503,14 +511,15 @@ void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
             const std::string temp =
                 (target.parent_path() / ("." + target.filename().string() + ".kbx-convert.xlsx")).string();
             writePackageParts();
-            package_->save(temp);
+            std::error_code ignored;
             try {
+                package_->save(temp);
                 exportForeignFormat(temp, path, format);
             } catch (...) {
-                std::filesystem::remove(temp);
+                std::filesystem::remove(temp, ignored);
                 throw;
             }
-            std::filesystem::remove(temp);
+            std::filesystem::remove(temp, ignored);
             return;
         }
         default:

@@ -129,8 +129,10 @@ std::unique_ptr<Package> Package::open(const std::string& path, const PackageLim
     package->source_ = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (package->source_ == nullptr) {
         zip_source_free(src);
+        const bool duplicate = zip_error_code_zip(&error) == ZIP_ER_EXISTS;
         const std::string text = zipErrorText(&error);
         zip_error_fini(&error);
+        if (duplicate) raiseBadFile(path, "an entry name appears more than once");
         raiseBadFile(path, "it is not a valid zip package (" + text + ")");
     }
     zip_error_fini(&error);

@@ -316,8 +316,11 @@ double SheetModel::storedColumnWidth(int32_t column) const {
     if (data && data->width >= 0) return data->width;
     const pugi::xml_node format = childNamed(doc_.document_element(), "sheetFormatPr");
     if (const pugi::xml_attribute w = format.attribute("defaultColWidth")) return w.as_double(8.43);
+    // Without a default width the standard width is the base width plus
+    // padding, rounded up to a multiple of 8 pixels.
     const double base = format.attribute("baseColWidth").as_double(8);
-    return std::trunc((base * maxDigitWidth_ + 5) / maxDigitWidth_ * 256) / 256;
+    const double pixels = std::ceil((base * maxDigitWidth_ + 5) / 8) * 8;
+    return std::trunc(pixels / maxDigitWidth_ * 256) / 256;
 }
 
 void SheetModel::setStoredColumnWidth(int32_t column, double width) {
