@@ -1,0 +1,243 @@
+// The service as hosts meet it: registered into a private session bus,
+// started by activation on the first call and driven by clients the project
+// did not write (gdbus, dbus-monitor, python3-dbus).
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <filesystem>
+
+#include "dialog/bom_options_dialog.h"
+#include "private_bus.h"
+
+namespace kbx {
+namespace {
+
+const QString kProbe = QString(KBX_QT_TEST_DIR) + "/bus_probe.py";
+
+// A workbook with sheet "Liste" whose A1 is the header placeholder "$head:title".
+void makeHeadTemplate(const std::string& path) {
+    test::runPython(
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook()\n"
+        "wb.active.title = 'Liste'\n"
+        "wb['Liste']['A1'] = '$head:title'\n"
+        "wb.save(sys.argv[1])\n",
+        {path});
+}
+
+std::string cellA1(const std::string& path) {
+    return test::runPython(
+        "import openpyxl, sys\n"
+        "print(openpyxl.load_workbook(sys.argv[1])['Liste']['A1'].value)\n",
+        {path});
+}
+
+template <typename Done>
+bool waitFor(Done done, int timeoutMs = 15000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) QThread::msleep(100);
+    return done();
+}
+
+// A python3-dbus host that has called once and stays connected until released.
+class HoldingHost {
+public:
+    explicit HoldingHost(const test::PrivateBus& bus) : process_(bus.start("/usr/bin/python3", {kProbe, "hold"})) {
+        process_->waitForReadyRead(30000);
+        called_ = process_->readAll().startsWith("called");
+    }
+    bool called() const { return called_; }
+    void leave() {
+        process_->closeWriteChannel();
+        process_->waitForFinished(10000);
+    }
+
+private:
+    std::unique_ptr<QProcess> process_;
+    bool called_ = false;
+};
+
+TEST(BusService, ActivatedOnFirstCallAnswersResultsOutputsErrorsAndMessages) {
+    test::PrivateBus bus;
+    const test::ProcessResult registration = bus.registerServer();
+    ASSERT_EQ(registration.exitCode, 0) << registration.err;
+    const std::string serviceFile = bus.environment().value("XDG_DATA_HOME").toStdString() +
+                                    "/dbus-1/services/KestBomEx.KestDBBomExcel.service";
+    EXPECT_NE(test::readFile(serviceFile).find("Exec=" KBX_SERVER_EXE), std::string::npos);
+    EXPECT_FALSE(bus.serviceHasOwner()) << "nothing runs before the first call";
+
+    auto monitor = bus.start("dbus-monitor", {"--address", bus.address(),
+                                              "type='signal',interface='KestBomEx._KestDBBomExcel'"});
+    QThread::msleep(300);
+
+    EXPECT_EQ(bus.gdbusCall("ReleaseExcel", {}).out, "()\n");
+
+    // Without a display the dialog ends as Cancel: every by-reference output
+    // comes back as it was passed.
+    EXPECT_EQ(bus.gdbusCall("GetBomParams", {"/data", "<('Date', 45000.25)>", "1", "0", "keep", "xlsx"}).out,
+              "(1, <('Date', 45000.25)>, 1, 0, 'keep', 'xlsx')\n");
+
+    // A run-time error is an error reply with number and text.
+    const test::ProcessResult missing = bus.gdbusCall("ExportAsTxt", {"/nonexistent/w.xlsx", QString::fromStdString(bus.file("c.xlsx"))});
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_NE(missing.err.find("KestBomEx.RuntimeError.E53: 53: File not found"), std::string::npos) << missing.err;
+
+    // A missing template: the message goes out as MessageShown, the call returns 1.
+    EXPECT_EQ(bus.gdbusCall("ExportPlain", {"<['title']>", "<['T']>", "1", "<['posnr']>", "<[1, 2]>",
+                                            "/nonexistent/t.xlsx", QString::fromStdString(bus.file("o.xlsx")), "0", "0", "10", "0"})
+                  .out,
+              "(<int16 1>,)\n");
+
+    // ExportBomExcel fills a template made by openpyxl and hands back ExcelFileName.
+    const std::string workbook = bus.file("w.xlsx");
+    makeHeadTemplate(workbook);
+    EXPECT_EQ(bus.gdbusCall("ExportBomExcel", {"<['title']>", "<['Getriebe']>", "1", "<['posnr']>", "<@av []>",
+                                               QString::fromStdString(workbook), "0", "", "0", "Liste", "0", "", "1",
+                                               ""})
+                  .out,
+              "(1, '" + workbook + "')\n");
+    EXPECT_EQ(cellA1(workbook), "Getriebe\n");
+
+    // ExportAsTxt2 writes the sheet as text; its status is an Integer.
+    const test::ProcessResult text = bus.gdbusCall(
+        "ExportAsTxt2", {QString::fromStdString(workbook), QString::fromStdString(bus.file("w.txt")), "Liste"});
+    EXPECT_EQ(text.out, "(int16 0,)\n") << text.err;
+    EXPECT_EQ(test::readFile(bus.file("w.txt")).substr(0, 8), "Getriebe");
+
+    monitor->terminate();
+    monitor->waitForFinished(5000);
+    const std::string shown = monitor->readAllStandardOutput().toStdString();
+    EXPECT_NE(shown.find("member=MessageShown\n   string \"" + std::string(dialog::kNoDisplayMessage) +
+                           "\"\n   string \"KestBomEx\""),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("string \"Failed to obtain COM object to Workbook from Excel\"\n   string \"KestBomEx\""),
+              std::string::npos)
+        << shown;
+}
+
+TEST(BusService, LivesWhileACallerIsConnectedKeepsStateAcrossHostsAndLeavesAfterTheLast) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    const std::string first = bus.file("first.xlsx");
+    const std::string second = bus.file("second.xlsx");
+    makeHeadTemplate(first);
+    makeHeadTemplate(second);
+
+    HoldingHost holder(bus);
+    ASSERT_TRUE(holder.called());
+    const qint64 pid = bus.servicePid();
+    ASSERT_GT(pid, 0);
+
+    auto exportBom = [&](const std::string& file, const std::string& head, const char* clos) {
+        return test::runProcess("/usr/bin/python3",
+                                {kProbe, "export-bom", QString::fromStdString(file), QString::fromStdString(head), clos},
+                                bus.environment());
+    };
+    // One host keeps the workbook (Clos = 0) and leaves; the next host's call,
+    // given another file, works on the workbook the server still holds.
+    EXPECT_EQ(exportBom(first, "eins", "0").out, "{\"ok\": [\"1\", \"" + first + "\"]}\n");
+    EXPECT_EQ(exportBom(second, "zwei", "1").out, "{\"ok\": [\"1\", \"" + second + "\"]}\n");
+    EXPECT_EQ(cellA1(first), "eins\n");
+    EXPECT_EQ(cellA1(second), "$head:title\n") << "the held workbook was used, not the named one";
+    // Clos = 1 dropped the held workbook: now the named file is opened.
+    exportBom(second, "drei", "1");
+    EXPECT_EQ(cellA1(second), "drei\n");
+    EXPECT_EQ(bus.servicePid(), pid) << "one server process served every host";
+    EXPECT_TRUE(test::processAlive(pid));
+
+    holder.leave();
+    EXPECT_TRUE(waitFor([&] { return !bus.serviceHasOwner(); })) << "the server stayed after the last host left";
+    EXPECT_TRUE(waitFor([&] { return !test::processAlive(pid); }));
+}
+
+TEST(BusService, MalformedCallsGetErrorRepliesAndTheServerGoesOn) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    HoldingHost holder(bus);
+    ASSERT_TRUE(holder.called());
+    const qint64 pid = bus.servicePid();
+
+    const test::ProcessResult probe = test::runProcess("/usr/bin/python3", {kProbe, "malformed"}, bus.environment(),
+                                                       {}, 180000);
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    const std::string& out = probe.out;
+    auto line = [&](const std::string& name) {
+        const std::size_t at = out.find("\"case\": \"" + name + "\"");
+        if (at == std::string::npos) return std::string();
+        return out.substr(out.rfind('\n', at) + 1, out.find('\n', at) - out.rfind('\n', at) - 1);
+    };
+    EXPECT_NE(line("wrong_signature").find("\"error\": \"org.freedesktop.DBus.Error.UnknownMethod\""),
+              std::string::npos)
+        << out;
+    EXPECT_NE(line("dictionary").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    EXPECT_NE(line("dictionary").find("13: Type mismatch"), std::string::npos) << out;
+    EXPECT_NE(line("unknown_tag").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    EXPECT_NE(line("array_not_array").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    // Answered, one way or the other, without bringing the server down.
+    EXPECT_FALSE(line("huge_array").empty()) << out;
+    EXPECT_EQ(line("huge_array").find("NoReply"), std::string::npos) << out;
+    EXPECT_FALSE(line("record_size_max").empty()) << out;
+    EXPECT_EQ(line("record_size_max").find("NoReply"), std::string::npos) << out;
+    EXPECT_NE(line("after_all_that").find("\"ok\""), std::string::npos) << out;
+    EXPECT_EQ(bus.servicePid(), pid);
+    EXPECT_TRUE(test::processAlive(pid));
+    holder.leave();
+}
+
+TEST(BusService, TwoHostsCallingAtOnceAreBothServed) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    std::vector<std::unique_ptr<QProcess>> hosts;
+    for (int i = 0; i < 2; ++i)
+        hosts.push_back(bus.start("/usr/bin/python3", {kProbe, "malformed"}));
+    for (auto& host : hosts) {
+        ASSERT_TRUE(host->waitForFinished(180000));
+        const std::string out = host->readAllStandardOutput().toStdString();
+        EXPECT_NE(out.find("\"case\": \"after_all_that\""), std::string::npos) << out;
+        EXPECT_NE(out.find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    }
+}
+
+TEST(BusService, PythonExampleClientExportsAPlainList) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    const std::string templ = bus.file("plain.xlsx");
+    const std::string output = bus.file("plain_out.xlsx");
+    test::runPython(
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook()\n"
+        "ws = wb.active\n"
+        "ws.title = 'BOM'\n"
+        "ws['A1'] = '$head:title'\n"
+        "ws['B1'] = '$head:drawing'\n"
+        "for column, name in enumerate(['$pos:posnr', '$pos:name', '$pos:count'], start=1):\n"
+        "    ws.cell(row=3, column=column, value=name)\n"
+        "wb.save(sys.argv[1])\n",
+        {templ});
+    const test::ProcessResult run = test::runProcess(
+        "/usr/bin/python3",
+        {QString(KBX_EXAMPLES_DIR) + "/python/export_plain_client.py", QString::fromStdString(templ),
+         QString::fromStdString(output)},
+        bus.environment());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "ExportPlain returned 1\n");
+    ASSERT_TRUE(std::filesystem::exists(output)) << run.err;
+    const std::string cells = test::runPython(
+        "import openpyxl, sys\n"
+        "wb = openpyxl.load_workbook(sys.argv[1])\n"
+        "ws = wb.worksheets[0]\n"
+        "print(ws['A1'].value, ws['B1'].value)\n"
+        "print([[c.value for c in row] for row in ws.iter_rows(min_row=3, max_row=6, max_col=3)])\n",
+        {output});
+    EXPECT_NE(cells.find("Pump assembly D-4711"), std::string::npos) << cells;
+    EXPECT_NE(cells.find("'Housing'"), std::string::npos) << cells;
+    EXPECT_NE(cells.find("'Screw M6'"), std::string::npos) << cells;
+}
+
+}  // namespace
+}  // namespace kbx
