@@ -58,13 +58,15 @@ void maxObjectId(const pugi::xml_node& node, uint32_t& highest) {
     }
 }
 
-const char* editAsText(Placement placement) {
+// Each placement is written as the anchor that stores exactly what stays
+// fixed: both cell markers, the first marker and the size, or the rectangle.
+const char* anchorElementName(Placement placement) {
     switch (placement) {
-    case Placement::MoveAndSize: return "twoCell";
-    case Placement::Move: return "oneCell";
-    case Placement::FreeFloating: return "absolute";
+    case Placement::MoveAndSize: return "twoCellAnchor";
+    case Placement::Move: return "oneCellAnchor";
+    case Placement::FreeFloating: return "absoluteAnchor";
     }
-    return "oneCell";
+    return "oneCellAnchor";
 }
 
 class AnchorWriter {
@@ -87,12 +89,38 @@ public:
         textChild(node, "rowOff", marker.rowOffset);
     }
 
-    // Writes from and to as the anchor's first children.
-    void markers(pugi::xml_node anchor, const PictureAnchorXml& placement) const {
-        pugi::xml_node to = anchor.prepend_child(qualify(xdr_, "to").c_str());
-        pugi::xml_node from = anchor.prepend_child(qualify(xdr_, "from").c_str());
-        marker(from, placement.from);
-        marker(to, placement.to);
+    // Names the anchor after the placement and writes its position children first.
+    void position(pugi::xml_node anchor, const PictureAnchorXml& placement) const {
+        anchor.set_name(qualify(xdr_, anchorElementName(placement.placement)).c_str());
+        anchor.remove_attribute("editAs");
+        pugi::xml_node first = anchor.first_child();
+        auto insert = [&](std::string_view local) {
+            const std::string name = qualify(xdr_, local);
+            return first ? anchor.insert_child_before(name.c_str(), first) : anchor.append_child(name.c_str());
+        };
+        switch (placement.placement) {
+        case Placement::MoveAndSize:
+            anchor.append_attribute("editAs") = "twoCell";
+            marker(insert("from"), placement.from);
+            marker(insert("to"), placement.to);
+            break;
+        case Placement::Move:
+            marker(insert("from"), placement.from);
+            extent(insert("ext"), placement);
+            break;
+        case Placement::FreeFloating: {
+            pugi::xml_node pos = insert("pos");
+            pos.append_attribute("x").set_value(static_cast<long long>(placement.leftEmu));
+            pos.append_attribute("y").set_value(static_cast<long long>(placement.topEmu));
+            extent(insert("ext"), placement);
+            break;
+        }
+        }
+    }
+
+    static void extent(pugi::xml_node ext, const PictureAnchorXml& placement) {
+        ext.append_attribute("cx").set_value(static_cast<long long>(placement.widthEmu));
+        ext.append_attribute("cy").set_value(static_cast<long long>(placement.heightEmu));
     }
 
     void transform(pugi::xml_node xfrm, const PictureAnchorXml& placement) const {
@@ -100,9 +128,7 @@ public:
         pugi::xml_node off = child(xfrm, "off", false);
         off.append_attribute("x").set_value(static_cast<long long>(placement.leftEmu));
         off.append_attribute("y").set_value(static_cast<long long>(placement.topEmu));
-        pugi::xml_node ext = child(xfrm, "ext", false);
-        ext.append_attribute("cx").set_value(static_cast<long long>(placement.widthEmu));
-        ext.append_attribute("cy").set_value(static_cast<long long>(placement.heightEmu));
+        extent(child(xfrm, "ext", false), placement);
     }
 
     const std::string& mainPrefix() const { return a_; }
@@ -201,11 +227,10 @@ void DrawingXml::appendPicture(const NewPictureXml& picture) {
     const AnchorWriter writer(prefixFor(ns::kSpreadsheetDrawing), prefixFor(ns::kDrawingMain));
     const std::string r = prefixFor(ns::kRelationships);
 
-    pugi::xml_node anchor = writer.child(document_->document_element(), "twoCellAnchor");
-    anchor.append_attribute("editAs") = editAsText(picture.anchor.placement);
+    pugi::xml_node anchor = writer.child(document_->document_element(), "oneCellAnchor");
     pugi::xml_node pic = writer.child(anchor, "pic");
     writer.child(anchor, "clientData");
-    writer.markers(anchor, picture.anchor);
+    writer.position(anchor, picture.anchor);
 
     pugi::xml_node nvPicPr = writer.child(pic, "nvPicPr");
     pugi::xml_node cNvPr = writer.child(nvPicPr, "cNvPr");
@@ -238,15 +263,12 @@ bool DrawingXml::setAnchor(uint32_t id, const PictureAnchorXml& placement) {
     if (!anchor) return false;
     const AnchorWriter writer(prefixFor(ns::kSpreadsheetDrawing), prefixFor(ns::kDrawingMain));
 
-    anchor.set_name(qualify(prefixFor(ns::kSpreadsheetDrawing), "twoCellAnchor").c_str());
     for (pugi::xml_node child = anchor.first_child(); child;) {
         pugi::xml_node next = child.next_sibling();
         if (isPositionChild(child)) anchor.remove_child(child);
         child = next;
     }
-    writer.markers(anchor, placement);
-    if (!anchor.attribute("editAs")) anchor.append_attribute("editAs");
-    anchor.attribute("editAs").set_value(editAsText(placement.placement));
+    writer.position(anchor, placement);
 
     // Keep the object's own transform in step with its anchor.
     if (pugi::xml_node pic = findByLocalName(anchor, "pic")) {

@@ -149,8 +149,9 @@ TEST(DrawingXml, JoinsADrawingWithOtherPrefixesAndKeepsItsObjects) {
     EXPECT_EQ(drawing.nextObjectId(), 10u);
     EXPECT_EQ(drawing.referencedRelationshipIds(), (std::set<std::string>{"rId4", "rId5"}));
     drawing.appendPicture({10, "Picture 10", "c.png", "rId6", anchorXml({3, 0, 3, 0}, {6, 0, 9, 0}, Placement::Move)});
-    // Moving the template's own picture turns its one-cell anchor into a two-cell one.
-    EXPECT_TRUE(drawing.setAnchor(7, anchorXml({1, 0, 1, 0}, {2, 0, 2, 0}, Placement::Move)));
+    // The template's own picture can be moved and its placement changed.
+    EXPECT_TRUE(drawing.setAnchor(7, anchorXml({1, 0, 1, 0}, {2, 0, 2, 0}, Placement::MoveAndSize)));
+    EXPECT_TRUE(drawing.setAnchor(9, anchorXml({1, 0, 1, 0}, {2, 0, 2, 0}, Placement::FreeFloating)));
 
     test::TempDir dir;
     const std::string path = dir.file("drawing1.xml");
@@ -166,15 +167,17 @@ for anchor in root:
     blip = anchor.find('.//' + A + 'blip')
     chart = anchor.find('.//{http://schemas.openxmlformats.org/drawingml/2006/chart}chart')
     ref = blip.get(R + 'embed') if blip is not None else chart.get(R + 'id')
-    f = anchor.find(X + 'from')
+    f = anchor.find(X + 'from'); ext = anchor.find(X + 'ext'); pos = anchor.find(X + 'pos')
     col = f.find(X + 'col').text if f is not None else '-'
-    print(anchor.tag.split('}')[1], cnv.get('id'), ref, col)
+    size = ext.get('cx') + 'x' + ext.get('cy') if ext is not None else '-'
+    at = pos.get('x') + ',' + pos.get('y') if pos is not None else '-'
+    print(anchor.tag.split('}')[1], anchor.get('editAs'), cnv.get('id'), ref, col, size, at)
 )",
                                             {path});
     EXPECT_EQ(out,
-              "twoCellAnchor 7 rId4 1\n"
-              "absoluteAnchor 9 rId5 -\n"
-              "twoCellAnchor 10 rId6 3\n");
+              "twoCellAnchor twoCell 7 rId4 1 - -\n"
+              "absoluteAnchor None 9 rId5 - 2540000x1270000 12700,25400\n"
+              "oneCellAnchor None 10 rId6 3 2540000x1270000 -\n");
 
     EXPECT_THROW(DrawingXml::parse("<wsDr><unclosed></wsDr>"), std::invalid_argument);
     EXPECT_THROW(DrawingXml::parse("<worksheet/>"), std::invalid_argument);
