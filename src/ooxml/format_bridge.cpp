@@ -111,8 +111,11 @@ public:
     ~ProfileDirectory() {
         if (!path_.empty()) removeTreeQuietly(path_);
     }
+    // Made anew when it has gone (someone cleaned the temporary directory).
     const fs::path& get() {
-        if (path_.empty()) path_ = makeUniqueDirectory(temporaryDirectory(), "kbx-soffice-profile-", "profile");
+        std::error_code ec;
+        if (path_.empty() || !fs::is_directory(path_, ec))
+            path_ = makeUniqueDirectory(temporaryDirectory(), "kbx-soffice-profile-", "profile");
         return path_;
     }
 
