@@ -2,6 +2,9 @@
 // by openpyxl, with the saved workbooks read back by openpyxl.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 #include "log/write_log.h"
@@ -253,6 +256,58 @@ TEST_F(EndToEndTest, FailuresReachTheHostWithTheRightStateLeftBehind) {
     EXPECT_EQ(ErrorOf(file, "Parts", zeroSize), err::DivisionByZero);
     EXPECT_FALSE(excelReferences().ExcelApp);
     EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "$head:drawno");
+}
+
+// Makes a directory unwritable for this process for the guard's life: mode
+// 0555, and for root (who ignores modes) the immutable attribute as well.
+class UnwritableDirectory {
+public:
+    explicit UnwritableDirectory(std::filesystem::path dir) : dir_(std::move(dir)) {
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                               std::filesystem::perms::group_read |
+                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+        if (::geteuid() == 0) immutable_ = std::system(("chattr +i '" + dir_.string() + "' 2>/dev/null").c_str()) == 0;
+        effective_ = ::geteuid() != 0 || immutable_;
+    }
+    ~UnwritableDirectory() {
+        if (immutable_) {
+            const int restored = std::system(("chattr -i '" + dir_.string() + "'").c_str());
+            static_cast<void>(restored);
+        }
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
+    }
+    UnwritableDirectory(const UnwritableDirectory&) = delete;
+    UnwritableDirectory& operator=(const UnwritableDirectory&) = delete;
+    bool effective() const { return effective_; }
+
+private:
+    std::filesystem::path dir_;
+    bool immutable_ = false;
+    bool effective_ = false;
+};
+
+TEST_F(EndToEndTest, AnUnwritableTargetFailsAtTheSaveWithTheWorkbookFilledButUnsaved) {
+    const std::filesystem::path dir = temp.path() / "locked";
+    std::filesystem::create_directory(dir);
+    const std::string file = (dir / "fill.xlsx").string();
+    std::filesystem::copy_file(test::dataFile("templatefill/fill.xlsx"), file);
+    int32_t number = 0;
+    {
+        UnwritableDirectory locked(dir);
+        if (!locked.effective()) GTEST_SKIP() << "cannot make a directory unwritable here";
+        number = ErrorOf(file, "Parts");
+    }
+    EXPECT_TRUE(number == err::PermissionDenied || number == err::PathFileAccessError) << number;
+    ASSERT_TRUE(excelReferences().ExcelBook);
+    ASSERT_TRUE(excelReferences().ExcelApp);
+    // Settings restored and calculation automatic before the save was tried.
+    EXPECT_TRUE(toBoolean(excelReferences().ExcelApp->Get(sheet::AppSetting::DisplayAlerts)));
+    EXPECT_EQ(excelReferences().ExcelApp->Calculation(), sheet::xl::CalculationAutomatic);
+    EXPECT_EQ(excelReferences().ExcelBook->GetSheets().Item("Parts")->Cells(1, 1)->Text(), "KB-1");
+    EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "$head:drawno");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
 }
 
 }  // namespace
