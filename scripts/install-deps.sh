@@ -8,7 +8,7 @@ PACKAGES=(
   libzip-dev zipcmp zipmerge ziptool libpugixml-dev libstb-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
-  libxlsxwriter-dev
+  libxlsxwriter-dev libcsv-dev
   dbus dbus-x11 xvfb xauth
   python3 python3-openpyxl python3-dbus python3-pil
   libreoffice-calc-nogui

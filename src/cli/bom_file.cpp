@@ -47,7 +47,7 @@ void onRowEnd(int, void* data) {
 
 std::vector<Row> parseCsvRows(const std::string& text) {
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT) != 0) raise(err::OutOfMemory);
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) raise(err::OutOfMemory);
     CsvCollector collector;
     const bool parsed = csv_parse(&parser, text.data(), text.size(), onField, onRowEnd, &collector) == text.size() &&
                         csv_fini(&parser, onField, onRowEnd, &collector) == 0;

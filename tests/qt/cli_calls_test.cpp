@@ -1,0 +1,168 @@
+// The command line: one set of cases run in process and through the bus must
+// print the same JSON; the friendly commands read JSON and CSV BOM files.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "private_bus.h"
+
+namespace kbx {
+namespace {
+
+struct CliCase {
+    const char* method;
+    std::string input;
+    std::string expected;
+    int exitCode;
+};
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(bus.registerServer().exitCode, 0); }
+
+    test::ProcessResult run(const QStringList& args, const std::string& input = {}) const {
+        return test::runProcess(KBX_CLI_EXE, args, bus.environment(), input);
+    }
+
+    std::string readBack(const std::string& script, const std::string& file) const {
+        return test::runPython("import openpyxl, sys\nwb = openpyxl.load_workbook(sys.argv[1])\n" + script, {file});
+    }
+
+    test::PrivateBus bus;
+};
+
+TEST_F(CommandLine, CallPrintsTheSameJsonInProcessAndThroughTheBus) {
+    const std::string workbook = bus.file("w.xlsx");
+    test::runPython(
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook()\n"
+        "wb.active.title = 'Liste'\n"
+        "wb['Liste']['A1'] = '$head:title'\n"
+        "wb.save(sys.argv[1])\n",
+        {workbook});
+    const std::vector<CliCase> cases = {
+        {"ReleaseExcel", "{}", "{\"result\":null}\n", 0},
+        // Headless: the dialog ends as Cancel and every output comes back as passed.
+        {"GetBomParams",
+         R"({"KestDBDir": "/data", "Profiles": {"$type": "Date", "value": 45000.25}, "reverse": 1,
+             "EmBed": 0, "templte": "t", "ExcelFileName": "xlsx"})",
+         "{\"EmBed\":0,\"ExcelFileName\":\"xlsx\",\"Profiles\":{\"$type\":\"Date\",\"value\":45000.25},"
+         "\"result\":1,\"reverse\":1,\"templte\":\"t\"}\n",
+         0},
+        {"ExportBomExcel",
+         R"({"HeadNames": ["title"], "HeadVals": ["Pumpe"], "RecordSize": 1, "PosNames": ["posnr"],
+             "PosVals": [], "ExcelFileName": ")" + workbook + R"(", "Language": 0, "KestDBDir": "", "EmBed": 0,
+             "Profile": "Liste", "reverse": 0, "templte": "", "Clos": 1, "SheetName": ""})",
+         "{\"ExcelFileName\":\"" + workbook + "\",\"result\":1}\n", 0},
+        {"ExportAsTxt", R"({"ExcelName": "/nonexistent/w.xlsx", "TxtName": "/nonexistent/c.xlsx"})",
+         "{\"error\":{\"description\":\"File not found: '/nonexistent/w.xlsx'\",\"number\":53}}\n", 3},
+        {"ExportBomExcel",
+         R"({"HeadNames": ["title"], "HeadVals": ["x"], "RecordSize": 1, "PosNames": ["posnr"],
+             "PosVals": 5, "ExcelFileName": "/nonexistent/w.xlsx", "Language": 0, "KestDBDir": "", "EmBed": 0,
+             "Profile": "", "reverse": 0, "templte": "", "Clos": 1, "SheetName": ""})",
+         "{\"error\":{\"description\":\"Type mismatch\",\"number\":13}}\n", 3},
+        {"ExportAsTxt", R"({"ExcelName": "a.xlsx"})",
+         "{\"error\":{\"description\":\"Argument not optional: TxtName\",\"number\":449}}\n", 3},
+        {"ExportAsTxt2", R"({"ExcelName": "a", "TxtName": "b", "SheetName": "c", "Extra": 1})",
+         "{\"error\":{\"description\":\"Named argument not found: Extra\",\"number\":448}}\n", 3},
+        {"CreateSummaryExcel",
+         R"({"PosNames": [], "HeadNames": [], "PosVals": [], "RecordSize": 2147483648, "TemplateFile": "",
+             "ExcelFile": "", "Language": 0, "Company": 0, "PosPerSheet": 1})",
+         "{\"error\":{\"description\":\"Overflow\",\"number\":6}}\n", 3},
+    };
+    for (const CliCase& c : cases) {
+        for (const bool overBus : {false, true}) {
+            QStringList args{"call", c.method};
+            if (overBus) args << "--bus";
+            const test::ProcessResult r = run(args, c.input);
+            EXPECT_EQ(r.out, c.expected) << c.method << (overBus ? " --bus" : "") << "\n" << r.err;
+            EXPECT_EQ(r.exitCode, c.exitCode) << c.method << (overBus ? " --bus" : "");
+        }
+    }
+    EXPECT_EQ(readBack("print(wb['Liste']['A1'].value)\n", workbook), "Pumpe\n");
+}
+
+TEST_F(CommandLine, FriendlyCommandsReadJsonAndCsvBoms) {
+    const std::string templ = bus.file("plain.xlsx");
+    test::runPython(
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook()\n"
+        "ws = wb.active\n"
+        "ws.title = 'BOM'\n"
+        "ws['A1'] = '$head:title'\n"
+        "for column, name in enumerate(['$pos:posnr', '$pos:name', '$pos:count'], start=1):\n"
+        "    ws.cell(row=3, column=column, value=name)\n"
+        "wb.save(sys.argv[1])\n",
+        {templ});
+    const std::string csv = bus.file("bom.csv");
+    std::ofstream(csv) << "@head,title,\"Pumpe, klein\"\n"
+                          "posnr,name,count\n"
+                          "1,Gehäuse,1\n"
+                          "2,\"Schraube \"\"M6\"\"\",8\n";
+    const std::string json = bus.file("bom.json");
+    std::ofstream(json) << R"({"HeadNames": ["title"], "HeadVals": ["Getriebe"], "RecordSize": 3,
+        "PosNames": ["posnr", "name", "count", "posnr", "name", "count"],
+        "PosVals": [1, "Welle", 2, 2, "Lager", 4]})";
+
+    const std::string fromCsv = bus.file("from_csv.xlsx");
+    const test::ProcessResult csvRun = run({"export-plain", QString::fromStdString(csv), QString::fromStdString(templ),
+                                            QString::fromStdString(fromCsv)});
+    EXPECT_EQ(csvRun.out, "{\"result\":1}\n") << csvRun.err;
+    const std::string script =
+        "ws = wb.worksheets[0]\n"
+        "print(ws['A1'].value)\n"
+        "print([[c.value for c in row] for row in ws.iter_rows(min_row=3, max_row=4, max_col=3)])\n";
+    EXPECT_EQ(readBack(script, fromCsv), "Pumpe, klein\n[[1, 'Gehäuse', 1], [2, 'Schraube \"M6\"', 8]]\n");
+
+    const std::string fromJson = bus.file("from_json.xlsx");
+    const test::ProcessResult jsonRun = run({"export-plain", QString::fromStdString(json),
+                                             QString::fromStdString(templ), QString::fromStdString(fromJson), "--bus"});
+    EXPECT_EQ(jsonRun.out, "{\"result\":1}\n") << jsonRun.err;
+    EXPECT_EQ(readBack(script, fromJson), "Getriebe\n[[1, 'Welle', 2], [2, 'Lager', 4]]\n");
+
+    // copy: one sheet as tab-separated text.
+    const std::string text = bus.file("bom.txt");
+    const test::ProcessResult copyRun =
+        run({"copy", QString::fromStdString(fromJson), QString::fromStdString(text), "--sheet", "BOM"});
+    EXPECT_EQ(copyRun.out, "{\"result\":0}\n") << copyRun.err;
+    EXPECT_NE(test::readFile(text).find("Welle\t2"), std::string::npos) << test::readFile(text);
+
+    // Malformed BOM file and usage errors.
+    std::ofstream(bus.file("bad.csv")) << "posnr,name\n1,\"open quote\n";
+    EXPECT_EQ(run({"export-plain", QString::fromStdString(bus.file("bad.csv")), QString::fromStdString(templ),
+                   QString::fromStdString(bus.file("x.xlsx"))})
+                  .exitCode,
+              3);
+    EXPECT_EQ(run({"export-plain", QString::fromStdString(csv)}).exitCode, 2);
+    EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
+    EXPECT_EQ(run({"call", "NoSuchMethod"}, "{}").exitCode, 2);
+    EXPECT_EQ(run({"call", "ReleaseExcel"}, "not json").exitCode, 2);
+}
+
+TEST_F(CommandLine, GetBomParamsWithTheAnswersOnTheCommandLine) {
+    const std::string templ = bus.file("vorlage.xlsx");
+    test::runPython(
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook()\n"
+        "wb.active.title = 'Deckblatt'\n"
+        "wb.create_sheet('Liste')\n"
+        "wb.save(sys.argv[1])\n",
+        {templ});
+    const test::ProcessResult r =
+        run({"get-bom-params", QString::fromStdString(templ), "--hint", " xlsx", "--reverse", "--dir", "/data"});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const std::string prefix = "{\"EmBed\":0,\"ExcelFileName\":\"" + bus.tempDir() + "/";
+    EXPECT_EQ(r.out.substr(0, prefix.size()), prefix) << r.out;
+    const std::size_t nameEnd = r.out.find("KestDBBom.XLSX\"");
+    ASSERT_NE(nameEnd, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(nameEnd), "KestDBBom.XLSX\",\"Profiles\":[\"Deckblatt\",\"Liste\"],\"result\":1,"
+                                      "\"reverse\":1,\"templte\":\"" + templ + "\"}\n");
+    const std::string copy = r.out.substr(prefix.size() - bus.tempDir().size() - 1,
+                                          nameEnd + 14 - (prefix.size() - bus.tempDir().size() - 1));
+    EXPECT_EQ(readBack("print(wb.sheetnames)\n", copy), "['Deckblatt', 'Liste']\n");
+}
+
+}  // namespace
+}  // namespace kbx
