@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
+#include <optional>
 
 #include "ooxml/number_format.h"
 #include "ooxml/xml_util.h"
@@ -83,6 +85,53 @@ constexpr UnderlineName kUnderlines[] = {
     {xl::UnderlineStyleSingleAccounting, "singleAccounting"},
     {xl::UnderlineStyleDoubleAccounting, "doubleAccounting"},
 };
+
+constexpr uint8_t kHorizontalProperty = 100;
+constexpr uint8_t kVerticalProperty = 101;
+
+// The value as a transition key, or nullopt when it is not worth remembering.
+std::optional<std::pair<uint8_t, uint64_t>> transitionValue(const Variant& value) {
+    switch (value.type()) {
+        case VarType::Boolean: return std::pair<uint8_t, uint64_t>{1, value.asBoolean() ? 1 : 0};
+        case VarType::Integer: return std::pair<uint8_t, uint64_t>{2, static_cast<uint64_t>(value.asInteger())};
+        case VarType::Long: return std::pair<uint8_t, uint64_t>{2, static_cast<uint64_t>(value.asLong())};
+        case VarType::Double: {
+            uint64_t bits;
+            const double d = value.asDouble();
+            std::memcpy(&bits, &d, sizeof bits);
+            return std::pair<uint8_t, uint64_t>{3, bits};
+        }
+        case VarType::String: {
+            static const char* kStyles[] = {"Regular", "Bold", "Italic", "Bold Italic"};
+            for (uint64_t i = 0; i < 4; ++i) {
+                if (value.asString() == kStyles[i]) return std::pair<uint8_t, uint64_t>{4, i};
+            }
+            return std::nullopt;
+        }
+        default: return std::nullopt;
+    }
+}
+
+// Runs `set` unless the same change was made on the same format before, and
+// remembers where it led. Only for single cells.
+template <typename F>
+void setThroughTransitions(EngineWorksheet& sheet, int32_t row, int32_t column, uint8_t property,
+                           const Variant& value, F&& set) {
+    const auto key = row != 0 ? transitionValue(value) : std::nullopt;
+    if (!key) {
+        set();
+        return;
+    }
+    SheetModel& model = sheet.model();
+    StyleSheet& styles = sheet.workbook().styles();
+    const StyleTransition transition{model.styleAt(row, column), property, key->first, key->second};
+    if (const uint32_t* to = styles.findTransition(transition)) {
+        if (*to != transition.from) model.cellForWrite(row, column).style = *to;
+        return;
+    }
+    set();
+    styles.rememberTransition(transition, model.styleAt(row, column));
+}
 
 [[noreturn]] void refuseFont(const char* property) {
     raiseSpreadsheet(std::string("Unable to set the ") + property + " property of the Font class");
@@ -203,19 +252,25 @@ Variant EngineRange::HorizontalAlignment() const {
     return Variant(constantOf(kHorizontal, sheet_->formatAt(row_, column_).horizontal));
 }
 
-void EngineRange::SetHorizontalAlignment(const Variant& alignment) {
-    const std::string name = nameOf(kHorizontal, alignment, "HorizontalAlignment");
-    sheet_->changeFormat(row_, column_, [&](XfSpec& spec) { spec.horizontal = name; });
+void EngineRange::SetHorizontalAlignment(const Variant& alignment) { setAlignment(kHorizontalProperty, alignment); }
+
+void EngineRange::setAlignment(uint8_t property, const Variant& alignment) {
+    setThroughTransitions(*sheet_, row_, column_, property, alignment, [&] {
+        if (property == kHorizontalProperty) {
+            const std::string name = nameOf(kHorizontal, alignment, "HorizontalAlignment");
+            sheet_->changeFormat(row_, column_, [&](XfSpec& spec) { spec.horizontal = name; });
+        } else {
+            const std::string name = nameOf(kVertical, alignment, "VerticalAlignment");
+            sheet_->changeFormat(row_, column_, [&](XfSpec& spec) { spec.vertical = name; });
+        }
+    });
 }
 
 Variant EngineRange::VerticalAlignment() const {
     return Variant(constantOf(kVertical, sheet_->formatAt(row_, column_).vertical));
 }
 
-void EngineRange::SetVerticalAlignment(const Variant& alignment) {
-    const std::string name = nameOf(kVertical, alignment, "VerticalAlignment");
-    sheet_->changeFormat(row_, column_, [&](XfSpec& spec) { spec.vertical = name; });
-}
+void EngineRange::SetVerticalAlignment(const Variant& alignment) { setAlignment(kVerticalProperty, alignment); }
 
 std::shared_ptr<sheet::Font> EngineRange::GetFont() {
     sheet_->model();
@@ -325,6 +380,11 @@ Variant EngineFont::Get(FontProperty property) const {
 }
 
 void EngineFont::Set(FontProperty property, const Variant& value) {
+    setThroughTransitions(*sheet_, row_, column_, static_cast<uint8_t>(property), value,
+                          [&] { apply(property, value); });
+}
+
+void EngineFont::apply(FontProperty property, const Variant& value) {
     if (Get(property) == value) return;
     std::function<void(FontSpec&)> change;
     switch (property) {

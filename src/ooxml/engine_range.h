@@ -45,6 +45,7 @@ public:
 
 private:
     void requireCell(const char* member) const;
+    void setAlignment(uint8_t property, const Variant& alignment);
     void store(const Variant& value, bool applyDateFormat);
 
     std::shared_ptr<EngineWorksheet> sheet_;
@@ -61,6 +62,7 @@ public:
     std::string Name() const override;
 
 private:
+    void apply(sheet::FontProperty property, const Variant& value);
     const FontSpec& current() const;
     std::shared_ptr<EngineWorksheet> sheet_;
     int32_t row_;

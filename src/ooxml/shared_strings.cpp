@@ -24,6 +24,7 @@ void SharedStrings::load(const std::string& text, const std::string& file) {
     for (pugi::xml_node item : doc_.document_element().children()) {
         if (localName(item) == "si") texts_.push_back(stringItemText(item));
     }
+    loadedCount_ = written_ = texts_.size();
 }
 
 void SharedStrings::buildLookup() {
@@ -35,9 +36,7 @@ uint32_t SharedStrings::intern(const std::string& text) {
     if (!lookupBuilt_) buildLookup();
     if (const auto it = lookup_.find(text); it != lookup_.end()) return it->second;
     const auto index = static_cast<uint32_t>(texts_.size());
-    texts_.push_back(text);
-    added_.push_back(text);
-    lookup_.emplace(text, index);
+    lookup_.emplace(texts_.emplace_back(text), index);
     return index;
 }
 
@@ -62,16 +61,17 @@ std::string SharedStrings::serialize() {
     std::string xml = serializeXml(doc_);
     root.remove_child(marker);
     const std::string prefix = prefixOf(root);
+    const std::string open = "<" + prefix + "si><" + prefix + "t xml:space=\"preserve\">";
+    const std::string close = "</" + prefix + "t></" + prefix + "si>";
     std::string items;
-    for (const std::string& text : added_) {
-        items += "<" + prefix + "si><" + prefix + "t xml:space=\"preserve\">";
-        appendEscaped(items, text, false);
-        items += "</" + prefix + "t></" + prefix + "si>";
+    items.reserve((texts_.size() - loadedCount_) * (open.size() + close.size() + 16));
+    for (size_t i = loadedCount_; i < texts_.size(); ++i) {
+        items += open;
+        appendEscaped(items, texts_[i], false);
+        items += close;
     }
     xml.replace(xml.rfind(kMarker), kMarker.size(), items);
-    // The appended items now belong to the document for later saves.
-    root.append_buffer(items.data(), items.size());
-    added_.clear();
+    written_ = texts_.size();
     return xml;
 }
 

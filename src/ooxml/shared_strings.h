@@ -5,6 +5,8 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <deque>
+#include <string_view>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -18,7 +20,7 @@ public:
     const std::string& text(uint32_t index) const { return texts_[index]; }
     // Index of a plain string, appended when it is not in the table yet.
     uint32_t intern(const std::string& text);
-    bool dirty() const { return !added_.empty(); }
+    bool dirty() const { return texts_.size() > written_; }
     bool exists() const { return loaded_; }
     std::string serialize();
 
@@ -27,9 +29,11 @@ private:
 
     pugi::xml_document doc_;
     bool loaded_ = false;
-    std::vector<std::string> texts_;
-    std::vector<std::string> added_;
-    std::unordered_map<std::string, uint32_t> lookup_;
+    // A deque keeps every text at its place, so the look-up can refer to it.
+    std::deque<std::string> texts_;
+    size_t loadedCount_ = 0;  // items of the table as read; later ones were added
+    size_t written_ = 0;      // items already in the last serialised table
+    std::unordered_map<std::string_view, uint32_t> lookup_;
     bool lookupBuilt_ = false;
 };
 

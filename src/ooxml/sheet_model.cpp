@@ -175,7 +175,7 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
             cell.style = static_cast<uint32_t>(style);
             const std::string_view type = c.attribute("t").value();
             const pugi::xml_node v = childNamed(c, "v");
-            if (const pugi::xml_node f = childNamed(c, "f")) cell.formula = serializeNode(f);
+            if (const pugi::xml_node f = childNamed(c, "f")) cell.extras().formula = serializeNode(f);
             const std::string_view value = v.text().get();
             if (type == "s") {
                 if (v) {
@@ -188,7 +188,7 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
                 const pugi::xml_node is = childNamed(c, "is");
                 cell.kind = CellKind::Inline;
                 cell.text = stringItemText(is);
-                if (childNamed(is, "r")) cell.richInline = serializeNode(is);
+                if (childNamed(is, "r")) cell.extras().richInline = serializeNode(is);
             } else if (type == "b") {
                 if (v) {
                     cell.kind = CellKind::Boolean;
@@ -213,31 +213,39 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
     }
 }
 
-const CellData* SheetModel::findCell(int32_t row, int32_t column) const {
+CellData* SheetModel::lookup(int32_t row, int32_t column) const {
+    for (const RecentCell& recent : recent_) {
+        if (recent.cell != nullptr && recent.row == row && recent.column == column) return recent.cell;
+    }
     const auto r = rows_.find(row);
     if (r == rows_.end()) return nullptr;
     const auto c = r->second.cells.find(column);
-    return c == r->second.cells.end() ? nullptr : &c->second;
+    if (c == r->second.cells.end()) return nullptr;
+    auto* cell = const_cast<CellData*>(&c->second);
+    recent_[nextRecent_] = {row, column, cell};
+    nextRecent_ = (nextRecent_ + 1) % recent_.size();
+    return cell;
 }
+
+const CellData* SheetModel::findCell(int32_t row, int32_t column) const { return lookup(row, column); }
 
 CellData& SheetModel::cellForWrite(int32_t row, int32_t column) {
     dirty_ = true;
+    if (CellData* existing = lookup(row, column)) return *existing;
     RowData& r = rows_[row];
-    const auto it = r.cells.find(column);
-    if (it != r.cells.end()) return it->second;
     CellData cell;
     const int32_t columnFormat = columnStyle(column);
     cell.style = r.style >= 0 ? static_cast<uint32_t>(r.style) : columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
-    return r.cells.emplace(column, std::move(cell)).first->second;
+    CellData& created = r.cells.emplace(column, std::move(cell)).first->second;
+    recent_[nextRecent_] = {row, column, &created};
+    nextRecent_ = (nextRecent_ + 1) % recent_.size();
+    return created;
 }
 
 uint32_t SheetModel::styleAt(int32_t row, int32_t column) const {
+    if (const CellData* cell = lookup(row, column)) return cell->style;
     const auto r = rows_.find(row);
-    if (r != rows_.end()) {
-        const auto c = r->second.cells.find(column);
-        if (c != r->second.cells.end()) return c->second.style;
-        if (r->second.style >= 0) return static_cast<uint32_t>(r->second.style);
-    }
+    if (r != rows_.end() && r->second.style >= 0) return static_cast<uint32_t>(r->second.style);
     const int32_t columnFormat = columnStyle(column);
     return columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
 }
@@ -474,12 +482,12 @@ std::string SheetModel::serializeRows() const {
                 case CellKind::FormulaText: out += " t=\"str\""; break;
                 default: break;
             }
-            if (cell.kind == CellKind::Empty && cell.formula.empty()) {
+            if (cell.kind == CellKind::Empty && !cell.hasFormula()) {
                 out += "/>";
                 continue;
             }
             out += '>';
-            out += cell.formula;
+            if (cell.extra) out += cell.extra->formula;
             switch (cell.kind) {
                 case CellKind::Number: out += vOpen; appendNumber(out, cell.number); out += vClose; break;
                 case CellKind::Boolean: out += vOpen; out += cell.number != 0 ? '1' : '0'; out += vClose; break;
@@ -491,8 +499,8 @@ std::string SheetModel::serializeRows() const {
                     out += vClose;
                     break;
                 case CellKind::Inline:
-                    if (!cell.richInline.empty()) {
-                        out += cell.richInline;
+                    if (cell.extra && !cell.extra->richInline.empty()) {
+                        out += cell.extra->richInline;
                     } else {
                         out += "<" + prefix + "is><" + prefix + "t xml:space=\"preserve\">";
                         appendEscaped(out, cell.text, false);

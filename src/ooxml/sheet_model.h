@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,14 +23,25 @@ inline constexpr int32_t kMaxColumns = 16384;
 
 enum class CellKind : uint8_t { Empty, Number, Shared, Inline, Boolean, Error, FormulaText };
 
+// What few cells have, kept apart so that ordinary cells stay small.
+struct CellExtra {
+    std::string formula;     // the cell's <f> element as written in the template
+    std::string richInline;  // an inline string with runs, kept as written
+};
+
 struct CellData {
     CellKind kind = CellKind::Empty;
     uint32_t style = 0;
-    double number = 0;    // Number and Boolean
     uint32_t shared = 0;  // Shared: index into the shared-string table
+    double number = 0;    // Number and Boolean
     std::string text;     // Inline, Error, FormulaText
-    std::string formula;  // the cell's <f> element as written in the template
-    std::string richInline;  // an inline string with runs, kept as written
+    std::unique_ptr<CellExtra> extra;
+
+    CellExtra& extras() {
+        if (!extra) extra = std::make_unique<CellExtra>();
+        return *extra;
+    }
+    bool hasFormula() const { return extra && !extra->formula.empty(); }
 };
 
 struct RowData {
@@ -105,6 +117,16 @@ private:
     const ColumnData* findColumn(int32_t column) const;
     ColumnData& isolateColumn(int32_t column);
     [[noreturn]] void fail(const std::string& what) const;
+    CellData* lookup(int32_t row, int32_t column) const;
+
+    // The last cells looked up: a cell copy alternates between two cells.
+    // Cells are never removed, so the pointers stay valid.
+    struct RecentCell {
+        int32_t row = 0, column = 0;
+        CellData* cell = nullptr;
+    };
+    mutable std::array<RecentCell, 2> recent_{};
+    mutable size_t nextRecent_ = 0;
 
     std::string partName_;
     std::string fileName_;

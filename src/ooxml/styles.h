@@ -44,6 +44,24 @@ struct XfSpec {
     std::string key() const;
 };
 
+// One property set on a cell format: remembered so that the next cell that
+// gets the same value on the same format finds its new format at once.
+struct StyleTransition {
+    uint32_t from = 0;
+    uint8_t property = 0;
+    uint8_t valueType = 0;
+    uint64_t value = 0;
+    bool operator==(const StyleTransition&) const = default;
+};
+
+struct StyleTransitionHash {
+    size_t operator()(const StyleTransition& t) const {
+        uint64_t h = t.value * 0x9E3779B97F4A7C15ull;
+        h ^= (static_cast<uint64_t>(t.from) << 16) ^ (static_cast<uint64_t>(t.property) << 8) ^ t.valueType;
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+};
+
 class StyleSheet {
 public:
     // Reads styles.xml; `palette` is the theme's colour scheme for theme colours.
@@ -67,6 +85,12 @@ public:
     std::string numberFormatCode(int id) const;
     int internNumberFormat(const std::string& code);
 
+    const uint32_t* findTransition(const StyleTransition& t) const {
+        const auto it = transitions_.find(t);
+        return it == transitions_.end() ? nullptr : &it->second;
+    }
+    void rememberTransition(const StyleTransition& t, uint32_t to) { transitions_[t] = to; }
+
     // Colour as 0xRRGGBB; automatic and missing colours are black.
     uint32_t resolveRgb(const ColorSpec& color) const;
 
@@ -89,6 +113,7 @@ private:
     std::unordered_map<std::string, int> numFmtIds_;
     std::vector<uint32_t> indexedColors_;
     std::vector<uint32_t> themeColors_;
+    std::unordered_map<StyleTransition, uint32_t, StyleTransitionHash> transitions_;
     bool dirty_ = false;
 };
 
