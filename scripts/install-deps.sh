@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
   libxlsxwriter-dev libcsv-dev
-  dbus dbus-x11 xvfb xauth
+  dbus dbus-x11 dbus-bin libglib2.0-bin xvfb xauth
   python3 python3-openpyxl python3-dbus python3-pil
   libreoffice-calc-nogui
 )
