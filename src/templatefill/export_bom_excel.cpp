@@ -53,8 +53,7 @@ void RestoreSettings(sheet::Application& app, const RememberedSettings& saved) {
 }
 
 void MakeVisible(sheet::Application& app) {
-    const Variant visible = app.Get(AppSetting::Visible);
-    if (visible.type() == VarType::Boolean && !visible.asBoolean()) app.Set(AppSetting::Visible, Variant(true));
+    if (!toBoolean(app.Get(AppSetting::Visible))) app.Set(AppSetting::Visible, Variant(true));
 }
 
 std::shared_ptr<sheet::Worksheet> SheetToFill(sheet::Workbook& book, const std::string& Profile) {
