@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <set>
 
 #include "ooxml/shared_strings.h"
 #include "ooxml/styles.h"
@@ -175,7 +176,14 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
             cell.style = static_cast<uint32_t>(style);
             const std::string_view type = c.attribute("t").value();
             const pugi::xml_node v = childNamed(c, "v");
-            if (const pugi::xml_node f = childNamed(c, "f")) cell.extras().formula = serializeNode(f);
+            if (const pugi::xml_node f = childNamed(c, "f")) {
+                CellExtra& extra = cell.extras();
+                extra.formula = serializeNode(f);
+                if (std::string_view(f.attribute("t").value()) == "shared") {
+                    extra.sharedFormula = f.attribute("si").as_llong(-1);
+                    extra.sharedFormulaMaster = f.attribute("ref") && f.text().get()[0] != '\0';
+                }
+            }
             const std::string_view value = v.text().get();
             if (type == "s") {
                 if (v) {
@@ -438,6 +446,22 @@ void SheetModel::writeDimension() {
 }
 
 std::string SheetModel::serializeRows() const {
+    // A shared formula whose master cell was overwritten cannot be read any
+    // more: the cells that used it keep their last value without the formula.
+    std::set<int64_t> masters;
+    bool anyShared = false;
+    for (const auto& [number, row] : rows_) {
+        for (const auto& [column, cell] : row.cells) {
+            if (!cell.extra || cell.extra->sharedFormula < 0) continue;
+            anyShared = true;
+            if (cell.extra->sharedFormulaMaster) masters.insert(cell.extra->sharedFormula);
+        }
+    }
+    const auto formulaOf = [&](const CellData& cell) -> const std::string* {
+        if (!cell.extra || cell.extra->formula.empty()) return nullptr;
+        if (anyShared && cell.extra->sharedFormula >= 0 && !masters.count(cell.extra->sharedFormula)) return nullptr;
+        return &cell.extra->formula;
+    };
     const std::string prefix = prefixOf(doc_.document_element());
     const std::string rowOpen = "<" + prefix + "row r=\"", rowClose = "</" + prefix + "row>";
     const std::string cellOpen = "<" + prefix + "c r=\"", cellClose = "</" + prefix + "c>";
@@ -482,12 +506,13 @@ std::string SheetModel::serializeRows() const {
                 case CellKind::FormulaText: out += " t=\"str\""; break;
                 default: break;
             }
-            if (cell.kind == CellKind::Empty && !cell.hasFormula()) {
+            const std::string* formula = formulaOf(cell);
+            if (cell.kind == CellKind::Empty && formula == nullptr) {
                 out += "/>";
                 continue;
             }
             out += '>';
-            if (cell.extra) out += cell.extra->formula;
+            if (formula != nullptr) out += *formula;
             switch (cell.kind) {
                 case CellKind::Number: out += vOpen; appendNumber(out, cell.number); out += vClose; break;
                 case CellKind::Boolean: out += vOpen; out += cell.number != 0 ? '1' : '0'; out += vClose; break;

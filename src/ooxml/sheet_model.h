@@ -27,6 +27,8 @@ enum class CellKind : uint8_t { Empty, Number, Shared, Inline, Boolean, Error, F
 struct CellExtra {
     std::string formula;     // the cell's <f> element as written in the template
     std::string richInline;  // an inline string with runs, kept as written
+    int64_t sharedFormula = -1;    // si of a shared formula, -1 for others
+    bool sharedFormulaMaster = false;  // the cell that holds the shared formula's text
 };
 
 struct CellData {

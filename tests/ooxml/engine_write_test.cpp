@@ -291,3 +291,68 @@ TEST_F(EngineWrite, FormatsAreInternedAndRepeatedColumnFormatsAreFree) {
 
 }  // namespace
 }  // namespace kbx::test
+
+namespace kbx::test {
+namespace {
+
+TEST(EngineFormulas, FormulasKeptCalculationChainDroppedAndOrphanedSharedFormulasResolved) {
+    TempDir dir;
+    auto app = createEngineApplication();
+    const std::string source = copyTemplate(dir, "formulas.xlsx");
+    auto book = app->GetWorkbooks().Open(source, Variant(false), true);
+    auto ws = book->ActiveSheet();
+    EXPECT_EQ(ws->Cells(2, 2)->Value(), Variant(4.0));  // the cached value
+    EXPECT_EQ(ws->Cells(1, 3)->Text(), "6");
+    ws->Cells(5, 1)->SetValue(Variant("untouched formulas"));
+    book->SaveCopyAs(dir.file("kept.xlsx"));
+    ws->Cells(1, 2)->SetValue(Variant("master replaced"));
+    ws->UsedRange()->Calculate();
+    book->SaveAs(dir.file("replaced.xlsx"), std::nullopt);
+    const std::string out = runPython(R"(
+import sys, zipfile, openpyxl
+for name in sys.argv[1:]:
+    ws = openpyxl.load_workbook(name).active
+    z = zipfile.ZipFile(name)
+    print([ws[r].value for r in ("B1", "B2", "B3", "C1")], "xl/calcChain.xml" in z.namelist(),
+          'fullCalcOnLoad="1"' in z.read("xl/workbook.xml").decode(),
+          "calcChain" in z.read("[Content_Types].xml").decode() + z.read("xl/_rels/workbook.xml.rels").decode())
+)", {dir.file("kept.xlsx"), dir.file("replaced.xlsx")});
+    EXPECT_EQ(out,
+              "['=A1*2', '=A2*2', '=A3*2', '=SUM(A1:A3)'] False True False\n"
+              "['master replaced', 4, 6, '=SUM(A1:A3)'] False True False\n");
+}
+
+TEST(EngineColumns, WidthsOfColumnRangesAreSplitWhereOneColumnChanges) {
+    TempDir dir;
+    auto app = createEngineApplication();
+    const std::string path = dir.file("ranges.xlsx");
+    runPython(R"(
+import sys, openpyxl
+wb = openpyxl.Workbook(); ws = wb.active
+ws.column_dimensions["B"].width = 20
+ws.column_dimensions["B"].min = 2; ws.column_dimensions["B"].max = 5
+ws["A1"] = 1
+wb.save(sys.argv[1])
+)", {path});
+    auto book = app->GetWorkbooks().Open(path, Variant(false), false);
+    auto ws = book->ActiveSheet();
+    EXPECT_DOUBLE_EQ(ws->Cells(1, 4)->Width(), ws->Cells(1, 2)->Width());
+    const double wide = ws->Cells(1, 2)->Width();
+    EXPECT_GT(wide, ws->Cells(1, 1)->Width());
+    ws->Cells(1, 3)->SetColumnWidth(5);
+    EXPECT_DOUBLE_EQ(ws->Cells(1, 2)->Width(), wide);
+    EXPECT_DOUBLE_EQ(ws->Cells(1, 4)->Width(), wide);
+    EXPECT_DOUBLE_EQ(ws->Cells(1, 5)->Width(), wide);
+    EXPECT_DOUBLE_EQ(ws->Cells(1, 3)->ColumnWidth(), 5);
+    EXPECT_DOUBLE_EQ(ws->Cells(1, 6)->Left(), ws->Cells(1, 1)->Width() + 3 * wide + ws->Cells(1, 3)->Width());
+    book->Save();
+    const std::string out = runPython(R"py(
+import sys, zipfile, re
+xml = zipfile.ZipFile(sys.argv[1]).read("xl/worksheets/sheet1.xml").decode()
+print(re.findall(r'<col min="(\d+)" max="(\d+)" width="([\d.]+)"', xml))
+)py", {path});
+    EXPECT_EQ(out, "[('2', '2', '20'), ('3', '3', '5.7109375'), ('4', '5', '20')]\n");
+}
+
+}  // namespace
+}  // namespace kbx::test

@@ -2,8 +2,9 @@
 """Makes the engine's test templates with openpyxl (an independent writer).
 
 Run with /usr/bin/python3 (it has openpyxl and Pillow):
-    /usr/bin/python3 make_templates.py
-Writes basic.xlsx, fidelity.xlsx and odd_cells.xlsx next to this script.
+    /usr/bin/python3 make_templates.py [basic|fidelity|odd_cells|formulas ...]
+Writes basic.xlsx, fidelity.xlsx, odd_cells.xlsx and formulas.xlsx (or the
+named ones) next to this script.
 """
 import datetime
 import io
@@ -131,7 +132,47 @@ def make_odd_cells():
             out.writestr("xl/sharedStrings.xml", strings)
 
 
+def make_formulas():
+    """Shared formulas and a calculation chain, as spreadsheet programs write them."""
+    wb = Workbook()
+    ws = wb.active
+    ws.title = "Calc"
+    for r in range(1, 4):
+        ws.cell(row=r, column=1, value=r)
+    path = os.path.join(HERE, "formulas.xlsx")
+    wb.save(path)
+    sheet = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+             '<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
+             '<row r="1"><c r="A1"><v>1</v></c><c r="B1"><f t="shared" ref="B1:B3" si="0">A1*2</f><v>2</v></c>'
+             '<c r="C1"><f>SUM(A1:A3)</f><v>6</v></c></row>'
+             '<row r="2"><c r="A2"><v>2</v></c><c r="B2"><f t="shared" si="0"/><v>4</v></c></row>'
+             '<row r="3"><c r="A3"><v>3</v></c><c r="B3"><f t="shared" si="0"/><v>6</v></c></row>'
+             '</sheetData></worksheet>')
+    chain = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+             '<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+             '<c r="B1" i="1"/><c r="B2"/><c r="B3"/><c r="C1"/></calcChain>')
+    with zipfile.ZipFile(path) as src:
+        items = [(i, src.read(i.filename)) for i in src.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
+        for info, data in items:
+            if info.filename == "xl/worksheets/sheet1.xml":
+                data = sheet.encode()
+            elif info.filename == "xl/_rels/workbook.xml.rels":
+                data = data.replace(b"</Relationships>",
+                                    b'<Relationship Id="rIdChain" Type="http://schemas.openxmlformats.org/'
+                                    b'officeDocument/2006/relationships/calcChain" Target="calcChain.xml"/>'
+                                    b'</Relationships>')
+            elif info.filename == "[Content_Types].xml":
+                data = data.replace(b"</Types>",
+                                    b'<Override PartName="/xl/calcChain.xml" ContentType="application/'
+                                    b'vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/></Types>')
+            out.writestr(info, data)
+        out.writestr("xl/calcChain.xml", chain)
+
+
+MAKERS = {"basic": make_basic, "fidelity": make_fidelity, "odd_cells": make_odd_cells, "formulas": make_formulas}
+
 if __name__ == "__main__":
-    make_basic()
-    make_fidelity()
-    make_odd_cells()
+    import sys
+    for name in sys.argv[1:] or MAKERS:
+        MAKERS[name]()
