@@ -21,7 +21,12 @@ constexpr int kTwipsPerPixel = 15;
 // Twips to pixels, rounded to the nearest pixel.
 int px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 
+// The controls are laid out for a narrow 8-point face; 10 pixels, set on
+// each control, since the platform may give a font per kind of widget.
 void place(QWidget* widget, int left, int top, int width, int height) {
+    QFont font = widget->font();
+    font.setPixelSize(10);
+    widget->setFont(font);
     widget->setGeometry(px(left), px(top), px(width), px(height));
 }
 
