@@ -32,6 +32,7 @@ constexpr const char* kDefaultProgram = "soffice";
 constexpr std::chrono::seconds kDefaultTimeLimit{120};
 constexpr const char* kXlsxFilter = "xlsx:Calc MS Excel 2007 XML";
 constexpr const char* kXlsFilter = "xls:MS Excel 97";
+constexpr const char* kOdsFilter = "ods:calc8";
 
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -368,6 +369,10 @@ TemporaryXlsx convertToXlsx(const std::string& source) {
 }
 
 void convertXlsxToXls(const std::string& source, const std::string& target) {
+    convertXlsxTo(source, target, ForeignFormat::Xls);
+}
+
+void convertXlsxTo(const std::string& source, const std::string& target, ForeignFormat format) {
     std::error_code ec;
     if (!fs::is_regular_file(source, ec)) raiseFileError(ENOENT, source);
     const fs::path targetPath = fs::absolute(target, ec);
@@ -382,8 +387,10 @@ void convertXlsxToXls(const std::string& source, const std::string& target) {
 
     const fs::path input = workDir / "workbook.xlsx";
     if (!fs::copy_file(source, input, ec)) raiseFileError(ec.value(), source);
-    const fs::path converted =
-        convertFile(input, std::nullopt, kXlsFilter, ".xls", workDir / "out", workDir, target, "a 97-2003 workbook");
+    const bool xls = format == ForeignFormat::Xls;
+    const fs::path converted = convertFile(input, std::nullopt, xls ? kXlsFilter : kOdsFilter, extensionFor(format),
+                                           workDir / "out", workDir, target,
+                                           xls ? "a 97-2003 workbook" : "an OpenDocument spreadsheet");
     replaceAtomically(converted, targetPath);
 }
 

@@ -58,9 +58,11 @@ private:
 // overrunning converter, or a missing converter program raise 1004.
 TemporaryXlsx convertToXlsx(const std::string& source);
 
-// Converts the .xlsx workbook `source` to a 97-2003 workbook at `target`.
-// The result is written beside the target under a temporary name and renamed
-// over it, so the target is either the old file or the complete new one.
+// Converts the .xlsx workbook `source` to `format` at `target`. The result
+// is written beside the target under a temporary name and renamed over it,
+// so the target is either the old file or the complete new one.
+void convertXlsxTo(const std::string& source, const std::string& target, ForeignFormat format);
+// The same for the 97-2003 format.
 void convertXlsxToXls(const std::string& source, const std::string& target);
 
 }  // namespace kbx::ooxml

@@ -276,5 +276,21 @@ TEST(FormatBridge, SavesARealXlsOverTheTargetInOneStep) {
     EXPECT_TRUE(isOle2File(fresh));
 }
 
+TEST(FormatBridge, SavesAnOpenDocumentSpreadsheet) {
+    REQUIRE_CONVERTER();
+    TempDir dir;
+    const std::string target = dir.file("Kopie.ods");
+    ooxml::convertXlsxTo(dataFile("copyexport/three_sheets.xlsx"), target, ForeignFormat::Ods);
+    const std::string bytes = readFile(target);
+    EXPECT_EQ(bytes.substr(0, 2), "PK");
+    EXPECT_NE(bytes.find("mimetypeapplication/vnd.oasis.opendocument.spreadsheet"), std::string::npos);
+    EXPECT_EQ(directoryNames(dir.path()), (std::vector<std::string>{"Kopie.ods"}));
+
+    const ooxml::TemporaryXlsx back = convertToXlsx(target);
+    const std::string cells = readBack(back.path());
+    EXPECT_TRUE(hasLine(cells, "cell\tListe\tB5\tsay \"hi\"")) << cells;
+    EXPECT_TRUE(hasLine(cells, "cell\tNotizen\tA1\tnur Notiz")) << cells;
+}
+
 }  // namespace
 }  // namespace kbx::test
