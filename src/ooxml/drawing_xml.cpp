@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
+#include <vector>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -144,27 +146,53 @@ pugi::xml_node findByLocalName(pugi::xml_node parent, std::string_view local) {
     return {};
 }
 
-void collectRelationshipIds(const pugi::xml_node& node, const std::set<std::string>& relationshipPrefixes,
-                            std::set<std::string>& ids) {
+// Applies the namespace declarations of `node` to the set of prefixes bound
+// to the relationships namespace.
+void declareRelationshipPrefixes(const pugi::xml_node& node, std::set<std::string>& prefixes) {
+    for (const pugi::xml_attribute& attribute : node.attributes()) {
+        const std::string_view name(attribute.name());
+        if (name.substr(0, 6) != "xmlns:") continue;
+        if (std::string_view(attribute.value()) == ns::kRelationships)
+            prefixes.insert(std::string(name.substr(6)));
+        else
+            prefixes.erase(std::string(name.substr(6)));
+    }
+}
+
+bool declaresNamespaces(const pugi::xml_node& node) {
+    for (const pugi::xml_attribute& attribute : node.attributes())
+        if (std::string_view(attribute.name()).substr(0, 6) == "xmlns:") return true;
+    return false;
+}
+
+// Counts the relationship ids that `node` and its descendants refer to
+// (attributes in the relationships namespace: r:embed, r:link, r:id, ...).
+void countRelationshipUses(const pugi::xml_node& node, const std::set<std::string>& inherited,
+                           std::map<std::string, int>& uses) {
+    std::set<std::string> own;
+    const bool declares = declaresNamespaces(node);
+    if (declares) {
+        own = inherited;
+        declareRelationshipPrefixes(node, own);
+    }
+    const std::set<std::string>& prefixes = declares ? own : inherited;
     for (const pugi::xml_attribute& attribute : node.attributes()) {
         const std::string_view name(attribute.name());
         const size_t colon = name.find(':');
-        if (colon == std::string_view::npos) continue;
-        if (relationshipPrefixes.count(std::string(name.substr(0, colon)))) ids.insert(attribute.value());
+        if (colon == std::string_view::npos || name.substr(0, 6) == "xmlns:") continue;
+        if (prefixes.count(std::string(name.substr(0, colon)))) ++uses[attribute.value()];
     }
     for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
-        if (child.type() == pugi::node_element) collectRelationshipIds(child, relationshipPrefixes, ids);
+        if (child.type() == pugi::node_element) countRelationshipUses(child, prefixes, uses);
 }
 
-// Prefixes bound to the relationships namespace anywhere in the document.
-void relationshipPrefixes(const pugi::xml_node& node, std::set<std::string>& prefixes) {
-    for (const pugi::xml_attribute& attribute : node.attributes()) {
-        const std::string_view name(attribute.name());
-        if (name.substr(0, 6) == "xmlns:" && std::string_view(attribute.value()) == ns::kRelationships)
-            prefixes.insert(std::string(name.substr(6)));
-    }
-    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
-        if (child.type() == pugi::node_element) relationshipPrefixes(child, prefixes);
+// The relationships prefixes in scope for the children of `node`.
+std::set<std::string> prefixesInScope(const pugi::xml_node& node) {
+    std::vector<pugi::xml_node> chain;
+    for (pugi::xml_node n = node; n && n.type() == pugi::node_element; n = n.parent()) chain.push_back(n);
+    std::set<std::string> prefixes;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) declareRelationshipPrefixes(*it, prefixes);
+    return prefixes;
 }
 
 }  // namespace
@@ -228,6 +256,7 @@ void DrawingXml::appendPicture(const NewPictureXml& picture) {
     const std::string r = prefixFor(ns::kRelationships);
 
     pugi::xml_node anchor = writer.child(document_->document_element(), "oneCellAnchor");
+    if (indexed_) index_.emplace(picture.id, anchor);
     pugi::xml_node pic = writer.child(anchor, "pic");
     writer.child(anchor, "clientData");
     writer.position(anchor, picture.anchor);
@@ -253,9 +282,14 @@ void DrawingXml::appendPicture(const NewPictureXml& picture) {
 }
 
 pugi::xml_node DrawingXml::anchorOf(uint32_t id) const {
-    for (pugi::xml_node child : document_->document_element().children())
-        if (isAnchor(child) && objectIdOf(child) == id) return child;
-    return {};
+    if (!indexed_) {
+        for (pugi::xml_node child : document_->document_element().children())
+            if (isAnchor(child))
+                if (const auto objectId = objectIdOf(child)) index_.emplace(*objectId, child);
+        indexed_ = true;
+    }
+    const auto found = index_.find(id);
+    return found == index_.end() ? pugi::xml_node() : found->second;
 }
 
 bool DrawingXml::setAnchor(uint32_t id, const PictureAnchorXml& placement) {
@@ -281,17 +315,25 @@ bool DrawingXml::setAnchor(uint32_t id, const PictureAnchorXml& placement) {
     return true;
 }
 
-bool DrawingXml::removeObject(uint32_t id) {
+std::optional<std::map<std::string, int>> DrawingXml::removeObject(uint32_t id) {
     pugi::xml_node anchor = anchorOf(id);
-    if (!anchor) return false;
-    return document_->document_element().remove_child(anchor);
+    if (!anchor) return std::nullopt;
+    std::map<std::string, int> uses;
+    countRelationshipUses(anchor, prefixesInScope(anchor.parent()), uses);
+    index_.erase(id);
+    document_->document_element().remove_child(anchor);
+    return uses;
+}
+
+std::map<std::string, int> DrawingXml::relationshipUses() const {
+    std::map<std::string, int> uses;
+    countRelationshipUses(document_->document_element(), {}, uses);
+    return uses;
 }
 
 std::set<std::string> DrawingXml::referencedRelationshipIds() const {
-    std::set<std::string> prefixes;
-    relationshipPrefixes(*document_, prefixes);
     std::set<std::string> ids;
-    collectRelationshipIds(document_->document_element(), prefixes, ids);
+    for (const auto& [id, count] : relationshipUses()) ids.insert(id);
     return ids;
 }
 

@@ -3,10 +3,13 @@
 // adding embedded pictures to it, moving and removing them.
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include <pugixml.hpp>
 
@@ -58,9 +61,11 @@ public:
     void appendPicture(const NewPictureXml& picture);
     // Rewrites the anchor of the object with this id; false if there is none.
     bool setAnchor(uint32_t id, const PictureAnchorXml& anchor);
-    // Removes the anchored object with this id; false if there is none.
-    bool removeObject(uint32_t id);
-    // Every relationship id the part refers to (r:embed, r:link, r:id, ...).
+    // Removes the anchored object with this id and answers how often its XML
+    // referred to each relationship id; nullopt if there is no such object.
+    std::optional<std::map<std::string, int>> removeObject(uint32_t id);
+    // How often the part refers to each relationship id (r:embed, r:link, r:id, ...).
+    std::map<std::string, int> relationshipUses() const;
     std::set<std::string> referencedRelationshipIds() const;
 
     std::string serialize() const;
@@ -71,6 +76,9 @@ private:
     pugi::xml_node anchorOf(uint32_t id) const;
 
     std::unique_ptr<pugi::xml_document> document_;
+    // Anchors by object id, built on first look-up.
+    mutable std::unordered_map<uint32_t, pugi::xml_node> index_;
+    mutable bool indexed_ = false;
 };
 
 }  // namespace kbx::ooxml

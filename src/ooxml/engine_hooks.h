@@ -15,6 +15,10 @@ class EngineWorksheet;
 std::unique_ptr<sheet::Pictures> createPictures(EngineWorksheet& sheet);
 std::unique_ptr<sheet::Shapes> createShapes(EngineWorksheet& sheet);
 
+// Writes the sheet's pending drawing changes into the package; called before
+// the workbook's parts are saved.
+void flushPictures(EngineWorksheet& sheet);
+
 // Copies `source` into a new sheet placed before `before` (same workbook);
 // the copy becomes the active sheet.
 void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "ooxml/drawing_xml.h"
 #include "ooxml/engine_hooks.h"
 #include "ooxml/engine_objects.h"
+#include "ooxml/engine_pictures.h"
 #include "ooxml/picture_probe.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
@@ -64,8 +66,8 @@ std::string relationshipIdOf(const pugi::xml_node& element) {
 
 std::string fileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// "xl/media/imageN.ext" with N one more than any media image of any type.
-std::string newMediaPartName(const Package& package, const std::string& extension) {
+// The highest N of the package's "xl/media/imageN.*" parts.
+unsigned long highestMediaNumber(const Package& package) {
     constexpr std::string_view prefix = "xl/media/image";
     unsigned long highest = 0;
     for (const std::string& name : package.partNames()) {
@@ -75,14 +77,18 @@ std::string newMediaPartName(const Package& package, const std::string& extensio
         if (!digits.empty() && digits.size() < 10 && digits.find_first_not_of("0123456789") == std::string::npos)
             highest = std::max(highest, std::stoul(digits));
     }
-    for (unsigned long n = highest + 1;; ++n) {
-        const std::string name = std::string(prefix) + std::to_string(n) + "." + extension;
-        if (!package.hasPart(name)) return name;
-    }
+    return highest;
+}
+
+bool isRelationshipsPart(const std::string& name) {
+    return name.find("_rels/") != std::string::npos && name.size() > 5 &&
+           name.compare(name.size() - 5, 5, ".rels") == 0;
 }
 
 // The drawing of one worksheet: its drawing part (created on first use when
-// the sheet has none) and the pictures added in this session.
+// the sheet has none) and the pictures added in this session. The drawing's
+// XML and relationships are kept here and reach the package in flush(), so
+// a run of picture changes costs one serialisation.
 class SheetDrawing : public std::enable_shared_from_this<SheetDrawing> {
 public:
     explicit SheetDrawing(EngineWorksheet& sheet) : sheet_(&sheet), sheetRef_(sheet.weak_from_this()) {
@@ -99,40 +105,56 @@ public:
     ModelGeometry geometry() const { return ModelGeometry(sheet().model()); }
 
     uint32_t add(const PictureFile& file, const std::string& path, const ObjectAnchor& anchor) {
-        EngineWorksheet& ws = sheet();
-        Package& package = ws.workbook().package();
+        Package& package = sheet().workbook().package();
         loadDrawing();
-
         const std::string extension(mediaExtension(file.picture.format));
         const std::string media = newMediaPartName(package, extension);
         package.writePart(media, file.bytes);
         package.ensureDefault(extension, std::string(mediaContentType(file.picture.format)));
-        Relationships rels = package.relationships(drawingPart_);
-        const std::string relationshipId = rels.add(kImageRelationship, Package::relativeTarget(drawingPart_, media));
-        package.setRelationships(drawingPart_, rels);
+        privateMedia_.insert(media);
 
         NewPictureXml picture;
-        picture.id = drawing_->nextObjectId();
+        picture.id = nextId_++;
         picture.name = "Picture " + std::to_string(picture.id - 1);
         picture.description = fileNameOf(path);
-        picture.relationshipId = relationshipId;
+        picture.relationshipId = rels_.add(kImageRelationship, Package::relativeTarget(drawingPart_, media));
         picture.anchor = anchorXml(anchor);
+        ++uses_[picture.relationshipId];
         drawing_->appendPicture(picture);
-        writeDrawing();
+        dirty_ = true;
         return picture.id;
     }
 
     void update(uint32_t id, const ObjectAnchor& anchor) {
         loadDrawing();
         if (!drawing_->setAnchor(id, anchorXml(anchor))) raiseSpreadsheet("The picture is no longer in the sheet.");
-        writeDrawing();
+        dirty_ = true;
     }
 
     void remove(uint32_t id) {
         loadDrawing();
-        if (!drawing_->removeObject(id)) raiseSpreadsheet("The picture is no longer in the sheet.");
-        dropUnusedMedia();
-        writeDrawing();
+        const auto removed = drawing_->removeObject(id);
+        if (!removed) raiseSpreadsheet("The picture is no longer in the sheet.");
+        dirty_ = true;
+        for (const auto& [relationshipId, count] : *removed) {
+            if ((uses_[relationshipId] -= count) > 0) continue;
+            uses_.erase(relationshipId);
+            dropImageRelationship(relationshipId);
+        }
+    }
+
+    void flush() {
+        if (!dirty_ || !drawing_) return;
+        Package& package = sheet().workbook().package();
+        package.writePart(drawingPart_, drawing_->serialize());
+        package.setRelationships(drawingPart_, rels_);
+        dirty_ = false;
+    }
+
+    // The sheet is being copied: the copy will share this drawing's media.
+    void shareMedia() {
+        flush();
+        privateMedia_.clear();
     }
 
 private:
@@ -150,18 +172,28 @@ private:
         return xml;
     }
 
+    // "xl/media/imageN.ext" with N one more than any media image so far.
+    std::string newMediaPartName(const Package& package, const std::string& extension) {
+        if (nextMediaNumber_ == 0) nextMediaNumber_ = highestMediaNumber(package) + 1;
+        for (;;) {
+            const std::string name = "xl/media/image" + std::to_string(nextMediaNumber_++) + "." + extension;
+            if (!package.hasPart(name)) return name;
+        }
+    }
+
     // Finds the sheet's drawing part, or creates one and links the sheet to it.
     void loadDrawing() {
         EngineWorksheet& ws = sheet();
         Package& package = ws.workbook().package();
         const std::string sheetPart = ws.model().partName();
         if (drawing_ && sheetPart == sheetPartOfDrawing_ && package.hasPart(drawingPart_)) return;
+        dirty_ = false;
+        privateMedia_.clear();
 
         pugi::xml_node root = ws.model().xml().document_element();
         if (pugi::xml_node element = childNamed(root, "drawing")) {
-            const Relationship* rel = nullptr;
             const Relationships rels = package.relationships(sheetPart);
-            rel = rels.find(relationshipIdOf(element));
+            const Relationship* rel = rels.find(relationshipIdOf(element));
             if (rel != nullptr && !rel->external) {
                 const std::string part = package.resolveTarget(sheetPart, rel->target);
                 if (package.hasPart(part)) {
@@ -170,8 +202,7 @@ private:
                     } catch (const std::invalid_argument& e) {
                         raiseBadFile(package.fileName(), part + ": " + e.what());
                     }
-                    drawingPart_ = part;
-                    sheetPartOfDrawing_ = sheetPart;
+                    useDrawing(package, part, sheetPart);
                     return;
                 }
             }
@@ -180,14 +211,22 @@ private:
         createDrawing(ws, package, sheetPart);
     }
 
-    void createDrawing(EngineWorksheet& ws, Package& package, const std::string& sheetPart) {
-        drawingPart_ = package.uniquePartName("xl/drawings/drawing", ".xml");
-        drawing_ = DrawingXml();
+    void useDrawing(Package& package, const std::string& part, const std::string& sheetPart) {
+        drawingPart_ = part;
         sheetPartOfDrawing_ = sheetPart;
-        writeDrawing();
-        package.setOverride(drawingPart_, kDrawingContentType);
+        rels_ = package.relationships(part);
+        uses_ = drawing_->relationshipUses();
+        nextId_ = drawing_->nextObjectId();
+    }
+
+    void createDrawing(EngineWorksheet& ws, Package& package, const std::string& sheetPart) {
+        const std::string part = package.uniquePartName("xl/drawings/drawing", ".xml");
+        drawing_ = DrawingXml();
+        package.writePart(part, drawing_->serialize());
+        package.setOverride(part, kDrawingContentType);
+        useDrawing(package, part, sheetPart);
         Relationships rels = package.relationships(sheetPart);
-        const std::string id = rels.add(kDrawingRelationship, Package::relativeTarget(sheetPart, drawingPart_));
+        const std::string id = rels.add(kDrawingRelationship, Package::relativeTarget(sheetPart, part));
         package.setRelationships(sheetPart, rels);
 
         pugi::xml_node root = ws.model().xml().document_element();
@@ -206,28 +245,28 @@ private:
         ws.model().markDirty();
     }
 
-    // Removes the drawing's links to pictures it no longer shows, and the
-    // media parts nothing else refers to.
-    void dropUnusedMedia() {
+    // Drops the link to a picture's media once no object shows it, and the
+    // media part itself when nothing else in the package refers to it.
+    void dropImageRelationship(const std::string& relationshipId) {
+        const Relationship* rel = rels_.find(relationshipId);
+        if (rel == nullptr || rel->type != kImageRelationship) return;
         Package& package = sheet().workbook().package();
-        const std::set<std::string> used = drawing_->referencedRelationshipIds();
-        Relationships rels = package.relationships(drawingPart_);
-        std::vector<std::string> orphans;
-        std::erase_if(rels.items, [&](const Relationship& r) {
-            if (used.count(r.id) || r.type != kImageRelationship) return false;
-            if (!r.external) orphans.push_back(package.resolveTarget(drawingPart_, r.target));
-            return true;
-        });
-        package.setRelationships(drawingPart_, rels);
-        for (const std::string& media : orphans)
-            if (!referencedAnywhere(package, media)) package.removePart(media);
+        const std::optional<std::string> media =
+            rel->external ? std::nullopt : std::optional(package.resolveTarget(drawingPart_, rel->target));
+        std::erase_if(rels_.items, [&](const Relationship& r) { return r.id == relationshipId; });
+        if (!media) return;
+        if (privateMedia_.erase(*media)) {
+            package.removePart(*media);
+            return;
+        }
+        flush();
+        if (!referencedAnywhere(package, *media)) package.removePart(*media);
     }
 
     static bool referencedAnywhere(const Package& package, const std::string& part) {
         for (const std::string& name : package.partNames()) {
+            if (!isRelationshipsPart(name)) continue;
             const size_t marker = name.rfind("_rels/");
-            if (marker == std::string::npos || name.size() < 5 || name.compare(name.size() - 5, 5, ".rels") != 0)
-                continue;
             const std::string source = name.substr(0, marker) + name.substr(marker + 6, name.size() - marker - 11);
             for (const Relationship& r : package.relationships(source).items)
                 if (!r.external && package.resolveTarget(source, r.target) == part) return true;
@@ -235,14 +274,18 @@ private:
         return false;
     }
 
-    void writeDrawing() { sheet().workbook().package().writePart(drawingPart_, drawing_->serialize()); }
-
     EngineWorksheet* sheet_;
     std::weak_ptr<EngineWorksheet> sheetRef_;
     bool tracked_ = false;
     std::optional<DrawingXml> drawing_;
     std::string drawingPart_;
     std::string sheetPartOfDrawing_;
+    Relationships rels_;
+    std::map<std::string, int> uses_;
+    uint32_t nextId_ = 2;
+    std::set<std::string> privateMedia_;
+    unsigned long nextMediaNumber_ = 0;
+    bool dirty_ = false;
 };
 
 void checkFinite(double value, const char* what) {
@@ -376,6 +419,14 @@ private:
 std::unique_ptr<sheet::Pictures> createPictures(EngineWorksheet& sheet) {
     sheet.model();  // a sheet without cells has no pictures either
     return std::make_unique<EnginePictures>(sheet);
+}
+
+void flushPictures(EngineWorksheet& sheet) {
+    if (auto* pictures = dynamic_cast<EnginePictures*>(&sheet.GetPictures())) pictures->drawing()->flush();
+}
+
+void prepareSheetCopy(EngineWorksheet& source) {
+    if (auto* pictures = dynamic_cast<EnginePictures*>(&source.GetPictures())) pictures->drawing()->shareMedia();
 }
 
 std::unique_ptr<sheet::Shapes> createShapes(EngineWorksheet& sheet) {

@@ -6,6 +6,7 @@
 
 #include "ooxml/engine_hooks.h"
 #include "ooxml/engine_objects.h"
+#include "ooxml/engine_pictures.h"
 #include "ooxml/sheet_copy_parts.h"
 #include "value/runtime_error.h"
 
@@ -41,6 +42,7 @@ void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     if (&before.workbook() != &book)
         raiseSpreadsheet("The sheet \"" + source.Name() + "\" can only be copied before a sheet of its own workbook.");
     SheetModel& sourceModel = source.model();
+    prepareSheetCopy(source);
     const std::string sourceName = source.Name();
     const std::string copyName =
         sheetCopyName(sourceName, [&](const std::string& name) { return sheetNameTaken(book, name); });

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "ooxml/engine_formats.h"
+#include "ooxml/engine_hooks.h"
 #include "ooxml/engine_objects.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
@@ -422,6 +423,7 @@ void EngineWorkbook::removeFilterDatabaseName(size_t sheetIndex) {
 void EngineWorkbook::writePackageParts() {
     bool cellsChanged = fullCalculation_;
     for (const auto& sheet : sheets_) {
+        if (sheet->isWorksheet()) flushPictures(*sheet);
         if (sheet->isWorksheet() && sheet->model().dirty()) {
             package_->writePart(sheet->model().partName(), sheet->model().serialize());
             cellsChanged = true;

@@ -109,8 +109,8 @@ TEST(DrawingXml, NewPartHoldsAddedPicturesAndLosesCutOnes) {
 
     EXPECT_TRUE(drawing.setAnchor(3, anchorXml({7, 100, 8, 200}, {9, 0, 12, 0}, Placement::MoveAndSize)));
     EXPECT_FALSE(drawing.setAnchor(42, anchorXml({}, {}, Placement::Move)));
-    EXPECT_TRUE(drawing.removeObject(2));
-    EXPECT_FALSE(drawing.removeObject(2));
+    EXPECT_EQ(drawing.removeObject(2), (std::map<std::string, int>{{"rId1", 1}}));
+    EXPECT_FALSE(drawing.removeObject(2).has_value());
     EXPECT_EQ(drawing.referencedRelationshipIds(), (std::set<std::string>{"rId2"}));
 
     // Read the result with an independent XML reader.
