@@ -177,14 +177,26 @@ pid_t spawnInOwnGroup(const fs::path& program, const std::vector<std::string>& a
     return pid;
 }
 
+// Whether the child has ended. Where the host process ignores SIGCHLD the
+// system reaps children itself and waitpid reports ECHILD; the child's end is
+// then seen by its pid going away, and its exit status is taken as 0 (the
+// result file still has to be there).
+bool childEnded(pid_t pid, int& status) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return true;
+    if (done < 0 && errno == ECHILD) {
+        status = 0;
+        return ::kill(pid, 0) != 0 && errno == ESRCH;
+    }
+    return false;
+}
+
 // Waits for the process; past the deadline its whole group is killed.
 ConverterRun waitWithTimeLimit(pid_t pid, std::chrono::seconds limit) {
     ConverterRun run;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const pid_t done = ::waitpid(pid, &run.status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) break;
+        if (childEnded(pid, run.status)) break;
         if (std::chrono::steady_clock::now() >= deadline) {
             run.timedOut = true;
             ::kill(-pid, SIGKILL);

@@ -1,8 +1,10 @@
 #include "ooxml/format_bridge.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -181,6 +183,48 @@ TEST(FormatBridge, OverrunningConverterIsStoppedWithItsWholeProcessGroup) {
     ASSERT_FALSE(helper.empty());
     for (int i = 0; i < 100 && processRunning(helper); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(processRunning(helper)) << "the converter's helper process " << helper << " still runs";
+}
+
+// A stand-in converter: records its arguments, takes a moment, then writes
+// "<outdir>/<input name>.xlsx" as the real one does.
+std::string writeFakeConverter(const TempDir& dir, const std::string& argsFile) {
+    return writeScript(dir, "fake-soffice.sh",
+                       "printf '%s\\n' \"$@\" > '" + argsFile + "'\n"
+                       "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=\"$a\"; prev=\"$a\"; "
+                       "input=\"$a\"; done\n"
+                       "mkdir -p \"$out\"; sleep 0.3\n"
+                       "name=$(basename \"$input\"); printf 'converted' > \"$out/${name%.*}.xlsx\"\n");
+}
+
+TEST(FormatBridge, PassesAPrivateProfileAndWaitsForTheResultAlsoWhenChildrenAreReapedBySystem) {
+    TempDir dir;
+    const std::string xls = copyData(dir, "copyexport/three_sheets.xls", "-Vorlage.xls");
+    const std::string argsFile = dir.file("args.txt");
+    EnvGuard guard("KESTBOMEX_SOFFICE", writeFakeConverter(dir, argsFile));
+    {
+        const ooxml::TemporaryXlsx converted = convertToXlsx(xls);
+        EXPECT_EQ(readFile(converted.path()), "converted");
+    }
+    const std::vector<std::string> args = readLines(argsFile);
+    ASSERT_GE(args.size(), 6u);
+    EXPECT_TRUE(args.front().starts_with("-env:UserInstallation=file:///")) << args.front();
+    EXPECT_NE(std::find(args.begin(), args.end(), "--headless"), args.end());
+    EXPECT_NE(std::find(args.begin(), args.end(), "--infilter=MS Excel 97"), args.end());
+    EXPECT_TRUE(args.back().starts_with("/")) << "the input is an absolute path of a private copy: " << args.back();
+    EXPECT_EQ(args.back().find("Vorlage"), std::string::npos);
+
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGCHLD, &ignore, &previous);
+    try {
+        const ooxml::TemporaryXlsx converted = convertToXlsx(xls);
+        EXPECT_EQ(readFile(converted.path()), "converted");
+    } catch (const RuntimeError& e) {
+        ADD_FAILURE() << e.description();
+    }
+    ::sigaction(SIGCHLD, &previous, nullptr);
 }
 
 TEST(FormatBridge, MissingSourceAndWrongKindOfFile) {
