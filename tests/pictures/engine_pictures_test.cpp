@@ -188,6 +188,12 @@ TEST_F(EnginePictures, CutRemovesThePictureAndItsMedia) {
     EXPECT_EQ(runPython(kZipListing, {saved}),
               "xl/drawings/_rels/drawing1.xml.rels xl/drawings/drawing1.xml xl/media/image1.png\nembedded\n");
     EXPECT_NEAR(keep->Width(), 90.0, 0.01);
+
+    // A picture of a closed workbook refuses, it does not crash.
+    book->Close(false);
+    EXPECT_THROW(keep->Width(), RuntimeError);
+    EXPECT_THROW(keep->SetTop(5), RuntimeError);
+    EXPECT_THROW(keep->Select(), RuntimeError);
 }
 
 TEST_F(EnginePictures, FilesThatAreNoPictureAreRefusedByName) {
@@ -237,6 +243,92 @@ for n in sorted(a.namelist()):
         print(n, 'same' if a.read(n) == b.read(n) else 'changed')
 )py";
     EXPECT_EQ(runPython(compare, {templ, saved}), "xl/charts/chart1.xml same\nxl/media/image1.png same\n");
+}
+
+TEST_F(EnginePictures, SummaryRouteSizesCellsToEmbeddedPictures) {
+    // The later summary picture route, row after row: insert at the cell,
+    // measure, cut, size row and column, add anew, place with the cell.
+    auto book = app->GetWorkbooks().Add();
+    auto sheet = book->ActiveSheet();
+    const int rows = 40;
+    for (int row = 2; row < 2 + rows; ++row) {
+        auto cell = sheet->Cells(row, 2);
+        cell->Select();
+        auto inserted = sheet->GetPictures().Insert(kRed200x100);
+        inserted->Select();
+        const double width = std::round(inserted->Width());
+        const double height = std::round(inserted->Height());
+        app->GetSelection()->Cut();
+        cell->SetRowHeight(height);
+        cell->SetColumnWidth(width / 5);
+        auto added = sheet->GetShapes().AddPicture(kRed200x100, false, true, cell->Left(), cell->Top(), width, height);
+        added->Select();
+        app->GetSelection()->SetPlacement(1);
+        cell->Select();
+        ASSERT_DOUBLE_EQ(added->Width(), 200.0);
+        ASSERT_DOUBLE_EQ(added->Height(), 100.0);
+    }
+    book->SaveAs(saved);
+    // Every picture sits at its cell's corner with 200 x 100 points; the cut
+    // ones left no media behind.
+    const std::string out = runPython(kDescribeImages, {saved});
+    std::string expected;
+    const double left = sheet->Cells(1, 2)->Left();
+    for (int row = 2; row < 2 + rows; ++row) {
+        char line[128];
+        std::snprintf(line, sizeof line, "Sheet1 TwoCellAnchor 1 0 %d 0 %.1f %.1f 200.0 100.0\n", row - 1, left,
+                      15.0 + (row - 2) * 100.0);
+        expected += line;
+    }
+    EXPECT_EQ(out, expected + "Sheet1 charts 0\n");
+    const std::string media = runPython(R"py(
+import sys, zipfile
+print(len([n for n in zipfile.ZipFile(sys.argv[1]).namelist() if n.startswith('xl/media/')]))
+)py",
+                                        {saved});
+    EXPECT_EQ(media, std::to_string(rows) + "\n");
+}
+
+TEST_F(EnginePictures, TemplateSheetWithCommentAndTableGetsItsFirstDrawing) {
+    auto book = app->GetWorkbooks().Open(dataFile("pictures/comment_and_table.xlsx"), Variant(false), true);
+    book->ActiveSheet()->Cells(6, 1)->Select();
+    book->ActiveSheet()->GetPictures().Insert(kBlueJpeg);
+    book->SaveAs(saved);
+    const std::string out = runPython(R"py(
+import sys, zipfile, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+ws = wb.active
+print(len(ws._images), ws['A1'].comment.text, ','.join(ws.tables.keys()))
+sheet = zipfile.ZipFile(sys.argv[1]).read('xl/worksheets/sheet1.xml').decode()
+order = [tag for tag in ('<drawing', '<legacyDrawing', '<tableParts') if tag in sheet]
+print(' '.join(order), sorted(order, key=sheet.index) == order)
+)py",
+                                      {saved});
+    EXPECT_EQ(out, "1 Keep me Values\n<drawing <legacyDrawing <tableParts True\n");
+}
+
+TEST_F(EnginePictures, DamagedTemplateDrawingIsAnErrorNamingTheFile) {
+    const std::string damaged = dir.file("damaged.xlsx");
+    runPython(R"py(
+import sys, zipfile
+src, dst = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], 'w')
+for item in src.infolist():
+    data = src.read(item.filename)
+    if item.filename == 'xl/drawings/drawing1.xml':
+        data = data[:len(data) // 2]
+    dst.writestr(item, data)
+dst.close()
+)py",
+              {dataFile("pictures/image_and_chart.xlsx"), damaged});
+    auto book = app->GetWorkbooks().Open(damaged, Variant(false), true);
+    try {
+        book->ActiveSheet()->GetPictures().Insert(kRed200x100);
+        ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::Application);
+        EXPECT_NE(e.description().find("damaged.xlsx"), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find("drawing1.xml"), std::string::npos) << e.description();
+    }
 }
 
 }  // namespace

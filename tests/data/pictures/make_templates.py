@@ -64,6 +64,20 @@ def copy_source():
     wb.save(os.path.join(here, "copy_source.xlsx"))
 
 
+def comment_and_table():
+    """One sheet with a comment and a table but no drawing yet."""
+    wb = Workbook()
+    ws = wb.active
+    ws.title = "Sheet1"
+    ws["A1"] = "Header"
+    ws["A1"].comment = Comment("Keep me", "Tester")
+    ws.append(["Name", "Value"])
+    ws.append(["a", 1])
+    ws.add_table(Table(displayName="Values", ref="A2:B3"))
+    wb.save(os.path.join(here, "comment_and_table.xlsx"))
+
+
 if __name__ == "__main__":
     image_and_chart()
     copy_source()
+    comment_and_table()
