@@ -109,7 +109,11 @@ void fillPositionCell(sheet::Worksheet& page, int32_t row, int32_t column, const
     }
 }
 
-int32_t scannedColumns(int32_t RecordSize) { return RecordSize + kExtraScanColumns; }
+// RecordSize + 50 columns, but never past the sheet's last column.
+int32_t scannedColumns(int32_t RecordSize) {
+    constexpr int32_t kLastSheetColumn = 16384;
+    return RecordSize > kLastSheetColumn - kExtraScanColumns ? kLastSheetColumn : RecordSize + kExtraScanColumns;
+}
 
 }  // namespace
 

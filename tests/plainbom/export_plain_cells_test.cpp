@@ -200,6 +200,15 @@ TEST(ExportPlainCells, FailurePathsShowTheirMessageAndReturnOne) {
         EXPECT_FALSE(run.book().closed);
         EXPECT_EQ(run.book().savedAs, (Rows{run.outputPath}));
     }
+    for (int32_t recordSize : {-1, -7, 1 << 30}) {  // outside the data model: an error, never a hang
+        PlainFakeRun run;
+        PlainData data = numberedRecords({1, 2});
+        KestDBBomExcel server;
+        const Variant result = server.ExportPlain2(Variant::array({}), Variant::array({}), recordSize,
+                                                   data.posNames(), data.posVals(), run.templatePath,
+                                                   run.outputPath, 0, 0, 3, 0, "");
+        expectMessage(run, result, "Subscript out of range");
+    }
     {
         PlainFakeRun run;
         platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };

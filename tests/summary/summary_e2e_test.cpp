@@ -81,6 +81,9 @@ TEST(SummaryEngine, OnePageWithPicturesFittedIntoTheirCells) {
     const std::string image = book["image " + page + "#0"];
     EXPECT_EQ(image.rfind("TwoCellAnchor", 0), 0u) << image;  // moves and sizes with its cell
     EXPECT_NE(image.find(" C3+0,0 "), std::string::npos) << image;
+    // 200 x 100 points: the far corner lies 200 points into column C, at the row's bottom.
+    EXPECT_TRUE(image.find("to C3+200,100") != std::string::npos || image.find("to C4+200,0") != std::string::npos)
+        << image;
     EXPECT_EQ(book.count("image Layout#"), 0u);
     EXPECT_EQ(book.cell("Layout!A2"), "$pos:posnr");  // the template sheet stays as it was
     EXPECT_EQ(run.presenter->presented, (Rows{run.outputPath}));

@@ -198,6 +198,15 @@ TEST(SummaryList, FailuresWhileOpeningAndBuilding) {
         EXPECT_EQ(run.logLines()[2], "EXCEL - BOM - OUTPUT: Version cannot be read");
         EXPECT_EQ(run.book().saves, 1);
     }
+    {  // a record size beyond the sheet's columns and the names: an error logged, no endless scan
+        SummaryFakeRun run;
+        KestDBBomExcel server;
+        server.CreateSummaryExcel(Variant::array({Variant("posnr")}), Variant::array({Variant("No.")}),
+                                  Variant::array({Variant(int32_t{1})}), 1 << 30, run.templatePath, run.outputPath,
+                                  0, 0, 0);
+        EXPECT_EQ(run.logLines()[2], "EXCEL - BOM - OUTPUT: Subscript out of range");
+        EXPECT_EQ(run.book().saves, 0);
+    }
     {  // a template page without a position row: one page with its header only
         SummaryFakeRun run;
         run.app->addTemplate(run.templatePath, [](fake::FakeWorkbook& book) {
