@@ -14,10 +14,9 @@ std::optional<int32_t> foreignFileFormat(const std::string& path) {
 TemporaryXlsx importForeignWorkbook(const std::string& path) { return convertToXlsx(path); }
 
 void exportForeignFormat(const std::string& xlsxPath, const std::string& target, int32_t fileFormat) {
-    if (fileFormat != sheet::xl::FormatWorkbookNormal) {
-        raiseSpreadsheet("Cannot save '" + target + "' in file format " + std::to_string(fileFormat) + ".");
-    }
-    convertXlsxToXls(xlsxPath, target);
+    if (fileFormat == sheet::xl::FormatWorkbookNormal) return convertXlsxTo(xlsxPath, target, ForeignFormat::Xls);
+    if (fileFormat == kFormatOpenDocument) return convertXlsxTo(xlsxPath, target, ForeignFormat::Ods);
+    raiseSpreadsheet("Cannot save '" + target + "' in file format " + std::to_string(fileFormat) + ".");
 }
 
 }  // namespace kbx::ooxml

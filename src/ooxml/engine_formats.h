@@ -16,7 +16,7 @@ inline constexpr int32_t kFormatOpenDocument = 60;
 std::optional<int32_t> foreignFileFormat(const std::string& path);
 // Converts such a workbook into a temporary .xlsx that lives as long as the result.
 TemporaryXlsx importForeignWorkbook(const std::string& path);
-// Writes the saved .xlsx `xlsxPath` as `target` in `fileFormat` (-4143).
+// Writes the saved .xlsx `xlsxPath` as `target` in `fileFormat` (-4143 or 60).
 void exportForeignFormat(const std::string& xlsxPath, const std::string& target, int32_t fileFormat);
 
 }  // namespace kbx::ooxml

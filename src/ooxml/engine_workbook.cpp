@@ -508,7 +508,8 @@ void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
         case sheet::xl::FormatTextTabSeparated:
             writeText(path);
             return;
-        case sheet::xl::FormatWorkbookNormal: {
+        case sheet::xl::FormatWorkbookNormal:
+        case kFormatOpenDocument: {
             const std::filesystem::path target(path);
             const std::string temp =
                 (target.parent_path() / ("." + target.filename().string() + ".kbx-convert.xlsx")).string();

@@ -174,5 +174,27 @@ TEST(CopyExportFiles, XlsTemplateThroughBothMethods) {
     EXPECT_EQ(names, (std::vector<std::string>{"Vorlage.xls", "kopie.txt", "liste.txt"}));
 }
 
+TEST(CopyExportFiles, OdsWorkbookIsCopiedInItsOwnFormat) {
+    if (!converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed";
+    Fixture f("copyexport/three_sheets.xlsx", "quelle.xlsx");
+    runPython(R"(
+import subprocess, sys, tempfile
+src, out = sys.argv[1], sys.argv[2]
+with tempfile.TemporaryDirectory() as work:
+    subprocess.run(["soffice", "-env:UserInstallation=file://" + work + "/p", "--headless",
+                    "--convert-to", "ods", "--outdir", out, src],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+)",
+              {f.source, f.dir.path().string()});
+    const std::string ods = f.dir.file("quelle.ods");
+    KestDBBomExcel server;
+    EXPECT_EQ(server.ExportAsTxt(ods, f.dir.file("kopie.txt")), -1);
+    const std::string copy = readFile(f.dir.file("kopie.txt"));
+    EXPECT_NE(copy.substr(0, 100).find("mimetypeapplication/vnd.oasis.opendocument.spreadsheet"), std::string::npos);
+    const std::string cells = readBack(f.dir.file("kopie.txt"));
+    EXPECT_EQ(cells, readBack(ods));
+    EXPECT_NE(cells.find("cell\tListe\tD3\t2026-12-24T00:00:00"), std::string::npos) << cells;
+}
+
 }  // namespace
 }  // namespace kbx::test

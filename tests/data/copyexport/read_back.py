@@ -2,9 +2,10 @@
 """Independent reader for the copy-export tests.
 
 Usage: read_back.py WORKBOOK
-The file's name does not matter. A 97-2003 workbook is first turned into .xlsx by LibreOffice Calc with
-a profile of its own; the .xlsx is then read by openpyxl. Prints one line per
-item, fields separated by a tab:
+The file's name does not matter. A 97-2003 workbook or an OpenDocument
+spreadsheet is first turned into .xlsx by LibreOffice Calc with a profile of
+its own; the .xlsx is then read by openpyxl. Prints one line per item, fields
+separated by a tab:
   sheet  NAME              every sheet, in tab order
   active NAME              the active sheet
   cell   SHEET REF VALUE   every non-empty cell; dates as ISO text
@@ -23,17 +24,21 @@ def as_xlsx(path, work):
     first when the file is a 97-2003 workbook."""
     with open(path, "rb") as f:
         data = f.read()
-    if not data.startswith(b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"):
+    if data.startswith(b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"):
+        extension, infilter = ".xls", "MS Excel 97"
+    elif b"mimetypeapplication/vnd.oasis.opendocument.spreadsheet" in data[:100]:
+        extension, infilter = ".ods", "calc8"
+    else:
         copy = os.path.join(work, "copy.xlsx")
         with open(copy, "wb") as dst:
             dst.write(data)
         return copy
-    copy = os.path.join(work, "in.xls")
+    copy = os.path.join(work, "in" + extension)
     with open(copy, "wb") as dst:
         dst.write(data)
     profile = "file://" + os.path.join(work, "profile")
     subprocess.run(["soffice", "-env:UserInstallation=" + profile, "--headless", "--norestore",
-                    "--infilter=MS Excel 97", "--convert-to", "xlsx:Calc MS Excel 2007 XML",
+                    "--infilter=" + infilter, "--convert-to", "xlsx:Calc MS Excel 2007 XML",
                     "--outdir", work, copy],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return os.path.join(work, "in.xlsx")
