@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "ooxml/xml_util.h"
+
 namespace kbx::ooxml {
 
 namespace {
@@ -211,6 +213,9 @@ DrawingXml::DrawingXml(bool createRoot) : document_(std::make_unique<pugi::xml_d
 }
 
 DrawingXml DrawingXml::parse(std::string_view xml) {
+    if (!isValidUtf8(xml)) throw std::invalid_argument("drawing XML is not valid UTF-8");
+    if (xml.find("<!DOCTYPE") != std::string_view::npos)
+        throw std::invalid_argument("drawing XML carries a document type declaration");
     DrawingXml drawing(false);
     const pugi::xml_parse_result result =
         drawing.document_->load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_declaration);

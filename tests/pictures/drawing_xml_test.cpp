@@ -181,6 +181,8 @@ for anchor in root:
 
     EXPECT_THROW(DrawingXml::parse("<wsDr><unclosed></wsDr>"), std::invalid_argument);
     EXPECT_THROW(DrawingXml::parse("<worksheet/>"), std::invalid_argument);
+    EXPECT_THROW(DrawingXml::parse("<wsDr>\xff\xfe</wsDr>"), std::invalid_argument);
+    EXPECT_THROW(DrawingXml::parse("<!DOCTYPE wsDr [<!ENTITY a \"aaaa\">]><wsDr>&a;</wsDr>"), std::invalid_argument);
 }
 
 }  // namespace
