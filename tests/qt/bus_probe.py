@@ -6,6 +6,7 @@
   bus_probe.py export-bom FILE HEAD CLOS
                                      ExportBomExcel on FILE, sheet "Liste", header title = HEAD
   bus_probe.py template NAME...      CreateSummaryTemplate with the names, prints the result
+  bus_probe.py echo                  send Variants of every kind and print what comes back
 """
 import json
 import sys
@@ -62,6 +63,47 @@ def export_bom(bus, path, head, clos):
     print(json.dumps(answer(bus, "ExportBomExcel", "vvivvsisisisis", args)), flush=True)
 
 
+def describe(value):
+    """Type name and value of what came back, arrays and structures element by element."""
+    kind = type(value).__name__
+    if isinstance(value, (dbus.Array, dbus.Struct)):
+        return [kind, [describe(v) for v in value]]
+    if isinstance(value, dbus.Double):
+        return [kind, float(value)]
+    if isinstance(value, dbus.Boolean):
+        return [kind, bool(value)]
+    if isinstance(value, (dbus.String,)):
+        return [kind, str(value)]
+    return [kind, int(value)]
+
+
+def echo(bus):
+    """Each value as Profiles of GetBomParams, which without a display hands it back unchanged."""
+    cases = {
+        "empty": dbus.Struct(("Empty",), variant_level=1),
+        "null": dbus.Struct(("Null",), variant_level=1),
+        "date": dbus.Struct(("Date", 45000.75), variant_level=1),
+        "currency": dbus.Struct(("Currency", dbus.Int64(123456)), variant_level=1),
+        "boolean": dbus.Boolean(True, variant_level=1),
+        "integer": dbus.Int16(-7, variant_level=1),
+        "long": dbus.Int32(2147483647, variant_level=1),
+        "double": dbus.Double(2.5, variant_level=1),
+        "string": dbus.String("Gehäuse", variant_level=1),
+        "byte": dbus.Byte(200, variant_level=1),
+        "uint32_big": dbus.UInt32(4000000000, variant_level=1),
+        "int64_small": dbus.Int64(-5, variant_level=1),
+        "string_array": dbus.Array(["a", "b"], signature="s", variant_level=1),
+        "nested": dbus.Array([dbus.Int32(1), dbus.Array([dbus.String("x")], signature="v"),
+                              dbus.Struct(("Empty",))], signature="v", variant_level=1),
+    }
+    for name, value in cases.items():
+        try:
+            reply = call(bus, "GetBomParams", "sviiss", ["", value, 0, 0, "", ""])
+            print(json.dumps({"case": name, "back": describe(reply[1])}), flush=True)
+        except dbus.exceptions.DBusException as e:
+            print(json.dumps({"case": name, "error": e.get_dbus_name()}), flush=True)
+
+
 def main():
     bus = dbus.SessionBus()
     command = sys.argv[1]
@@ -73,6 +115,8 @@ def main():
         malformed(bus)
     elif command == "export-bom":
         export_bom(bus, sys.argv[2], sys.argv[3], sys.argv[4])
+    elif command == "echo":
+        echo(bus)
     elif command == "template":
         print(json.dumps(answer(bus, "CreateSummaryTemplate", "v", [variants(sys.argv[2:])])), flush=True)
     else:

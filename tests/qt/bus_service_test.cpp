@@ -203,6 +203,35 @@ TEST(BusService, TwoHostsCallingAtOnceAreBothServed) {
     }
 }
 
+// GetBomParams without a display hands Profiles back as it came, so every
+// kind of Variant makes the trip to the server and back.
+TEST(BusService, VariantsOfEveryKindTravelBothWays) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    const test::ProcessResult echo = test::runProcess("/usr/bin/python3", {kProbe, "echo"}, bus.environment());
+    ASSERT_EQ(echo.exitCode, 0) << echo.err;
+    const std::vector<std::string> expected = {
+        R"({"case": "empty", "back": ["Struct", [["String", "Empty"]]]})",
+        R"({"case": "null", "back": ["Struct", [["String", "Null"]]]})",
+        R"({"case": "date", "back": ["Struct", [["String", "Date"], ["Double", 45000.75]]]})",
+        R"({"case": "currency", "back": ["Struct", [["String", "Currency"], ["Int64", 123456]]]})",
+        R"({"case": "boolean", "back": ["Boolean", true]})",
+        R"({"case": "integer", "back": ["Int16", -7]})",
+        R"({"case": "long", "back": ["Int32", 2147483647]})",
+        R"({"case": "double", "back": ["Double", 2.5]})",
+        R"({"case": "string", "back": ["String", "Geh\u00e4use"]})",
+        R"({"case": "byte", "back": ["Int16", 200]})",
+        R"({"case": "uint32_big", "back": ["Double", 4000000000.0]})",
+        R"({"case": "int64_small", "back": ["Int32", -5]})",
+        R"({"case": "string_array", "back": ["Array", [["String", "a"], ["String", "b"]]]})",
+        R"({"case": "nested", "back": ["Array", [["Int32", 1], ["Array", [["String", "x"]]], )"
+        R"(["Struct", [["String", "Empty"]]]]]})",
+    };
+    std::string all;
+    for (const std::string& line : expected) all += line + "\n";
+    EXPECT_EQ(echo.out, all);
+}
+
 TEST(BusService, PythonExampleClientExportsAPlainList) {
     test::PrivateBus bus;
     ASSERT_EQ(bus.registerServer().exitCode, 0);
