@@ -68,6 +68,10 @@ TEST(BusService, ActivatedOnFirstCallAnswersResultsOutputsErrorsAndMessages) {
     const std::string serviceFile = bus.environment().value("XDG_DATA_HOME").toStdString() +
                                     "/dbus-1/services/KestBomEx.KestDBBomExcel.service";
     EXPECT_NE(test::readFile(serviceFile).find("Exec=" KBX_SERVER_EXE), std::string::npos);
+    const std::string interfaceFile = bus.environment().value("XDG_DATA_HOME").toStdString() +
+                                      "/dbus-1/interfaces/KestBomEx._KestDBBomExcel.xml";
+    EXPECT_EQ(test::readFile(interfaceFile),
+              test::readFile(std::string(KBX_SOURCE_DIR) + "/src/bus/KestBomEx._KestDBBomExcel.xml"));
     EXPECT_FALSE(bus.serviceHasOwner()) << "nothing runs before the first call";
 
     auto monitor = bus.start("dbus-monitor", {"--address", bus.address(),
@@ -118,6 +122,16 @@ TEST(BusService, ActivatedOnFirstCallAnswersResultsOutputsErrorsAndMessages) {
     EXPECT_NE(shown.find("string \"Failed to obtain COM object to Workbook from Excel\"\n   string \"KestBomEx\""),
               std::string::npos)
         << shown;
+
+    // Unregistered, the name no longer starts anything.
+    EXPECT_TRUE(waitFor([&] { return !bus.serviceHasOwner(); }));
+    EXPECT_EQ(test::runProcess(KBX_SERVER_EXE, {"--unregister"}, bus.environment()).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(serviceFile));
+    EXPECT_FALSE(std::filesystem::exists(interfaceFile));
+    test::runProcess("gdbus", {"call", "--address", bus.address(), "--dest", "org.freedesktop.DBus", "--object-path",
+                         "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.ReloadConfig"},
+               bus.environment());
+    EXPECT_NE(bus.gdbusCall("ReleaseExcel", {}).err.find("ServiceUnknown"), std::string::npos);
 }
 
 TEST(BusService, LivesWhileACallerIsConnectedKeepsStateAcrossHostsAndLeavesAfterTheLast) {
