@@ -75,7 +75,7 @@ void PositionPass(sheet::Worksheet& sheet, int32_t RecordSize, const Variant& Po
         const std::shared_ptr<sheet::Range> model = sheet.Cells(state.positionRow, column);
         const std::optional<Placeholder> placeholder = ReadPlaceholder(*model);
         if (placeholder && placeholder->kind == kPositionKind) {
-            for (int32_t i = 0; i <= RecordSize - 1; ++i) {
+            for (int32_t i = 0; i < RecordSize; ++i) {
                 if (!FieldNameMatches(PosNames.at(i), placeholder->name)) continue;
                 WritePositionField(sheet, column, i, RecordSize, PosVals, *model, state);
                 if (column > state.maxCol) state.maxCol = column;

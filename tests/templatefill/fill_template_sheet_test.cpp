@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "fake_sheet.h"
 #include "server/excel_references.h"
 #include "support/test_support.h"
@@ -231,6 +233,14 @@ TEST_F(FillTemplateSheetTest, BadDataSetsAndRefusedWritesFailTheFill) {
     EXPECT_EQ(errorOnFreshTemplate(Array({"x"}), Array({}), 1, goodNames, Variant(int32_t{5})), err::TypeMismatch);
     EXPECT_EQ(errorOnFreshTemplate(Array({"x"}), Array({}), 1, Variant::array({Variant("p")}, 1), Numbers(1)),
               err::SubscriptOutOfRange);
+    // Extreme record sizes: nothing written for a negative one, the missing
+    // name's subscript error for a huge one.
+    EXPECT_EQ(errorOnFreshTemplate(Array({"a"}), Array({"A"}), INT32_MIN, goodNames, Numbers(3)), 0);
+    EXPECT_EQ(sheet->text(3, 1), "$pos:p");
+    EXPECT_EQ(errorOnFreshTemplate(Array({"a"}), Array({"A"}), INT32_MAX, goodNames, Numbers(3)),
+              err::SubscriptOutOfRange);
+    EXPECT_EQ(sheet->text(3, 1), "0");
+    EXPECT_FALSE(sheet->has(4, 1));
     // Header data is not read when the template has no header placeholder.
     sheet->cells.clear();
     sheet->put(3, 1, "$pos:p");
