@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
-#include <vector>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "ooxml/xml_util.h"
 

@@ -307,10 +307,6 @@ private:
     std::optional<int64_t> highestVmlBlock_;
 };
 
-pugi::xml_node childByLocalName(const pugi::xml_node& parent, std::string_view local) {
-    return childNamed(parent, local);
-}
-
 }  // namespace
 
 void copySheetRelatedParts(Package& package, const std::string& sourceSheetPart, const std::string& targetSheetPart,
@@ -322,7 +318,7 @@ void copySheetRelatedParts(Package& package, const std::string& sourceSheetPart,
 
 void addLocalNamesForSheetCopy(pugi::xml_document& workbook, int32_t sourceIndex, int32_t copyIndex,
                                const std::string& sourceName, const std::string& copyName) {
-    pugi::xml_node names = childByLocalName(workbook.document_element(), "definedNames");
+    pugi::xml_node names = childNamed(workbook.document_element(), "definedNames");
     if (!names) return;
     std::vector<pugi::xml_node> ofSource;
     for (pugi::xml_node name : names.children()) {
@@ -338,7 +334,7 @@ void addLocalNamesForSheetCopy(pugi::xml_document& workbook, int32_t sourceIndex
 
 std::set<std::string> definedNamesOf(const pugi::xml_document& workbook) {
     std::set<std::string> names;
-    if (pugi::xml_node definedNames = childByLocalName(workbook.document_element(), "definedNames"))
+    if (pugi::xml_node definedNames = childNamed(workbook.document_element(), "definedNames"))
         for (pugi::xml_node name : definedNames.children())
             if (localName(name) == "definedName") names.insert(lowerAscii(name.attribute("name").value()));
     return names;
