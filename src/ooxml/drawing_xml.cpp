@@ -238,7 +238,8 @@ size_t DrawingXml::objectCount() const {
     return count;
 }
 
-// The prefix the root binds to a namespace; binds a new one when none does.
+// The prefix the root binds to a namespace; binds one when none does, the
+// usual one (xdr, a, r) where it is free.
 std::string DrawingXml::prefixFor(const char* namespaceUri) {
     pugi::xml_node root = document_->document_element();
     for (const pugi::xml_attribute& attribute : root.attributes()) {
@@ -247,8 +248,10 @@ std::string DrawingXml::prefixFor(const char* namespaceUri) {
         if (name == "xmlns") return "";
         if (name.substr(0, 6) == "xmlns:") return std::string(name.substr(6));
     }
-    for (int n = 0;; ++n) {
-        const std::string candidate = "kbx" + std::to_string(n);
+    const std::string_view uri(namespaceUri);
+    const std::string usual = uri == ns::kRelationships ? "r" : uri == ns::kDrawingMain ? "a" : "xdr";
+    for (int n = -1;; ++n) {
+        const std::string candidate = n < 0 ? usual : "kbx" + std::to_string(n);
         if (!root.attribute(("xmlns:" + candidate).c_str())) {
             root.append_attribute(("xmlns:" + candidate).c_str()) = namespaceUri;
             return candidate;
