@@ -48,9 +48,12 @@ kbx::Variant positions(int32_t count) {
     values.reserve(static_cast<size_t>(count) * kFields);
     for (int32_t k = 0; k < count; ++k) {
         for (int32_t field = 0; field < kFields; ++field) {
-            if (field == 0) values.emplace_back(k + 1);
-            else if (field == 1) values.emplace_back(0.5 * k);
-            else values.emplace_back("part " + std::to_string(k) + " field " + std::to_string(field));
+            if (field == 0)
+                values.emplace_back(k + 1);
+            else if (field == 1)
+                values.emplace_back(0.5 * k);
+            else
+                values.emplace_back("part " + std::to_string(k) + " field " + std::to_string(field));
         }
     }
     return kbx::Variant::array(std::move(values));
@@ -126,8 +129,7 @@ int main(int argc, char** argv) {
         phaseBreakdown(file, headNames, headVals, posNames, posVals);
         std::printf("peak memory: %ld KiB (%ld KiB before the exports, data set included)\n", peakMemoryKiB(),
                     memoryBefore);
-        std::printf("output: %s (%ju bytes)\n", file.c_str(),
-                    static_cast<uintmax_t>(std::filesystem::file_size(file)));
+        std::printf("output: %s (%ju bytes)\n", file.c_str(), static_cast<uintmax_t>(std::filesystem::file_size(file)));
     } catch (const kbx::RuntimeError& e) {
         std::fprintf(stderr, "error %d: %s\n", e.number(), e.description().c_str());
         return 1;

@@ -97,7 +97,8 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
 
     WriteLog("Trying to open: " + ExcelFileName);
     WithErrorsIgnored([&] {
-        if (!refs.ExcelBook) refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(ExcelFileName, Variant(kUpdateLinks), false);
+        if (!refs.ExcelBook)
+            refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(ExcelFileName, Variant(kUpdateLinks), false);
     });
     if (!refs.ExcelBook) {
         showMessage(kNoWorkbookMessage);
@@ -114,7 +115,8 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
         return result;
     }
 
-    sheet::Application& app = *refs.ExcelApp;
+    const std::shared_ptr<sheet::Application> application = refs.ExcelApp;
+    sheet::Application& app = *application;
     const RememberedSettings saved = RememberSettings(app);
     SwitchSettingsOff(app);
     app.SetCalculation(sheet::xl::CalculationManual);

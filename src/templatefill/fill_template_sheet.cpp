@@ -106,8 +106,8 @@ void SwapCells(sheet::Worksheet& sheet, int32_t column, int32_t upper, int32_t l
 
 }  // namespace
 
-void FillTemplateSheet(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant& HeadVals,
-                       int32_t RecordSize, const Variant& PosNames, const Variant& PosVals, bool reverse) {
+void FillTemplateSheet(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant& HeadVals, int32_t RecordSize,
+                       const Variant& PosNames, const Variant& PosVals, bool reverse) {
     FillState state;
     HeaderPass(sheet, HeadNames, HeadVals, state);
     if (state.positionRow > 0) PositionPass(sheet, RecordSize, PosNames, PosVals, state);

@@ -16,8 +16,8 @@ inline constexpr const char* kTextFormat = "@";
 
 // Fills `sheet` from the data set. Needs the process-wide ExcelApp (its
 // ScreenUpdating is switched off around each row or column).
-void FillTemplateSheet(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant& HeadVals,
-                       int32_t RecordSize, const Variant& PosNames, const Variant& PosVals, bool reverse);
+void FillTemplateSheet(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant& HeadVals, int32_t RecordSize,
+                       const Variant& PosNames, const Variant& PosVals, bool reverse);
 
 // Mirrors rows 1..lastRow of columns 1..lastCol: the value, font and alignment
 // of row r move to row lastRow + 1 - r. No cell outside the block is touched.

@@ -62,8 +62,8 @@ TEST(CopyCell, StopsAtTheFirstPropertyTheDestinationRefuses) {
     }
     const fake::Cell& partly = target->at(1, 1);
     EXPECT_EQ(partly.value, Variant("M8"));
-    EXPECT_EQ(partly.font.at(FontProperty::Bold), Variant(true));     // before Size
-    EXPECT_EQ(partly.font.count(FontProperty::Strikethrough), 0u);    // after Size
+    EXPECT_EQ(partly.font.at(FontProperty::Bold), Variant(true));   // before Size
+    EXPECT_EQ(partly.font.count(FontProperty::Strikethrough), 0u);  // after Size
     EXPECT_EQ(partly.horizontal, Variant(int32_t{sheet::xl::HAlignGeneral}));
 }
 

@@ -1,7 +1,6 @@
 // ExportBomExcel through the class and the embedded engine, on templates made
 // by openpyxl, with the saved workbooks read back by openpyxl.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -112,9 +111,10 @@ TEST_F(EndToEndTest, FillsHeadersAndPositionsAndKeepsEverythingElseOfTheTemplate
     EXPECT_NE(parts.printArea.find("$A$1:$E$20"), std::string::npos) << parts.printArea;
     EXPECT_EQ(test::readBack(file, "Cover").value("A1"), "$head:title");
 
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"EXCEL - BOM - OUTPUT: Entering ExportBomExcel, trying to write " + file,
-                                                    "EXCEL - BOM - OUTPUT: Trying to open: " + file,
-                                                    "EXCEL - BOM - OUTPUT: Leaving ExportBOMExcel"}));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"EXCEL - BOM - OUTPUT: Entering ExportBomExcel, trying to write " + file,
+                                        "EXCEL - BOM - OUTPUT: Trying to open: " + file,
+                                        "EXCEL - BOM - OUTPUT: Leaving ExportBOMExcel"}));
 }
 
 TEST_F(EndToEndTest, ReverseMirrorsFromRowOneAndKeepsTheCellBesideTheBlock) {
@@ -264,8 +264,7 @@ class UnwritableDirectory {
 public:
     explicit UnwritableDirectory(std::filesystem::path dir) : dir_(std::move(dir)) {
         std::filesystem::permissions(dir_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                                               std::filesystem::perms::group_read |
-                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
                                                std::filesystem::perms::others_read |
                                                std::filesystem::perms::others_exec);
         if (::geteuid() == 0) immutable_ = std::system(("chattr +i '" + dir_.string() + "' 2>/dev/null").c_str()) == 0;

@@ -39,13 +39,34 @@ protected:
         Variant posVals_ = Array({int32_t{1}, int32_t{2}});
         int32_t embed_ = 0;
         int32_t clos_ = 0;
-        Call& file(std::string v) { file_ = std::move(v); return *this; }
-        Call& profile(std::string v) { profile_ = std::move(v); return *this; }
-        Call& sheetName(std::string v) { sheetName_ = std::move(v); return *this; }
-        Call& recordSize(int32_t v) { recordSize_ = v; return *this; }
-        Call& posVals(Variant v) { posVals_ = std::move(v); return *this; }
-        Call& embed(int32_t v) { embed_ = v; return *this; }
-        Call& clos(int32_t v) { clos_ = v; return *this; }
+        Call& file(std::string v) {
+            file_ = std::move(v);
+            return *this;
+        }
+        Call& profile(std::string v) {
+            profile_ = std::move(v);
+            return *this;
+        }
+        Call& sheetName(std::string v) {
+            sheetName_ = std::move(v);
+            return *this;
+        }
+        Call& recordSize(int32_t v) {
+            recordSize_ = v;
+            return *this;
+        }
+        Call& posVals(Variant v) {
+            posVals_ = std::move(v);
+            return *this;
+        }
+        Call& embed(int32_t v) {
+            embed_ = v;
+            return *this;
+        }
+        Call& clos(int32_t v) {
+            clos_ = v;
+            return *this;
+        }
     };
 
     int32_t Export(Call call) {
@@ -92,11 +113,15 @@ TEST_F(ExportBomExcelTest, FillsTheProfileSavesAndRestoresTheSettingsInOrder) {
     using W = std::pair<AppSetting, Variant>;
     const std::vector<W> expected = {
         {AppSetting::Visible, Variant(true)},
-        {AppSetting::EnableAnimations, Variant(false)},   {AppSetting::EnableAutoComplete, Variant(false)},
-        {AppSetting::EnableEvents, Variant(false)},       {AppSetting::DisplayAlerts, Variant(false)},
+        {AppSetting::EnableAnimations, Variant(false)},
+        {AppSetting::EnableAutoComplete, Variant(false)},
+        {AppSetting::EnableEvents, Variant(false)},
+        {AppSetting::DisplayAlerts, Variant(false)},
         {AppSetting::DisplayStatusBar, Variant(false)},
-        {AppSetting::DisplayStatusBar, Variant(true)},    {AppSetting::EnableAnimations, Variant(true)},
-        {AppSetting::EnableAutoComplete, Variant(true)},  {AppSetting::EnableEvents, Variant(int32_t{-1})},
+        {AppSetting::DisplayStatusBar, Variant(true)},
+        {AppSetting::EnableAnimations, Variant(true)},
+        {AppSetting::EnableAutoComplete, Variant(true)},
+        {AppSetting::EnableEvents, Variant(int32_t{-1})},
         {AppSetting::DisplayAlerts, Variant(false)},
     };
     EXPECT_EQ(app->settingWrites, expected);

@@ -11,13 +11,20 @@ namespace {
 Variant defaultFontValue(sheet::FontProperty property) {
     using P = sheet::FontProperty;
     switch (property) {
-        case P::Background: return Variant(int32_t{sheet::xl::BackgroundAutomatic});
-        case P::Color: return Variant(int32_t{0});
-        case P::ColorIndex: return Variant(int32_t{sheet::xl::ColorIndexAutomatic});
-        case P::FontStyle: return Variant("Regular");
-        case P::Size: return Variant(11.0);
-        case P::Underline: return Variant(int32_t{sheet::xl::UnderlineStyleNone});
-        default: return Variant(false);
+        case P::Background:
+            return Variant(int32_t{sheet::xl::BackgroundAutomatic});
+        case P::Color:
+            return Variant(int32_t{0});
+        case P::ColorIndex:
+            return Variant(int32_t{sheet::xl::ColorIndexAutomatic});
+        case P::FontStyle:
+            return Variant("Regular");
+        case P::Size:
+            return Variant(11.0);
+        case P::Underline:
+            return Variant(int32_t{sheet::xl::UnderlineStyleNone});
+        default:
+            return Variant(false);
     }
 }
 
@@ -50,7 +57,8 @@ private:
 // One cell (row > 0) or a whole column (row == 0).
 class Range : public sheet::Range {
 public:
-    Range(std::shared_ptr<Sheet> sheet, int32_t row, int32_t column) : sheet_(std::move(sheet)), row_(row), column_(column) {}
+    Range(std::shared_ptr<Sheet> sheet, int32_t row, int32_t column)
+        : sheet_(std::move(sheet)), row_(row), column_(column) {}
 
     Variant Value() const override { return cell().value; }
     void SetValue(const Variant& value) override { writable().value = value; }
@@ -75,7 +83,9 @@ public:
     void SetHorizontalAlignment(const Variant& a) override { writable().horizontal = a; }
     Variant VerticalAlignment() const override { return cell().vertical; }
     void SetVerticalAlignment(const Variant& a) override { writable().vertical = a; }
-    std::shared_ptr<sheet::Font> GetFont() override { return std::make_shared<Font>(*sheet_, sheet_->at(row_, column_)); }
+    std::shared_ptr<sheet::Font> GetFont() override {
+        return std::make_shared<Font>(*sheet_, sheet_->at(row_, column_));
+    }
     void Select() override { sheet_->Activate(); }
     double RowHeight() const override { return 15; }
     void SetRowHeight(double) override {}

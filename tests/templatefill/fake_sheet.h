@@ -68,7 +68,10 @@ public:
     std::shared_ptr<sheet::Worksheet> ActiveSheet() override { return activeSheet; }
     std::string FullName() const override { return fullName_; }
     void Save() override;
-    void SaveAs(const std::string& file, std::optional<int32_t>) override { fullName_ = file; Save(); }
+    void SaveAs(const std::string& file, std::optional<int32_t>) override {
+        fullName_ = file;
+        Save();
+    }
     void SaveCopyAs(const std::string&) override { ++saves; }
     void Close(bool saveChanges) override;
     // sheet::Sheets
@@ -80,7 +83,7 @@ public:
 
     std::vector<std::shared_ptr<Sheet>> sheets;
     std::shared_ptr<sheet::Worksheet> activeSheet;  // may be set to null by a test
-    bool readOnly = false;  // Save raises 1004
+    bool readOnly = false;                          // Save raises 1004
     bool closed = false;
     int saves = 0;
     // Name of the active sheet at the last save.

@@ -88,9 +88,9 @@ TEST_F(FillTemplateSheetTest, ExpandsOnlyTheLowerPositionRowInsideTheScanRectang
     sheet->put(2, 1, "$pos:a");
     sheet->put(4, 1, "$pos:a");
     sheet->put(4, 2, "$POS:B");
-    sheet->put(4, 50, "$pos:b");   // column AX: the last one scanned
-    sheet->put(4, 51, "$pos:a");   // column AY: never seen
-    sheet->put(58, 1, "$pos:a");   // below row 57: never seen
+    sheet->put(4, 50, "$pos:b");  // column AX: the last one scanned
+    sheet->put(4, 51, "$pos:a");  // column AY: never seen
+    sheet->put(58, 1, "$pos:a");  // below row 57: never seen
     sheet->put(58, 2, "$head:x");
 
     Fill(Array({"x"}), Array({"X"}), 2, Array({"a", "b"}), Array({int32_t{1}, int32_t{2}, int32_t{3}, int32_t{4}}));
@@ -225,8 +225,7 @@ TEST_F(FillTemplateSheetTest, BadDataSetsAndRefusedWritesFailTheFill) {
     };
     const Variant goodNames = Array({"p"});
     EXPECT_EQ(errorOnFreshTemplate(Array({"a"}), Array({"A"}), 1, goodNames, Numbers(1)), 0);
-    EXPECT_EQ(errorOnFreshTemplate(Variant("not an array"), Array({"A"}), 1, goodNames, Numbers(1)),
-              err::TypeMismatch);
+    EXPECT_EQ(errorOnFreshTemplate(Variant("not an array"), Array({"A"}), 1, goodNames, Numbers(1)), err::TypeMismatch);
     EXPECT_EQ(errorOnFreshTemplate(Array({"x", "a"}), Array({"X"}), 1, goodNames, Numbers(1)),
               err::SubscriptOutOfRange);
     EXPECT_EQ(errorOnFreshTemplate(Array({"x"}), Array({}), 2, goodNames, Numbers(1)), err::SubscriptOutOfRange);
