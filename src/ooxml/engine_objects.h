@@ -177,7 +177,9 @@ private:
     std::unique_ptr<sheet::Pictures> pictures_;
     std::unique_ptr<sheet::Shapes> shapes_;
     std::pair<int32_t, int32_t> selected_{1, 1};
-    std::map<int32_t, std::string> uniformColumnFormat_;
+    // Columns whose cells all have one number format since it was set on the
+    // whole column, with the model's count of cells that took a row format then.
+    std::map<int32_t, std::pair<std::string, uint64_t>> uniformColumnFormat_;
     friend class EngineRange;
 };
 

@@ -234,16 +234,17 @@ void EngineRange::SetNumberFormat(const std::string& format) {
         raiseSpreadsheet("Unable to set the NumberFormat property of the Range class");
     }
     auto& uniform = sheet_->uniformColumnFormat_;
+    const uint64_t rowFormatted = sheet_->model().cellsTakingRowFormat();
     if (row_ == 0) {
         // Setting a whole column to the format all its cells already have is free.
         const auto it = uniform.find(column_);
-        if (it != uniform.end() && it->second == format) return;
+        if (it != uniform.end() && it->second.first == format && it->second.second == rowFormatted) return;
     }
     const int id = sheet_->workbook().styles().internNumberFormat(format);
     sheet_->changeFormat(row_, column_, [id](XfSpec& spec) { spec.numFmtId = id; });
     if (row_ == 0) {
-        uniform[column_] = format;
-    } else if (const auto it = uniform.find(column_); it != uniform.end() && it->second != format) {
+        uniform[column_] = {format, rowFormatted};
+    } else if (const auto it = uniform.find(column_); it != uniform.end() && it->second.first != format) {
         uniform.erase(it);
     }
 }

@@ -1,6 +1,7 @@
 #include "ooxml/shared_strings.h"
 
 #include "ooxml/xml_util.h"
+#include "value/runtime_error.h"
 
 namespace kbx::ooxml {
 
@@ -70,7 +71,9 @@ std::string SharedStrings::serialize() {
         appendEscaped(items, texts_[i], false);
         items += close;
     }
-    xml.replace(xml.rfind(kMarker), kMarker.size(), items);
+    const size_t at = xml.rfind(kMarker);
+    if (at == std::string::npos) raiseSpreadsheet("The shared-string table cannot be saved.");
+    xml.replace(at, kMarker.size(), items);
     written_ = texts_.size();
     return xml;
 }

@@ -9,6 +9,7 @@
 #include "ooxml/shared_strings.h"
 #include "ooxml/styles.h"
 #include "ooxml/xml_util.h"
+#include "value/runtime_error.h"
 
 namespace kbx::ooxml {
 
@@ -244,6 +245,7 @@ CellData& SheetModel::cellForWrite(int32_t row, int32_t column) {
     CellData cell;
     const int32_t columnFormat = columnStyle(column);
     cell.style = r.style >= 0 ? static_cast<uint32_t>(r.style) : columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
+    if (r.style >= 0) ++cellsTakingRowFormat_;
     CellData& created = r.cells.emplace(column, std::move(cell)).first->second;
     recent_[nextRecent_] = {row, column, &created};
     nextRecent_ = (nextRecent_ + 1) % recent_.size();
@@ -547,6 +549,9 @@ std::string SheetModel::serialize() {
     std::string xml = serializeXml(doc_);
     const std::string& marker = splicingMarker();
     const size_t at = xml.find(marker);
+    if (at == std::string::npos) {
+        raiseSpreadsheet("The sheet part '" + partName_ + "' lost its cell data and cannot be saved.");
+    }
     xml.replace(at, marker.size(), serializeRows());
     return xml;
 }

@@ -86,6 +86,8 @@ public:
     const CellData* findCell(int32_t row, int32_t column) const;
     // The cell, created with its row's or column's format when new.
     CellData& cellForWrite(int32_t row, int32_t column);
+    // How many cells were created with their row's format (not their column's).
+    uint64_t cellsTakingRowFormat() const { return cellsTakingRowFormat_; }
     // The format a cell shows: its own, else its row's, else its column's.
     uint32_t styleAt(int32_t row, int32_t column) const;
     // Calls `f` for every existing cell of a column.
@@ -136,6 +138,7 @@ private:
     std::map<int32_t, RowData> rows_;
     std::map<int32_t, ColumnData> columns_;
     bool columnsDirty_ = false;
+    uint64_t cellsTakingRowFormat_ = 0;
     bool dirty_ = false;
     double maxDigitWidth_ = 7;
 };

@@ -356,3 +356,32 @@ print(re.findall(r'<col min="(\d+)" max="(\d+)" width="([\d.]+)"', xml))
 
 }  // namespace
 }  // namespace kbx::test
+
+namespace kbx::test {
+namespace {
+
+TEST(EngineColumns, RepeatedColumnFormatStillReachesCellsThatTookTheirRowFormat) {
+    TempDir dir;
+    auto app = createEngineApplication();
+    const std::string path = dir.file("row_format.xlsx");
+    runPython(R"py(
+import sys, openpyxl
+from openpyxl.styles import Font
+wb = openpyxl.Workbook(); ws = wb.active
+ws["A1"] = "x"
+ws.row_dimensions[5].font = Font(bold=True)
+wb.save(sys.argv[1])
+)py", {path});
+    auto book = app->GetWorkbooks().Open(path, Variant(false), false);
+    auto ws = book->ActiveSheet();
+    ws->Columns(1)->SetNumberFormat("@");
+    EXPECT_EQ(ws->Cells(5, 1)->GetFont()->Get(sheet::FontProperty::Bold), Variant(true));  // the row's format
+    ws->Cells(5, 1)->SetValue(Variant("new"));
+    EXPECT_EQ(ws->Cells(5, 1)->NumberFormat(), "General");
+    ws->Columns(1)->SetNumberFormat("@");
+    EXPECT_EQ(ws->Cells(5, 1)->NumberFormat(), "@");
+    EXPECT_EQ(ws->Cells(5, 1)->GetFont()->Get(sheet::FontProperty::Bold), Variant(true));
+}
+
+}  // namespace
+}  // namespace kbx::test
