@@ -61,10 +61,9 @@ std::optional<fs::path> locateProgram(const std::string& program) {
 }
 
 [[noreturn]] void raiseMissingConverter(const std::string& program, const std::string& file) {
-    raise(err::Application,
-          "Cannot convert \"" + file + "\": the program \"" + program +
-              "\" (LibreOffice Calc) is not installed. It is needed only for .xls and .ods workbooks "
-              "(Debian package libreoffice-calc-nogui); .xlsx workbooks work without it.");
+    raise(err::Application, "Cannot convert \"" + file + "\": the program \"" + program +
+                                "\" (LibreOffice Calc) is not installed. It is needed only for .xls and .ods workbooks "
+                                "(Debian package libreoffice-calc-nogui); .xlsx workbooks work without it.");
 }
 
 // A new private directory "<parent>/<prefix>XXXXXX".
@@ -173,7 +172,8 @@ pid_t spawnInOwnGroup(const fs::path& program, const std::vector<std::string>& a
     const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (rc != 0) raise(err::Application, "Cannot start the converter \"" + program.string() + "\": " + std::strerror(rc));
+    if (rc != 0)
+        raise(err::Application, "Cannot start the converter \"" + program.string() + "\": " + std::strerror(rc));
     return pid;
 }
 
@@ -233,7 +233,8 @@ std::string converterMessage(const std::string& output) {
 }
 
 std::string exitDescription(const ConverterRun& run) {
-    if (run.timedOut) return "it did not finish within " + std::to_string(conversionTimeLimit().count()) + " s and was stopped";
+    if (run.timedOut)
+        return "it did not finish within " + std::to_string(conversionTimeLimit().count()) + " s and was stopped";
     if (WIFSIGNALED(run.status)) return "it was ended by signal " + std::to_string(WTERMSIG(run.status));
     if (WIFEXITED(run.status) && WEXITSTATUS(run.status) != 0)
         return "it ended with exit code " + std::to_string(WEXITSTATUS(run.status));
@@ -250,19 +251,16 @@ std::string exitDescription(const ConverterRun& run) {
 }
 
 // Runs one conversion of `input` into `outDir` and returns the result file.
-fs::path convertFile(const fs::path& input, const std::optional<std::string>& inputFilter, const std::string& outputFilter,
-                     const std::string& outputExtension, const fs::path& outDir, const fs::path& workDir,
-                     const std::string& userFile, const std::string& what) {
+fs::path convertFile(const fs::path& input, const std::optional<std::string>& inputFilter,
+                     const std::string& outputFilter, const std::string& outputExtension, const fs::path& outDir,
+                     const fs::path& workDir, const std::string& userFile, const std::string& what) {
     const std::string programName = converterProgram();
     const std::optional<fs::path> program = locateProgram(programName);
     if (!program) raiseMissingConverter(programName, userFile);
 
-    std::vector<std::string> args = {program->string(),
-                                     "-env:UserInstallation=" + fileUrl(profileDirectory().get()),
-                                     "--headless",
-                                     "--invisible",
-                                     "--nologo",
-                                     "--norestore",
+    std::vector<std::string> args = {program->string(), "-env:UserInstallation=" + fileUrl(profileDirectory().get()),
+                                     "--headless",      "--invisible",
+                                     "--nologo",        "--norestore",
                                      "--nolockcheck"};
     if (inputFilter) args.push_back("--infilter=" + *inputFilter);
     args.insert(args.end(), {"--convert-to", outputFilter, "--outdir", outDir.string(), input.string()});
@@ -331,7 +329,8 @@ std::chrono::seconds conversionTimeLimit() {
     return std::chrono::seconds(std::min(seconds, 86400L));
 }
 
-TemporaryXlsx::TemporaryXlsx(fs::path directory, fs::path file) : directory_(std::move(directory)), file_(std::move(file)) {}
+TemporaryXlsx::TemporaryXlsx(fs::path directory, fs::path file)
+    : directory_(std::move(directory)), file_(std::move(file)) {}
 
 TemporaryXlsx::~TemporaryXlsx() { removeDirectory(); }
 
@@ -373,8 +372,8 @@ TemporaryXlsx convertToXlsx(const std::string& source) {
     fs::create_directory(outDir, ec);
     if (ec) raiseFileError(ec.value(), outDir.string());
 
-    const fs::path converted = convertFile(input, inputFilterFor(*format), kXlsxFilter, ".xlsx", outDir, workDir, source,
-                                           "an .xlsx workbook");
+    const fs::path converted =
+        convertFile(input, inputFilterFor(*format), kXlsxFilter, ".xlsx", outDir, workDir, source, "an .xlsx workbook");
     fs::remove(input, ec);
     guard.dir.clear();
     return TemporaryXlsx(workDir, converted);
@@ -400,9 +399,9 @@ void convertXlsxTo(const std::string& source, const std::string& target, Foreign
     const fs::path input = workDir / "workbook.xlsx";
     if (!fs::copy_file(source, input, ec)) raiseFileError(ec.value(), source);
     const bool xls = format == ForeignFormat::Xls;
-    const fs::path converted = convertFile(input, std::nullopt, xls ? kXlsFilter : kOdsFilter, extensionFor(format),
-                                           workDir / "out", workDir, target,
-                                           xls ? "a 97-2003 workbook" : "an OpenDocument spreadsheet");
+    const fs::path converted =
+        convertFile(input, std::nullopt, xls ? kXlsFilter : kOdsFilter, extensionFor(format), workDir / "out", workDir,
+                    target, xls ? "a 97-2003 workbook" : "an OpenDocument spreadsheet");
     replaceAtomically(converted, targetPath);
 }
 

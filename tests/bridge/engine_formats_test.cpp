@@ -34,7 +34,9 @@ bool isOle2File(const std::string& path) {
     return readFile(path).substr(0, 8) == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 }
 
-std::string readBack(const std::string& path) { return runPython(readFile(dataFile("copyexport/read_back.py")), {path}); }
+std::string readBack(const std::string& path) {
+    return runPython(readFile(dataFile("copyexport/read_back.py")), {path});
+}
 
 bool hasLine(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;

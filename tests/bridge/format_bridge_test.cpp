@@ -65,7 +65,9 @@ bool isOle2File(const std::string& path) {
     return bytes == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 }
 
-std::string readBack(const std::string& path) { return runPython(readFile(dataFile("copyexport/read_back.py")), {path}); }
+std::string readBack(const std::string& path) {
+    return runPython(readFile(dataFile("copyexport/read_back.py")), {path});
+}
 
 bool hasLine(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
@@ -138,7 +140,8 @@ TEST(FormatBridge, FailingConverterBecomesARuntimeErrorAndLeavesTheTargetAlone) 
     std::ofstream(target) << "old";
 
     {
-        EnvGuard guard("KESTBOMEX_SOFFICE", writeScript(dir, "fails.sh", "echo 'Error: the disk is on fire' >&2\nexit 3\n"));
+        EnvGuard guard("KESTBOMEX_SOFFICE",
+                       writeScript(dir, "fails.sh", "echo 'Error: the disk is on fire' >&2\nexit 3\n"));
         RuntimeError opening = errorOf([&] { convertToXlsx(xls); });
         EXPECT_EQ(opening.number(), err::Application);
         EXPECT_NE(opening.description().find(xls), std::string::npos) << opening.description();
@@ -160,7 +163,8 @@ TEST(FormatBridge, FailingConverterBecomesARuntimeErrorAndLeavesTheTargetAlone) 
         EXPECT_NE(saving.description().find("wrote no result"), std::string::npos) << saving.description();
     }
     EXPECT_EQ(readFile(target), "old");
-    EXPECT_EQ(directoryNames(dir.path()), (std::vector<std::string>{"fails.sh", "out.xls", "silent.sh", "template.xls"}));
+    EXPECT_EQ(directoryNames(dir.path()),
+              (std::vector<std::string>{"fails.sh", "out.xls", "silent.sh", "template.xls"}));
 }
 
 TEST(FormatBridge, OverrunningConverterIsStoppedWithItsWholeProcessGroup) {
@@ -189,11 +193,12 @@ TEST(FormatBridge, OverrunningConverterIsStoppedWithItsWholeProcessGroup) {
 // "<outdir>/<input name>.xlsx" as the real one does.
 std::string writeFakeConverter(const TempDir& dir, const std::string& argsFile) {
     return writeScript(dir, "fake-soffice.sh",
-                       "printf '%s\\n' \"$@\" > '" + argsFile + "'\n"
-                       "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=\"$a\"; prev=\"$a\"; "
-                       "input=\"$a\"; done\n"
-                       "mkdir -p \"$out\"; sleep 0.3\n"
-                       "name=$(basename \"$input\"); printf 'converted' > \"$out/${name%.*}.xlsx\"\n");
+                       "printf '%s\\n' \"$@\" > '" + argsFile +
+                           "'\n"
+                           "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=\"$a\"; prev=\"$a\"; "
+                           "input=\"$a\"; done\n"
+                           "mkdir -p \"$out\"; sleep 0.3\n"
+                           "name=$(basename \"$input\"); printf 'converted' > \"$out/${name%.*}.xlsx\"\n");
 }
 
 TEST(FormatBridge, PassesAPrivateProfileAndWaitsForTheResultAlsoWhenChildrenAreReapedBySystem) {

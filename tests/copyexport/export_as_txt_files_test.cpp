@@ -34,7 +34,9 @@ RuntimeError errorOf(Body body) {
     return RuntimeError(0, "");
 }
 
-std::string readBack(const std::string& path) { return runPython(readFile(dataFile("copyexport/read_back.py")), {path}); }
+std::string readBack(const std::string& path) {
+    return runPython(readFile(dataFile("copyexport/read_back.py")), {path});
+}
 
 // The rows of a tab-separated file as Python's csv module reads them, one
 // line per row, fields joined by " | ".

@@ -25,10 +25,14 @@ using Calls = std::vector<std::string>;
 
 std::string describe(const Variant& v) {
     switch (v.type()) {
-        case VarType::Boolean: return v.asBoolean() ? "True" : "False";
-        case VarType::Integer: return std::to_string(v.asInteger());
-        case VarType::Long: return std::to_string(v.asLong());
-        default: return "?";
+        case VarType::Boolean:
+            return v.asBoolean() ? "True" : "False";
+        case VarType::Integer:
+            return std::to_string(v.asInteger());
+        case VarType::Long:
+            return std::to_string(v.asLong());
+        default:
+            return "?";
     }
 }
 
@@ -67,7 +71,8 @@ private:
 class FakeSheets : public sheet::Sheets {
 public:
     FakeSheets(Calls& calls, const Script& script) : calls_(calls), script_(script) {
-        for (const char* name : {"Kopf", "Liste", "Notizen"}) sheets_.push_back(std::make_shared<FakeSheet>(name, calls));
+        for (const char* name : {"Kopf", "Liste", "Notizen"})
+            sheets_.push_back(std::make_shared<FakeSheet>(name, calls));
     }
     int32_t Count() const override { return static_cast<int32_t>(sheets_.size()); }
     std::shared_ptr<sheet::Worksheet> Item(int32_t index) override {
@@ -103,7 +108,9 @@ public:
         calls_.push_back("SaveCopyAs " + file);
         if (script_.onSave) script_.onSave();
     }
-    void Close(bool saveChanges) override { calls_.push_back(std::string("Close ") + (saveChanges ? "True" : "False")); }
+    void Close(bool saveChanges) override {
+        calls_.push_back(std::string("Close ") + (saveChanges ? "True" : "False"));
+    }
 
 private:
     Calls& calls_;
@@ -267,9 +274,9 @@ TEST(CopyExportSteps, ErrorsEndTheCallWithoutClosingOrQuitting) {
                   err::PermissionDenied);
         EXPECT_EQ(errorOf([&] { server.ExportAsTxt2("/data/bom.xlsx", "/ro/l.txt", "Liste"); }).number(),
                   err::PermissionDenied);
-        EXPECT_EQ(excel.calls, (Calls{"Open /data/bom.xlsx 2 True", "SaveCopyAs /ro/copy.xlsx",
-                                      "Open /data/bom.xlsx False True", "Item Liste", "Activate Liste",
-                                      "SaveAs /ro/l.txt 20"}));
+        EXPECT_EQ(excel.calls,
+                  (Calls{"Open /data/bom.xlsx 2 True", "SaveCopyAs /ro/copy.xlsx", "Open /data/bom.xlsx False True",
+                         "Item Liste", "Activate Liste", "SaveAs /ro/l.txt 20"}));
         EXPECT_TRUE(excel.everythingReleased());
     }
     {
