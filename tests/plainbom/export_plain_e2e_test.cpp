@@ -184,6 +184,33 @@ TEST(ExportPlainEngine, MendedFaults) {
     }
 }
 
+TEST(ExportPlainEngine, ShortfallWithoutWarnColumn) {
+    PlainEngineRun run;
+    const std::string templatePath = run.dir.file("no_warn.xlsx");
+    runPython("import sys\n"
+              "from openpyxl import Workbook\n"
+              "book = Workbook()\n"
+              "sheet = book.active\n"
+              "sheet.title = 'Parts'\n"
+              "for column, name in enumerate(['posnr', 'verw1', 'verw2', 'count'], start=1):\n"
+              "    sheet.cell(2, column, '$pos:' + name)\n"
+              "book.save(sys.argv[1])\n",
+              {templatePath});
+    PlainData data;
+    data.fields = {"posnr", "verw1", "verw2", "count"};
+    data.records = {{Variant(int32_t{1}), Variant(int32_t{1}), Variant(int32_t{0}), Variant(int32_t{5})},
+                    {Variant(int32_t{2}), Variant(int32_t{2}), Variant(int32_t{2}), Variant(int32_t{9})}};
+    KestDBBomExcel server;
+    server.ExportPlain2(Variant::array({}), Variant::array({}), 4, data.posNames(), data.posVals(), templatePath,
+                        run.outputPath, 0, 0, 10, 0, "");
+    EXPECT_TRUE(run.messages().empty());
+    ReadBack book(run.outputPath);
+    EXPECT_EQ(book["sheets"], "Parts,Template");
+    EXPECT_EQ(book.cell("Parts!A2"), "1");
+    EXPECT_EQ(book.cell("Parts!A3"), "2");
+    EXPECT_EQ(book.cell("Parts!D3"), "9");
+}
+
 TEST(ExportPlainEngine, FailurePaths) {
     auto single = [](PlainEngineRun& run) { return run.messages().size() == 1 ? run.messages()[0] : std::string("?"); };
     {
