@@ -34,7 +34,7 @@ struct Relationships {
 // Limits that keep hostile packages from exhausting memory or time.
 struct PackageLimits {
     size_t maxEntries = 20000;
-    uint64_t maxPartBytes = 512ull << 20;
+    uint64_t maxPartBytes = 256ull << 20;
     uint64_t maxTotalBytes = 1024ull << 20;
     uint64_t maxRatio = 500;
     uint64_t ratioFloorBytes = 1ull << 20;

@@ -140,6 +140,7 @@ void SheetModel::loadColumns(const pugi::xml_node& cols) {
 
 void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings) {
     int32_t previousRow = 0;
+    size_t cellsRead = 0;
     const size_t styleCount = styles.cellFormatCount();
     for (pugi::xml_node rowNode : sheetData.children()) {
         if (localName(rowNode) != "row") continue;
@@ -218,6 +219,7 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
                 fail("cell " + columnName(column) + std::to_string(r) + " has the unknown type '" + std::string(type) + "'");
             }
             row.cells.emplace(column, std::move(cell));
+            if (++cellsRead > kMaxCellsRead) fail("the sheet holds more cells than can be read");
         }
     }
 }

@@ -20,6 +20,8 @@ class SharedStrings;
 
 inline constexpr int32_t kMaxRows = 1048576;
 inline constexpr int32_t kMaxColumns = 16384;
+// More cells than this in one sheet of a file are refused (memory bound).
+inline constexpr size_t kMaxCellsRead = 16u << 20;
 
 enum class CellKind : uint8_t { Empty, Number, Shared, Inline, Boolean, Error, FormulaText };
 
