@@ -35,10 +35,11 @@ void SharedStrings::buildLookup() {
 
 uint32_t SharedStrings::intern(const std::string& text) {
     if (!lookupBuilt_) buildLookup();
-    if (const auto it = lookup_.find(text); it != lookup_.end()) return it->second;
+    // One hash look-up: the text is stored first and taken back when known.
     const auto index = static_cast<uint32_t>(texts_.size());
-    lookup_.emplace(texts_.emplace_back(text), index);
-    return index;
+    const auto [it, added] = lookup_.try_emplace(texts_.emplace_back(text), index);
+    if (!added) texts_.pop_back();
+    return it->second;
 }
 
 std::string SharedStrings::serialize() {
