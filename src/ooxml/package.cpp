@@ -433,7 +433,9 @@ void Package::writeArchive(const std::string& path) {
             fail("entry '" + entry.name + "'");
         }
         if (entry.data) {
-            zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+            // The fastest deflate level: a written sheet is about a quarter
+            // larger than at the default level, and saved in about half the time.
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
         } else if (mtime != 0) {
             zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), mtime, 0);
         }
