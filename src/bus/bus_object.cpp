@@ -94,7 +94,7 @@ void BusObject::hostLeft(const QString& uniqueName) {
 }
 
 void BusObject::checkIdle() {
-    if (hosts_.isEmpty() && pending_.isEmpty() && !running_) emit lastHostLeft();
+    if (idle()) emit lastHostLeft();
 }
 
 // Runs the waiting calls one after another. A call that shows a dialog runs

@@ -27,6 +27,8 @@ public:
 
     // Hosts that called and are still connected.
     int connectedHosts() const { return static_cast<int>(hosts_.size()); }
+    // No host connected, no call waiting or running.
+    bool idle() const { return hosts_.isEmpty() && pending_.isEmpty() && !running_; }
 
 public slots:
     void ReleaseExcel();

@@ -24,6 +24,9 @@ namespace {
 
 // A server started by activation whose host never calls gives up after this.
 constexpr int kFirstCallWaitMs = 120 * 1000;
+// After giving up the bus name, calls the bus had already routed here still
+// arrive; they are served before the process ends.
+constexpr int kLeaveGraceMs = 500;
 
 QString interfaceXml() {
     QFile file(":/kestbomex/KestBomEx._KestDBBomExcel.xml");
@@ -61,12 +64,20 @@ int serve(QApplication& app) {
     });
     if (kbx::desktop::hasDisplay()) kbx::dialog::installQtBomOptionsDialog();
 
-    QObject::connect(&object, &kbx::bus::BusObject::lastHostLeft, &app, &QCoreApplication::quit);
+    // When the last host has left, the name is released first, so that a call
+    // made from now on activates a fresh server instead of reaching one that
+    // is about to end.
+    auto leaveWhenIdle = [&bus, &object, &app] {
+        if (!object.idle()) return;
+        bus.unregisterService(kbx::bus::kServiceName);
+        QTimer::singleShot(kLeaveGraceMs, &app, [&object, &app] {
+            if (object.idle()) app.quit();
+        });
+    };
+    QObject::connect(&object, &kbx::bus::BusObject::lastHostLeft, &app, leaveWhenIdle);
     bus.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local", "Disconnected", &app,
                 SLOT(quit()));
-    QTimer::singleShot(kFirstCallWaitMs, &app, [&object, &app] {
-        if (object.connectedHosts() == 0) app.quit();
-    });
+    QTimer::singleShot(kFirstCallWaitMs, &app, leaveWhenIdle);
     if (!bus.registerService(kbx::bus::kServiceName)) {
         std::cerr << "kestbomex-server: cannot own " << kbx::bus::kServiceName << ": "
                   << bus.lastError().message().toStdString() << "\n";
