@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -272,6 +273,42 @@ std::string formatDate(double value, const std::vector<Token>& tokens, bool date
     return out;
 }
 
+// Fixed-point text of a number with `decimals` decimals, rounded half away
+// from zero on its 15 significant digits, the way spreadsheets display
+// numbers (0.125 shows as 0.13, 1.005 as 1.01).
+std::string fixedHalfAwayFromZero(double value, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    std::string significant(1, buf[0]);
+    significant.append(buf + 2, 14);
+    const int integerDigits = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+    const int keep = integerDigits + decimals;
+    std::string scaled;  // value * 10^decimals as whole digits
+    bool roundUp = false;
+    if (keep >= 0) {
+        scaled = significant.substr(0, static_cast<size_t>(std::min(keep, 15)));
+        if (keep > 15) scaled.append(static_cast<size_t>(keep - 15), '0');
+        roundUp = keep < 15 && significant[static_cast<size_t>(keep)] >= '5';
+    }
+    if (roundUp) {
+        int i = static_cast<int>(scaled.size()) - 1;
+        for (; i >= 0 && scaled[static_cast<size_t>(i)] == '9'; --i) scaled[static_cast<size_t>(i)] = '0';
+        if (i >= 0)
+            ++scaled[static_cast<size_t>(i)];
+        else
+            scaled.insert(0, "1");
+    }
+    if (scaled.size() <= static_cast<size_t>(decimals))
+        scaled.insert(0, static_cast<size_t>(decimals) + 1 - scaled.size(), '0');
+    std::string integerPart = scaled.substr(0, scaled.size() - static_cast<size_t>(decimals));
+    const std::string fraction = scaled.substr(integerPart.size());
+    const size_t firstNonZero = integerPart.find_first_not_of('0');
+    integerPart = firstNonZero == std::string::npos ? "0" : integerPart.substr(firstNonZero);
+    const bool isZero = scaled.find_first_not_of('0') == std::string::npos;
+    const std::string sign = value < 0 && !isZero ? "-" : "";
+    return sign + integerPart + (decimals > 0 ? "." + fraction : "");
+}
+
 // Lays a number out under a numeric section: digits, decimals, grouping,
 // percent and scientific notation.
 std::string formatDecimal(double value, const std::vector<Token>& tokens) {
@@ -326,8 +363,7 @@ std::string formatDecimal(double value, const std::vector<Token>& tokens) {
                       std::abs(exponent) % 1000);
         digits = mantissa + buf;
     } else {
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, number);
-        digits = buf;
+        digits = fixedHalfAwayFromZero(number, decimals);
         std::string integerPart = digits.substr(0, digits.find('.'));
         std::string fraction = decimals > 0 ? digits.substr(digits.find('.')) : std::string();
         if (integerPart == "0" && integerZeros == 0) integerPart.clear();
@@ -439,8 +475,7 @@ std::string formatGeneral(double value) {
     }
     const int integerDigits = magnitude < 1 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
     const int decimals = std::max(0, 10 - integerDigits);
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-    std::string text = buf;
+    std::string text = fixedHalfAwayFromZero(value, decimals);
     if (text.find('.') != std::string::npos) {
         while (text.back() == '0') text.pop_back();
         if (text.back() == '.') text.pop_back();

@@ -10,6 +10,8 @@
 
 namespace kbx {
 
+int32_t VariantArray::upperBound() const { return lowerBound + static_cast<int32_t>(elements.size()) - 1; }
+
 Variant Variant::array(std::vector<Variant> elements, int32_t lowerBound) {
     Variant v;
     auto arr = std::make_shared<VariantArray>();

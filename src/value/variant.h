@@ -18,7 +18,7 @@ enum class VarType { Empty, Null, Boolean, Integer, Long, Double, Currency, Date
 struct VariantArray {
     int32_t lowerBound = 0;
     std::vector<Variant> elements;
-    int32_t upperBound() const { return lowerBound + static_cast<int32_t>(elements.size()) - 1; }
+    int32_t upperBound() const;
 };
 
 // Currency: a fixed-point number with four decimals, stored scaled by 10,000.
