@@ -54,21 +54,3 @@ TEST(ReleaseExcel, ReferencesAreSharedByEveryInstance) {
 
 }  // namespace
 }  // namespace kbx
-
-namespace kbx {
-namespace {
-
-TEST(MethodTable, MethodsNotBuiltYetFailWithActionNotSupported) {
-    test::PlatformGuard guard;
-    KestDBBomExcel server;
-    try {
-        server.ExportAsTxt("a.xlsx", "b.xlsx");
-        GTEST_SKIP() << "ExportAsTxt is built";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), err::ActionNotSupported);
-        EXPECT_NE(e.description().find("not available yet"), std::string::npos);
-    }
-}
-
-}  // namespace
-}  // namespace kbx
