@@ -23,6 +23,7 @@ constexpr const char* kWorksheetType = "application/vnd.openxmlformats-officedoc
 constexpr const char* kStringsType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml";
 constexpr const char* kStylesType = "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
 constexpr const char* kWorkbookType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+constexpr const char* kMacroEnabledWorkbookType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
 
 bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
@@ -501,6 +502,11 @@ void EngineWorkbook::writeText(const std::string& path) {
 
 void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
     switch (format) {
+        case sheet::xl::FormatOpenXmlMacroEnabled:
+            package_->setOverride(workbookPart_, kMacroEnabledWorkbookType);
+            writePackageParts();
+            package_->save(path);
+            return;
         case sheet::xl::FormatOpenXmlWorkbook:
             writePackageParts();
             package_->save(path);

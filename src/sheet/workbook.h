@@ -13,6 +13,7 @@ namespace kbx::sheet {
 namespace xl {
 inline constexpr int32_t FormatWorkbookNormal = -4143;  // 97-2003 workbook (.xls)
 inline constexpr int32_t FormatOpenXmlWorkbook = 51;    // .xlsx
+inline constexpr int32_t FormatOpenXmlMacroEnabled = 52;  // .xlsm
 inline constexpr int32_t FormatTextTabSeparated = 20;   // tab-separated text of the active sheet
 }  // namespace xl
 

@@ -149,6 +149,16 @@ print(wb.sheetnames, ws["A1"].value, ws["A2"].value, ws["A2"].number_format, ws[
 )", {xlsx});
     EXPECT_EQ(out, "['Sheet1'] plain 1234.5 #,##0.00 2024-03-15 00:00:00 True\n");
 
+    // The macro-enabled format declares its own workbook content type.
+    const std::string xlsm = dir.file("new.xlsm");
+    book->SaveAs(xlsm, xl::FormatOpenXmlMacroEnabled);
+    EXPECT_EQ(runPython(R"(
+import sys, zipfile, openpyxl
+types = zipfile.ZipFile(sys.argv[1]).read("[Content_Types].xml").decode()
+print("macroEnabled.main+xml" in types, openpyxl.load_workbook(sys.argv[1], keep_vba=True).active["A1"].value)
+)", {xlsm}),
+              "True plain\n");
+
     // LibreOffice opens the result without complaint and sees the same cells.
     const std::string profile = "file://" + dir.file("lo-profile");
     const std::string command = "cd '" + dir.path().string() + "' && timeout 120 soffice -env:UserInstallation=" +
