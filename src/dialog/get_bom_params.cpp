@@ -18,7 +18,6 @@ namespace kbx::dialog {
 
 namespace {
 
-constexpr int32_t kFormatOpenXmlMacroEnabled = 52;
 constexpr int32_t kUpdateLinks = 2;
 
 std::string trimBlanks(const std::string& text) {
@@ -91,7 +90,7 @@ std::string extensionFromHint(const std::string& hint) {
 
 int32_t workingCopyFormat(const std::string& extension) {
     if (extension == "XLSX") return sheet::xl::FormatOpenXmlWorkbook;
-    if (extension == "XLSM") return kFormatOpenXmlMacroEnabled;
+    if (extension == "XLSM") return sheet::xl::FormatOpenXmlMacroEnabled;
     if (extension == "XLS") return sheet::xl::FormatWorkbookNormal;
     raise(err::InvalidCall, "Invalid procedure call or argument: a working copy of type '" + extension +
                                 "' cannot be written; the file-type hint must be XLS, XLSX or XLSM");
