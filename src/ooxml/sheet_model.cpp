@@ -156,6 +156,7 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
         if (rowNode.attribute("ht")) row.height = rowNode.attribute("ht").as_double(-1);
         row.customHeight = rowNode.attribute("customHeight").as_bool(false);
         row.hidden = rowNode.attribute("hidden").as_bool(false);
+        if (row.height >= 0 || row.hidden) sizedRows_.insert(r);
         if (rowNode.attribute("customFormat").as_bool(false)) {
             row.style = rowNode.attribute("s").as_int(0);
             if (row.style < 0 || static_cast<size_t>(row.style) >= styleCount) fail("row " + std::to_string(r) + " has a style index out of range");
@@ -219,6 +220,7 @@ void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& st
                 fail("cell " + columnName(column) + std::to_string(r) + " has the unknown type '" + std::string(type) + "'");
             }
             row.cells.emplace(column, std::move(cell));
+            extendUsedBounds(r, column);
             if (++cellsRead > kMaxCellsRead) fail("the sheet holds more cells than can be read");
         }
     }
@@ -249,6 +251,7 @@ CellData& SheetModel::cellForWrite(int32_t row, int32_t column) {
     cell.style = r.style >= 0 ? static_cast<uint32_t>(r.style) : columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
     if (r.style >= 0) ++cellsTakingRowFormat_;
     CellData& created = r.cells.emplace(column, std::move(cell)).first->second;
+    extendUsedBounds(row, column);
     recent_[nextRecent_] = {row, column, &created};
     nextRecent_ = (nextRecent_ + 1) % recent_.size();
     return created;
@@ -272,20 +275,18 @@ void SheetModel::forEachCellInColumn(int32_t column, const std::function<void(Ce
     }
 }
 
-std::optional<std::array<int32_t, 4>> SheetModel::usedBounds() const {
-    std::optional<std::array<int32_t, 4>> bounds;
-    for (const auto& [number, row] : rows_) {
-        if (row.cells.empty()) continue;
-        const int32_t first = row.cells.begin()->first, last = row.cells.rbegin()->first;
-        if (!bounds) {
-            bounds = std::array<int32_t, 4>{number, first, number, last};
-        } else {
-            (*bounds)[1] = std::min((*bounds)[1], first);
-            (*bounds)[2] = number;
-            (*bounds)[3] = std::max((*bounds)[3], last);
-        }
+std::optional<std::array<int32_t, 4>> SheetModel::usedBounds() const { return usedBounds_; }
+
+void SheetModel::extendUsedBounds(int32_t row, int32_t column) {
+    if (!usedBounds_) {
+        usedBounds_ = std::array<int32_t, 4>{row, column, row, column};
+        return;
     }
-    return bounds;
+    auto& b = *usedBounds_;
+    b[0] = std::min(b[0], row);
+    b[1] = std::min(b[1], column);
+    b[2] = std::max(b[2], row);
+    b[3] = std::max(b[3], column);
 }
 
 const ColumnData* SheetModel::findColumn(int32_t column) const {
@@ -371,6 +372,8 @@ double SheetModel::rowHeightPoints(int32_t row) const {
 
 void SheetModel::setRowHeight(int32_t row, double points) {
     RowData& r = rows_[row];
+    sizedRows_.insert(row);
+    topOffsetsStale_ = true;
     r.height = points;
     r.customHeight = true;
     r.hidden = points == 0;
@@ -398,11 +401,22 @@ double SheetModel::columnLeft(int32_t column) const {
 
 double SheetModel::rowTop(int32_t row) const {
     const double standard = defaultRowHeight();
-    double top = (row - 1) * standard;
-    for (auto it = rows_.begin(); it != rows_.end() && it->first < row; ++it) {
-        top += rowHeightPoints(it->first) - standard;
+    if (topOffsetsStale_ || standard != topOffsetsStandard_) rebuildTopOffsets(standard);
+    const auto above = std::lower_bound(topOffsets_.begin(), topOffsets_.end(), row,
+                                        [](const std::pair<int32_t, double>& e, int32_t r) { return e.first < r; });
+    const double offset = above == topOffsets_.begin() ? 0 : std::prev(above)->second;
+    return (row - 1) * standard + offset;
+}
+
+void SheetModel::rebuildTopOffsets(double standard) const {
+    topOffsets_.clear();
+    double sum = 0;
+    for (const int32_t r : sizedRows_) {
+        sum += rowHeightPoints(r) - standard;
+        topOffsets_.emplace_back(r, sum);
     }
-    return top;
+    topOffsetsStandard_ = standard;
+    topOffsetsStale_ = false;
 }
 
 void SheetModel::writeColumns() {

@@ -11,7 +11,10 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kbx::ooxml {
 
@@ -115,6 +118,9 @@ public:
     double rowTop(int32_t row) const;
 
 private:
+    void extendUsedBounds(int32_t row, int32_t column);
+    void rebuildTopOffsets(double standard) const;
+
     void loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings);
     void loadColumns(const pugi::xml_node& cols);
     void writeColumns();
@@ -138,6 +144,15 @@ private:
     std::string fileName_;
     pugi::xml_document doc_;
     std::map<int32_t, RowData> rows_;
+    // Kept up to date as cells are created (cells are never removed).
+    std::optional<std::array<int32_t, 4>> usedBounds_;
+    // Rows with a height of their own or hidden; rowTop sums only these.
+    std::set<int32_t> sizedRows_;
+    // (row, sum of height minus the default over sized rows up to it),
+    // rebuilt on the first rowTop after a height changed.
+    mutable std::vector<std::pair<int32_t, double>> topOffsets_;
+    mutable bool topOffsetsStale_ = true;
+    mutable double topOffsetsStandard_ = 0;
     std::map<int32_t, ColumnData> columns_;
     bool columnsDirty_ = false;
     uint64_t cellsTakingRowFormat_ = 0;
