@@ -39,7 +39,7 @@ template=$(first "$example"/template*.xlsx "$example"/*.xlsx)
 bom=$(first "$example"/bom.json "$example"/bom.csv)
 if [ -n "$template" ] && [ -n "$bom" ]; then
   echo "== plain BOM list: ExportPlain2"
-  "$kbx" export-plain "$bom" "$template" "$out/plainbom.xlsx"
+  "$kbx" export-plain "$bom" "$template" "$out/plainbom.xlsx" --pos-per-sheet 5 --insert-empty-rows 1
   echo "   -> $out/plainbom.xlsx"
   ran=$((ran + 1))
 fi
