@@ -1,6 +1,7 @@
 #include "plainbom/fill_header.h"
 
 #include "plainbom/placeholder_cell.h"
+#include "templatefill/placeholder.h"
 
 namespace kbx::plainbom {
 
@@ -24,7 +25,7 @@ int32_t FillHeader(sheet::Worksheet& sheet, const Variant& names, const Variant&
             // Once per column is enough: the format applies to the whole column
             // and is in place before anything is written into it.
             if (row == 1) sheet.Columns(column)->SetNumberFormat("@");
-            const std::optional<Placeholder> placeholder = parsePlaceholder(text);
+            const std::optional<templatefill::Placeholder> placeholder = templatefill::ParsePlaceholder(text);
             if (!placeholder) continue;
             if (column > maxCol) maxCol = column;
             if (placeholder->kind == "pos") positionRow = row;

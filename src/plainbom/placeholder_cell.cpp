@@ -18,18 +18,6 @@ std::string toUpperAscii(std::string text) {
     return text;
 }
 
-std::optional<Placeholder> parsePlaceholder(const std::string& text) {
-    if (text.empty() || text[0] != '$') return std::nullopt;
-    const size_t kindEnd = text.find(':', 1);
-    if (kindEnd == std::string::npos) return std::nullopt;
-    const size_t nameEnd = text.find(':', kindEnd + 1);
-    Placeholder placeholder;
-    placeholder.kind = toLowerAscii(text.substr(1, kindEnd - 1));
-    placeholder.name = toLowerAscii(
-        text.substr(kindEnd + 1, nameEnd == std::string::npos ? std::string::npos : nameEnd - kindEnd - 1));
-    return placeholder;
-}
-
 std::string cellTextOrEmpty(sheet::Worksheet& sheet, int32_t row, int32_t column) {
     try {
         return sheet.Cells(row, column)->Text();

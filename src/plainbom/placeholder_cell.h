@@ -1,5 +1,5 @@
 #pragma once
-// Placeholder cells and the small cell steps every plain and summary fill
+// The small cell steps every plain and summary fill
 // repeats: reading a cell's text with errors ignored and carrying a cell down.
 
 #include <optional>
@@ -9,15 +9,6 @@
 #include "sheet/worksheet.h"
 
 namespace kbx::plainbom {
-
-// A cell whose text starts with "$" and whose rest, split at ":", has at least
-// two pieces: the first piece is the kind, the second the name, both lower case.
-struct Placeholder {
-    std::string kind;
-    std::string name;
-};
-
-std::optional<Placeholder> parsePlaceholder(const std::string& text);
 
 std::string toLowerAscii(std::string text);
 std::string toUpperAscii(std::string text);

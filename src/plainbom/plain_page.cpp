@@ -3,6 +3,7 @@
 #include "plainbom/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
 #include "sheet/application.h"
+#include "templatefill/placeholder.h"
 #include "value/runtime_error.h"
 
 namespace kbx::plainbom {
@@ -114,7 +115,8 @@ void writePositionRow(PageContext& page) {
     RowState row;
     setScreenUpdating(false);
     for (int32_t col = kFilledColumns; col >= 1; --col) {
-        const std::optional<Placeholder> placeholder = parsePlaceholder(cellTextOrEmpty(page.sheet, page.posRow, col));
+        const std::optional<templatefill::Placeholder> placeholder =
+            templatefill::ParsePlaceholder(cellTextOrEmpty(page.sheet, page.posRow, col));
         if (!placeholder) continue;
         if (placeholder->kind == "pos") writePositionField(page, col, placeholder->name, row);
         if (placeholder->kind == "head") writeHeadField(page, col, placeholder->name);
@@ -125,7 +127,7 @@ void writePositionRow(PageContext& page) {
 }
 
 bool isPositionPlaceholder(const std::string& text, std::string& name) {
-    const std::optional<Placeholder> placeholder = parsePlaceholder(text);
+    const std::optional<templatefill::Placeholder> placeholder = templatefill::ParsePlaceholder(text);
     if (!placeholder || placeholder->kind != "pos") return false;
     name = placeholder->name;
     return true;

@@ -5,6 +5,7 @@
 #include "plainbom/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
 #include "server/excel_references.h"
+#include "templatefill/placeholder.h"
 #include "value/runtime_error.h"
 
 namespace kbx::summary {
@@ -130,8 +131,8 @@ bool FillSummaryPage(int32_t& positionRow, sheet::Worksheet& page, int32_t Recor
     const int32_t lastIndex = PosVals.upperBound();
     while (!(PosPerSheet != 0 && positionsOnPage >= PosPerSheet) && nextRecord <= lastIndex) {
         for (int32_t column = 1; column <= scannedColumns(RecordSize); ++column) {
-            const std::optional<plainbom::Placeholder> placeholder =
-                plainbom::parsePlaceholder(plainbom::cellTextOrEmpty(page, positionRow, column));
+            const std::optional<templatefill::Placeholder> placeholder =
+                templatefill::ParsePlaceholder(plainbom::cellTextOrEmpty(page, positionRow, column));
             if (!placeholder || placeholder->kind != "pos") continue;
             fillPositionCell(page, positionRow, column, placeholder->name, RecordSize, PosNames, PosVals, nextRecord,
                              maxCol, measure);

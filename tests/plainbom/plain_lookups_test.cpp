@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "plainbom/fake_sheet.h"
 #include "plainbom/fill_header.h"
 #include "plainbom/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
-#include "plainbom/fake_sheet.h"
 #include "support/test_support.h"
+#include "templatefill/placeholder.h"
 #include "value/runtime_error.h"
 
 namespace kbx::plainbom {
@@ -25,15 +26,15 @@ int32_t errorNumberOf(const std::function<void()>& action) {
 }
 
 TEST(PlaceholderCell, RecognisesKindAndNameInAnyLetterCase) {
-    auto head = parsePlaceholder("$HEAD:DrawNo:extra");
+    auto head = templatefill::ParsePlaceholder("$HEAD:DrawNo:extra");
     ASSERT_TRUE(head);
     EXPECT_EQ(head->kind, "head");
     EXPECT_EQ(head->name, "drawno");
-    EXPECT_FALSE(parsePlaceholder("$"));
-    EXPECT_FALSE(parsePlaceholder("$head"));
-    EXPECT_FALSE(parsePlaceholder("head:title"));
-    EXPECT_FALSE(parsePlaceholder(""));
-    auto emptyName = parsePlaceholder("$pos:");
+    EXPECT_FALSE(templatefill::ParsePlaceholder("$"));
+    EXPECT_FALSE(templatefill::ParsePlaceholder("$head"));
+    EXPECT_FALSE(templatefill::ParsePlaceholder("head:title"));
+    EXPECT_FALSE(templatefill::ParsePlaceholder(""));
+    auto emptyName = templatefill::ParsePlaceholder("$pos:");
     ASSERT_TRUE(emptyName);
     EXPECT_EQ(emptyName->name, "");
 }
