@@ -17,19 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool converterInstalled() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
-
-template <typename Body>
-RuntimeError errorOf(Body body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no run-time error was raised";
-    return RuntimeError(0, "");
-}
-
 bool isOle2File(const std::string& path) {
     return readFile(path).substr(0, 8) == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 }
@@ -53,7 +40,7 @@ std::vector<std::string> visibleNames(const fs::path& dir) {
 }
 
 TEST(EngineXls, OpenEditAndSaveAs97To2003Workbook) {
-    if (!converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed";
+    REQUIRE_CONVERTER();
     PlatformGuard guard;
     TempDir dir;
     EnvGuard temp("TEMP", dir.path().string());

@@ -23,23 +23,6 @@ using ooxml::convertXlsxToXls;
 using ooxml::ForeignFormat;
 using ooxml::foreignFormatOf;
 
-bool converterInstalled() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
-
-#define REQUIRE_CONVERTER() \
-    if (!converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed"
-
-// Runs `body` and returns the run-time error it raised; fails when none.
-template <typename Body>
-RuntimeError errorOf(Body body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no run-time error was raised";
-    return RuntimeError(0, "");
-}
-
 std::string writeScript(const TempDir& dir, const std::string& name, const std::string& body) {
     const std::string path = dir.file(name);
     std::ofstream(path) << "#!/bin/sh\n" << body;

@@ -38,7 +38,7 @@ std::map<std::string, Kept> parseTallies(const std::string& report) {
 }
 
 TEST(BridgeRoundTrip, XlsxThroughXlsAndBack) {
-    if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "soffice is not installed";
+    REQUIRE_CONVERTER();
     TempDir dir;
     const std::string original = dataFile("copyexport/rich.xlsx");
     const std::string xls = dir.file("rich.xls");

@@ -14,8 +14,6 @@
 namespace kbx::test {
 namespace {
 
-bool converterInstalled() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
-
 // Converts files with LibreOffice into `outDir` (a private profile per call).
 void convertWithLibreOffice(const TempDir& dir, const std::string& format, const std::string& outDir,
                             const std::vector<std::string>& files) {
@@ -37,7 +35,7 @@ Variant strings(std::vector<std::string> items) {
 }
 
 TEST(XlsTemplates, WorkingCopyTemplateFillAndPlainExportKeepThe97To2003Format) {
-    if (!converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed";
+    REQUIRE_CONVERTER();
     TempDir dir;
     EnvGuard temp("TEMP", dir.path().string());
     PlatformGuard guard;

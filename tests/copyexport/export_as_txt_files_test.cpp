@@ -21,19 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool converterInstalled() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
-
-template <typename Body>
-RuntimeError errorOf(Body body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no run-time error was raised";
-    return RuntimeError(0, "");
-}
-
 std::string readBack(const std::string& path) {
     return runPython(readFile(dataFile("copyexport/read_back.py")), {path});
 }
@@ -148,7 +135,7 @@ TEST(CopyExportFiles, MissingSourceMissingSheetAndNonWorkbookAreErrors) {
 }
 
 TEST(CopyExportFiles, XlsTemplateThroughBothMethods) {
-    if (!converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed";
+    REQUIRE_CONVERTER();
     Fixture f("copyexport/three_sheets.xls", "Vorlage.xls");
     const std::string before = readFile(f.source);
     KestDBBomExcel server;
@@ -177,7 +164,7 @@ TEST(CopyExportFiles, XlsTemplateThroughBothMethods) {
 }
 
 TEST(CopyExportFiles, OdsWorkbookIsCopiedInItsOwnFormat) {
-    if (!converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed";
+    REQUIRE_CONVERTER();
     Fixture f("copyexport/three_sheets.xlsx", "quelle.xlsx");
     runPython(R"(
 import subprocess, sys, tempfile

@@ -181,17 +181,6 @@ struct FakeExcel {
     bool everythingReleased() const { return app.expired() && book.expired(); }
 };
 
-template <typename Body>
-RuntimeError errorOf(Body body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no run-time error was raised";
-    return RuntimeError(0, "");
-}
-
 TEST(CopyExportSteps, ExportAsTxtOpensReadOnlyCopiesClosesAndReturnsTrue) {
     FakeExcel excel;
     KestDBBomExcel server;

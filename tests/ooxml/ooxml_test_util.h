@@ -27,17 +27,6 @@ inline std::string copyTemplate(const TempDir& dir, const std::string& name) {
     return target;
 }
 
-// Runs `body` and returns the run-time error it raised (number 0 when none).
-template <typename F>
-RuntimeError errorOf(F&& body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    return RuntimeError(0, "no error");
-}
-
 // Python that prints the names of the zip members whose bytes differ
 // between two packages (members of the first only).
 inline constexpr const char* kChangedMembersScript = R"(

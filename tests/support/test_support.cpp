@@ -99,4 +99,6 @@ std::string runPython(const std::string& script, const std::vector<std::string>&
 
 std::string dataFile(const std::string& name) { return std::string(KBX_TEST_DATA_DIR) + "/" + name; }
 
+bool converterInstalled() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
+
 }  // namespace kbx::test

@@ -2,6 +2,8 @@
 // Helpers shared by the tests: temporary directories, environment guards, a
 // message port that records, and running the independent reader (openpyxl).
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "server/platform.h"
+#include "value/runtime_error.h"
 
 namespace kbx::test {
 
@@ -76,5 +79,23 @@ std::string runPython(const std::string& script, const std::vector<std::string>&
 
 // Path of a committed test data file (tests/data/...).
 std::string dataFile(const std::string& name);
+
+// Runs `body` and returns the run-time error it raised; fails the test when none is raised.
+template <typename Body>
+RuntimeError errorOf(Body&& body) {
+    try {
+        body();
+    } catch (const RuntimeError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no run-time error was raised";
+    return RuntimeError(0, "");
+}
+
+// Whether LibreOffice's soffice is on PATH (conversions to and from .xls and .ods need it).
+bool converterInstalled();
+
+#define REQUIRE_CONVERTER() \
+    if (!::kbx::test::converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed"
 
 }  // namespace kbx::test
