@@ -2,8 +2,8 @@
 // a file, opened as a workbook, every sheet's first cells are read and the
 // workbook is saved again. A run-time error is the only allowed failure.
 //
-// Not part of the normal build or of CI; see src/ooxml/README.md for how to
-// build it with libFuzzer (clang) or with the built-in mutation driver (g++,
+// Not part of the normal build or of CI: scripts/fuzz.sh builds it with
+// libFuzzer (clang) or with the built-in mutation driver (g++,
 // -DKBX_FUZZ_STANDALONE), which runs: package_fuzzer SECONDS CORPUS_FILES...
 
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "sheet/application.h"
@@ -30,8 +31,21 @@ std::string scratchPath(const char* name) {
     return (std::filesystem::temp_directory_path() / ("kbx-fuzz-" + std::to_string(::getpid()) + "-" + name)).string();
 }
 
+// Workbooks hold their application and the application holds its open
+// workbooks: quitting at the end of every input, whatever failed, frees both.
+struct QuitAtEnd {
+    std::shared_ptr<kbx::sheet::Application> app;
+    ~QuitAtEnd() {
+        try {
+            app->Quit();
+        } catch (const kbx::RuntimeError&) {
+        }
+    }
+};
+
 void exercise(const std::string& input, const std::string& output) {
     auto app = kbx::createEngineApplication();
+    const QuitAtEnd quit{app};
     auto book = app->GetWorkbooks().Open(input, kbx::Variant(false), false);
     kbx::sheet::Sheets& sheets = book->GetSheets();
     for (int32_t i = 1; i <= sheets.Count(); ++i) {
