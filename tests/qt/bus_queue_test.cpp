@@ -10,6 +10,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <functional>
+
 #include "bus/bus_names.h"
 #include "bus/bus_object.h"
 #include "dialog/bom_options_dialog.h"
@@ -19,22 +21,37 @@
 namespace kbx {
 namespace {
 
-// A dialog that stays open for a while in a nested event loop, like a modal
-// window, and records when it opened and closed.
-class SlowDialog : public dialog::BomOptionsDialog {
+// Runs a nested event loop, as a modal window does, until `done` holds or
+// 30 seconds have passed.
+template <typename Done>
+void runNestedLoopUntil(Done done) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || elapsed.elapsed() > 30000) loop.quit();
+    });
+    poll.start(10);
+    loop.exec();
+}
+
+// A dialog that records when it opened and closed and, while open, runs what
+// the test gives it.
+class RecordingDialog : public dialog::BomOptionsDialog {
 public:
-    explicit SlowDialog(std::vector<std::string>& events) : events_(events) {}
+    RecordingDialog(std::vector<std::string>& events, std::function<void()> whileOpen)
+        : events_(events), whileOpen_(std::move(whileOpen)) {}
     bool ShowModal(dialog::BomOptions& options) override {
         events_.push_back("open " + options.templatePath);
-        QEventLoop loop;
-        QTimer::singleShot(700, &loop, &QEventLoop::quit);
-        loop.exec();
+        whileOpen_();
         events_.push_back("close " + options.templatePath);
         return false;
     }
 
 private:
     std::vector<std::string>& events_;
+    std::function<void()> whileOpen_;
 };
 
 template <typename Done>
@@ -55,8 +72,6 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
     test::PrivateBus bus;
     test::PlatformGuard platformGuard;
     test::EnvGuard temp("TEMP", bus.tempDir());
-    std::vector<std::string> events;
-    dialog::setBomOptionsDialogFactory([&events] { return std::make_unique<SlowDialog>(events); });
 
     QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), "queue-test");
     ASSERT_TRUE(connection.isConnected());
@@ -67,11 +82,23 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
     bool allHostsLeft = false;
     QObject::connect(&object, &bus::BusObject::lastHostLeft, [&] { allHostsLeft = true; });
 
+    // The first call's dialog starts the second host, waits until its call is
+    // queued, then starts the third and waits for that call too: both arrive
+    // while the first call holds its nested event loop.
+    std::vector<std::string> events;
+    std::unique_ptr<QProcess> second;
+    std::unique_ptr<QProcess> third;
+    const auto startTheOthers = [&] {
+        if (second) return;
+        second = startGetBomParams(bus, "/second");
+        runNestedLoopUntil([&] { return object.connectedHosts() == 2; });
+        third = startGetBomParams(bus, "/third");
+        runNestedLoopUntil([&] { return object.connectedHosts() == 3; });
+    };
+    dialog::setBomOptionsDialogFactory([&] { return std::make_unique<RecordingDialog>(events, startTheOthers); });
+
     auto first = startGetBomParams(bus, "/first");
-    ASSERT_TRUE(spinUntil([&] { return !events.empty(); }));
-    auto second = startGetBomParams(bus, "/second");
-    spinUntil([] { return false; }, 150);
-    auto third = startGetBomParams(bus, "/third");
+    ASSERT_TRUE(spinUntil([&] { return second && third; })) << "the first call did not arrive";
     for (auto* host : {first.get(), second.get(), third.get()})
         ASSERT_TRUE(spinUntil([host] { return host->state() == QProcess::NotRunning; })) << "a host got no answer";
 
@@ -82,8 +109,10 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
         EXPECT_EQ(host->exitCode(), 0) << host->readAllStandardError().toStdString();
         EXPECT_EQ(host->readAllStandardOutput().toStdString(), "(1, <('Empty',)>, 0, 0, '', '')\n");
     }
-    EXPECT_TRUE(spinUntil([&] { return allHostsLeft; }, 10000)) << "the object did not notice the hosts leaving";
-    EXPECT_EQ(object.connectedHosts(), 0);
+    // A slow host may start only after the one before it has left, so the
+    // object can already have been idle once; wait for the last one to go.
+    EXPECT_TRUE(spinUntil([&] { return allHostsLeft && object.connectedHosts() == 0; }, 10000))
+        << "the object did not notice the hosts leaving";
 
     dialog::resetBomOptionsDialogFactory();
     connection.unregisterObject(bus::kObjectPath);
