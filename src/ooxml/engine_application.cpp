@@ -2,13 +2,39 @@
 #include <filesystem>
 
 #include "ooxml/engine_formats.h"
+#include "ooxml/engine.h"
 #include "ooxml/engine_objects.h"
+#include "ooxml/engine_range.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
 
+namespace {
+
+// Every application the engine has made and that still exists.
+std::vector<std::weak_ptr<ooxml::EngineApplication>>& madeApplications() {
+    static std::vector<std::weak_ptr<ooxml::EngineApplication>> made;
+    return made;
+}
+
+}  // namespace
+
 std::shared_ptr<sheet::Application> createEngineApplication() {
-    return std::make_shared<ooxml::EngineApplication>();
+    auto app = std::make_shared<ooxml::EngineApplication>();
+    std::erase_if(madeApplications(), [](const auto& made) { return made.expired(); });
+    madeApplications().push_back(app);
+    return app;
+}
+
+void closeUnreachableEngineApplications() {
+    std::vector<std::shared_ptr<ooxml::EngineApplication>> unreachable;
+    for (const auto& made : madeApplications()) {
+        const std::shared_ptr<ooxml::EngineApplication> app = made.lock();
+        if (app && !app->heldFromOutside(1)) unreachable.push_back(app);
+    }
+    for (const auto& app : unreachable) app->Quit();
+    unreachable.clear();
+    std::erase_if(madeApplications(), [](const auto& made) { return made.expired(); });
 }
 
 }  // namespace kbx
@@ -81,6 +107,22 @@ std::shared_ptr<sheet::Selection> EngineApplication::GetSelection() {
 void EngineApplication::Quit() {
     while (!workbooks_.empty()) workbooks_.back()->Close(false);
     selection_.reset();
+}
+
+bool EngineApplication::heldFromOutside(long callerHolds) const {
+    // Each open workbook holds the application once; anything more is a hold
+    // from outside (a closed workbook still held by someone counts as one).
+    const long appHolds = weak_from_this().use_count();
+    if (appHolds != callerHolds + static_cast<long>(workbooks_.size())) return true;
+    // The selection is held by this application only unless someone took it;
+    // a selected range holds its workbook once.
+    if (selection_ && selection_.use_count() > 1) return true;
+    const bool rangeSelected = dynamic_cast<const EngineRange*>(selection_.get()) != nullptr;
+    for (const auto& book : workbooks_) {
+        const long ownHolds = 1 + ((rangeSelected && selectionBook_ == book.get()) ? 1 : 0);
+        if (book.use_count() != ownHolds) return true;
+    }
+    return false;
 }
 
 void EngineApplication::setSelection(std::shared_ptr<sheet::Selection> selection, EngineWorkbook* book) {

@@ -46,6 +46,11 @@ public:
     std::shared_ptr<sheet::Selection> GetSelection() override;
     void Quit() override;
 
+    // Whether anything but its own open workbooks and `callerHolds`
+    // references of the caller holds this application or one of its open
+    // workbooks (directly or through their sheets, cells or the selection).
+    bool heldFromOutside(long callerHolds) const;
+
     // The selection: a range (set by Range::Select) or a picture.
     void setSelection(std::shared_ptr<sheet::Selection> selection, EngineWorkbook* book);
     std::vector<std::shared_ptr<EngineWorkbook>>& workbooks() { return workbooks_; }

@@ -2,13 +2,11 @@
 
 #include <iostream>
 
+#include "ooxml/engine.h"
 #include "server/excel_references.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
-
-// Defined by the spreadsheet engine.
-std::shared_ptr<sheet::Application> createEngineApplication();
 
 namespace {
 

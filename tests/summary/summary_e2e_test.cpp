@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "ooxml/engine.h"
 #include "plainbom/read_back.h"
 #include "server/excel_references.h"
 #include "summary/summary_fixture.h"
@@ -51,10 +52,17 @@ Rows columnFromRow2(const ReadBack& book, const std::string& sheet, const std::s
 
 TEST(SummaryEngine, OnePageWithPicturesFittedIntoTheirCells) {
     SummaryEngineRun run;
+    std::weak_ptr<sheet::Application> engine;
+    platform().createApplication = [&engine] {
+        std::shared_ptr<sheet::Application> app = createEngineApplication();
+        engine = app;
+        return app;
+    };
     const std::string picture = dataFile("summary/red_200x100pt.png");
     const Variant result =
         run.run({item(1, 2, run.dir.file("missing.png")), item(2, 5, picture), item(3, 1.5)}, 0);
     EXPECT_EQ(result.asInteger(), 1);
+    EXPECT_TRUE(engine.expired()) << "the saved and presented workbook stays in memory with nothing holding it";
     ReadBack book(run.outputPath);
     EXPECT_EQ(book["sheets"], "Summary Page 1,Layout");
     const std::string page = "Summary Page 1";

@@ -7,9 +7,11 @@
 #include <filesystem>
 
 #include "log/write_log.h"
+#include "ooxml/engine.h"
 #include "read_back.h"
 #include "server/excel_references.h"
 #include "server/kest_db_bom_excel.h"
+#include "server/platform.h"
 #include "support/test_support.h"
 #include "test_helpers.h"
 #include "value/runtime_error.h"
@@ -307,6 +309,41 @@ TEST_F(EndToEndTest, AnUnwritableTargetFailsAtTheSaveWithTheWorkbookFilledButUns
     EXPECT_EQ(excelReferences().ExcelBook->GetSheets().Item("Parts")->Cells(1, 1)->Text(), "KB-1");
     EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "$head:drawno");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+}
+
+
+// A workbook left open once the references are dropped can never be reached
+// again: the engine application behind it is freed when the method returns.
+// Whatever someone still holds stays open and usable.
+TEST_F(EndToEndTest, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
+    std::vector<std::weak_ptr<sheet::Application>> made;
+    platform().createApplication = [&made] {
+        std::shared_ptr<sheet::Application> app = createEngineApplication();
+        made.push_back(app);
+        return app;
+    };
+
+    // Not embedded, closing asked: the workbook is left open, the references dropped.
+    ASSERT_EQ(Export(Template("fill.xlsx"), "Parts", 0, 0, 1, "Parts"), 1);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_TRUE(made[0].expired());
+
+    // Kept by the references: still open, and a later call fills it again.
+    const std::string kept = Template("groups.xlsx");
+    ASSERT_EQ(Export(kept, "", 0, 0, 0, ""), 1);
+    ASSERT_EQ(made.size(), 2u);
+    ASSERT_FALSE(made[1].expired());
+    std::shared_ptr<sheet::Worksheet> sheet = excelReferences().ExcelBook->ActiveSheet();
+
+    // A sheet held from outside keeps its workbook open past ReleaseExcel.
+    server.ReleaseExcel();
+    ASSERT_FALSE(made[1].expired());
+    EXPECT_NO_THROW((void)sheet->Cells(1, 1)->Text());
+    EXPECT_EQ(made[1].lock()->GetWorkbooks().Count(), 1);
+
+    sheet.reset();
+    server.ReleaseExcel();
+    EXPECT_TRUE(made[1].expired());
 }
 
 }  // namespace
