@@ -17,11 +17,15 @@ std::vector<std::weak_ptr<ooxml::EngineApplication>>& madeApplications() {
     return made;
 }
 
+void forgetEndedApplications() {
+    std::erase_if(madeApplications(), [](const auto& made) { return made.expired(); });
+}
+
 }  // namespace
 
 std::shared_ptr<sheet::Application> createEngineApplication() {
     auto app = std::make_shared<ooxml::EngineApplication>();
-    std::erase_if(madeApplications(), [](const auto& made) { return made.expired(); });
+    forgetEndedApplications();
     madeApplications().push_back(app);
     return app;
 }
@@ -34,7 +38,7 @@ void closeUnreachableEngineApplications() {
     }
     for (const auto& app : unreachable) app->Quit();
     unreachable.clear();
-    std::erase_if(madeApplications(), [](const auto& made) { return made.expired(); });
+    forgetEndedApplications();
 }
 
 }  // namespace kbx

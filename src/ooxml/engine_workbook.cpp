@@ -504,9 +504,7 @@ void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
     switch (format) {
         case sheet::xl::FormatOpenXmlMacroEnabled:
             package_->setOverride(workbookPart_, kMacroEnabledWorkbookType);
-            writePackageParts();
-            package_->save(path);
-            return;
+            [[fallthrough]];
         case sheet::xl::FormatOpenXmlWorkbook:
             writePackageParts();
             package_->save(path);

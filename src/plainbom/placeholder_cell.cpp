@@ -8,11 +8,6 @@
 
 namespace kbx::plainbom {
 
-std::string toLowerAscii(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string toUpperAscii(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;

@@ -1,6 +1,6 @@
 #pragma once
-// The small cell steps every plain and summary fill
-// repeats: reading a cell's text with errors ignored and carrying a cell down.
+// The small cell steps every plain and summary fill repeats: reading a
+// cell's text with errors ignored and carrying a cell down.
 
 #include <optional>
 #include <string>
@@ -10,7 +10,6 @@
 
 namespace kbx::plainbom {
 
-std::string toLowerAscii(std::string text);
 std::string toUpperAscii(std::string text);
 
 // The text a cell shows; a cell that cannot be read counts as empty.

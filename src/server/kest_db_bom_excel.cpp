@@ -68,7 +68,6 @@ Variant KestDBBomExcel::ExportPlain(const Variant& HeadNames, const Variant& Hea
                                     const Variant& PosNames, const Variant& PosVals, const std::string& TemplateFile,
                                     const std::string& ExcelFile, int32_t Language, int32_t Company,
                                     int32_t PosPerSheet, int32_t InsertEmptyRows) {
-    const CloseUnreachableOnReturn closeUnreachable;
     ExportPlain2(HeadNames, HeadVals, RecordSize, PosNames, PosVals, TemplateFile, ExcelFile, Language, Company,
                  PosPerSheet, InsertEmptyRows, "");
     return Variant(int16_t{1});
