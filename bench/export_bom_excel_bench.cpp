@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "server/excel_references.h"
-#include "server/kest_db_bom_excel.h"
-#include "server/platform.h"
+#include "automation/kest_db_bom_excel.h"
+#include "engine/engine.h"
+#include "session/excel_references.h"
+#include "session/platform.h"
 #include "templatefill/fill_template_sheet.h"
 #include "value/runtime_error.h"
 
@@ -76,8 +77,8 @@ long peakMemoryKiB() {
 void phaseBreakdown(const std::string& file, const kbx::Variant& headNames, const kbx::Variant& headVals,
                     const kbx::Variant& posNames, const kbx::Variant& posVals) {
     writeTemplate(file);
-    auto app = kbx::createExcelApplication();
-    kbx::excelReferences().ExcelApp = app;
+    auto app = kbx::session::createExcelApplication();
+    kbx::session::excelReferences().ExcelApp = app;
     double mark = cpuSeconds();
     auto lap = [&mark] {
         const double now = cpuSeconds();
@@ -93,13 +94,14 @@ void phaseBreakdown(const std::string& file, const kbx::Variant& headNames, cons
     book->Save();
     const double save = lap();
     book->Close(false);
-    kbx::excelReferences() = {};
+    kbx::session::excelReferences() = {};
     std::printf("phases (CPU): open %.3f s, fill %.3f s, save %.3f s\n", open, fill, save);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
     const int32_t count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kestbomex-bench";
     std::filesystem::create_directories(dir);

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "server/kest_db_bom_excel.h"
-#include "server/platform.h"
+#include "automation/kest_db_bom_excel.h"
+#include "engine/engine.h"
+#include "session/platform.h"
 #include "value/runtime_error.h"
 
 namespace {
@@ -91,9 +92,9 @@ double cpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-class CountingPort : public kbx::MessagePort {
+class CountingPort : public kbx::session::MessagePort {
 public:
-    void Show(const std::string& text, const std::string&, kbx::MessageIcon) override {
+    void Show(const std::string& text, const std::string&, kbx::session::MessageIcon) override {
         std::fprintf(stderr, "message: %s\n", text.c_str());
         ++shown;
     }
@@ -103,6 +104,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
     const int32_t count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int32_t perSheet = argc > 2 ? std::atoi(argv[2]) : 50;
     const int32_t pictures = argc > 3 ? std::atoi(argv[3]) : 100;
@@ -120,7 +122,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto port = std::make_shared<CountingPort>();
-    kbx::platform().messages = port;
+    kbx::session::platform().messages = port;
     const Bom bom = records(count, pictures, picture);
     const kbx::Variant headNames = kbx::Variant::array({kbx::Variant("drawno"), kbx::Variant("title")});
     const kbx::Variant headVals = kbx::Variant::array({kbx::Variant("KB-1"), kbx::Variant("Bench")});
@@ -136,8 +138,8 @@ int main(int argc, char** argv) {
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("ExportPlain: %d records x %d fields, %d rows per sheet, %d pictures\n", count, kFields, perSheet,
                 pictures);
-    std::printf("time %.3f s (cpu %.3f s), peak memory %.1f MiB, output %.1f KiB, messages %d\n", seconds,
-                cpu, static_cast<double>(usage.ru_maxrss) / 1024.0,
+    std::printf("time %.3f s (cpu %.3f s), peak memory %.1f MiB, output %.1f KiB, messages %d\n", seconds, cpu,
+                static_cast<double>(usage.ru_maxrss) / 1024.0,
                 static_cast<double>(std::filesystem::file_size(output)) / 1024.0, port->shown);
     return port->shown == 0 ? 0 : 2;
 }

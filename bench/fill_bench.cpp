@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "fillcommon/copy_cell.h"
 #include "sheet/application.h"
-#include "templatefill/copy_cell.h"
 #include "value/runtime_error.h"
 
 #ifdef KBX_HAVE_XLSXWRITER
@@ -59,7 +59,7 @@ double fillWithEngine(const std::string& templatePath, const std::string& output
             const int row = kModelRow + i;
             ws->Columns(column)->SetNumberFormat("@");
             auto cell = ws->Cells(row, column);
-            if (row != kModelRow) kbx::templatefill::CopyCell(*cell, *model);
+            if (row != kModelRow) kbx::fillcommon::CopyCell(*cell, *model);
             cell->SetValue(kbx::Variant(valueText(row, column)));
         }
     }
@@ -101,22 +101,20 @@ double writeWithXlsxwriter(const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string templatePath =
-        argc > 1 ? argv[1] : std::string(KBX_SOURCE_DIR) + "/tests/data/ooxml/basic.xlsx";
+    const std::string templatePath = argc > 1 ? argv[1] : std::string(KBX_SOURCE_DIR) + "/tests/data/ooxml/basic.xlsx";
     const std::filesystem::path dir = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
     try {
         const double cpu0 = cpuSeconds();
         const double engine = fillWithEngine(templatePath, (dir / "fill_bench_engine.xlsx").string());
         const double engineCpu = cpuSeconds() - cpu0;
         const long enginePeak = peakKilobytes();
-        std::printf("engine fill + save of %d cells: %.3f s wall, %.3f s cpu (peak memory %ld KiB)\n",
-                    kRows * kColumns, engine, engineCpu, enginePeak);
+        std::printf("engine fill + save of %d cells: %.3f s wall, %.3f s cpu (peak memory %ld KiB)\n", kRows * kColumns,
+                    engine, engineCpu, enginePeak);
 #ifdef KBX_HAVE_XLSXWRITER
         const double cpu1 = cpuSeconds();
         const double writer = writeWithXlsxwriter((dir / "fill_bench_xlsxwriter.xlsx").string());
         const double writerCpu = cpuSeconds() - cpu1;
-        std::printf("libxlsxwriter write of %d cells: %.3f s wall, %.3f s cpu\n", kRows * kColumns, writer,
-                    writerCpu);
+        std::printf("libxlsxwriter write of %d cells: %.3f s wall, %.3f s cpu\n", kRows * kColumns, writer, writerCpu);
         std::printf("ratio engine / libxlsxwriter: %.2f wall, %.2f cpu\n", engine / writer, engineCpu / writerCpu);
 #endif
         std::printf("peak memory of the process: %ld KiB\n", peakKilobytes());

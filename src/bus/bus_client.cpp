@@ -2,7 +2,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-
 #include <climits>
 
 #include "bus/bus_names.h"
@@ -10,6 +9,11 @@
 #include "value/runtime_error.h"
 
 namespace kbx::bus {
+
+using automation::ArgType;
+using automation::CallOutcome;
+using automation::MethodSpec;
+using automation::ParamSpec;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "bus/method_table.h"
+#include "automation/method_table.h"
 
 namespace kbx::bus {
 
@@ -11,6 +11,6 @@ namespace kbx::bus {
 // waits without a time limit (a call may wait for the user). An error reply
 // of the service raises its run-time error; a failure of the bus itself
 // raises 429 with the bus's message.
-CallOutcome callOverBus(const MethodSpec& method, const std::vector<Variant>& args);
+automation::CallOutcome callOverBus(const automation::MethodSpec& method, const std::vector<Variant>& args);
 
 }  // namespace kbx::bus

@@ -1,18 +1,22 @@
 #include "bus/bus_object.h"
 
 #include <QDBusConnectionInterface>
-
 #include <new>
 #include <vector>
 
+#include "automation/method_table.h"
 #include "bus/dbus_variant.h"
-#include "bus/method_table.h"
 #include "value/runtime_error.h"
 
 namespace kbx::bus {
 
-BusObject::BusObject(const QDBusConnection& connection, QObject* parent)
-    : QObject(parent), connection_(connection) {
+using automation::CallOutcome;
+using automation::findMethod;
+using automation::invokeMethod;
+using automation::MethodSpec;
+using automation::ParamSpec;
+
+BusObject::BusObject(const QDBusConnection& connection, QObject* parent) : QObject(parent), connection_(connection) {
     watcher_.setConnection(connection_);
     watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &BusObject::hostLeft);
@@ -23,9 +27,9 @@ BusObject::BusObject(const QDBusConnection& connection, QObject* parent)
 
 void BusObject::ReleaseExcel() { queueCurrentCall(); }
 
-int BusObject::ExportBomExcel(const QDBusVariant&, const QDBusVariant&, int, const QDBusVariant&,
-                              const QDBusVariant&, const QString&, int, const QString&, int, const QString&, int,
-                              const QString&, int, const QString&, QString&) {
+int BusObject::ExportBomExcel(const QDBusVariant&, const QDBusVariant&, int, const QDBusVariant&, const QDBusVariant&,
+                              const QString&, int, const QString&, int, const QString&, int, const QString&, int,
+                              const QString&, QString&) {
     queueCurrentCall();
     return 0;
 }
@@ -84,7 +88,8 @@ void BusObject::remember(const QString& uniqueName) {
     // The host may have left before the watch was in place.
     QDBusConnectionInterface* busInterface = connection_.interface();
     if (busInterface != nullptr && !busInterface->isServiceRegistered(uniqueName).value())
-        QMetaObject::invokeMethod(this, [this, uniqueName] { hostLeft(uniqueName); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, uniqueName] { hostLeft(uniqueName); }, Qt::QueuedConnection);
 }
 
 void BusObject::hostLeft(const QString& uniqueName) {
@@ -118,7 +123,8 @@ void BusObject::runCall(const QDBusMessage& call) {
     } catch (const RuntimeError& error) {
         answer = call.createErrorReply(errorName(error.number()), errorMessage(error));
     } catch (const std::bad_alloc&) {
-        answer = call.createErrorReply(errorName(err::OutOfMemory), errorMessage(RuntimeError(err::OutOfMemory, "Out of memory")));
+        answer = call.createErrorReply(errorName(err::OutOfMemory),
+                                       errorMessage(RuntimeError(err::OutOfMemory, "Out of memory")));
     } catch (const std::exception& error) {
         const RuntimeError internal(51, std::string("Internal error: ") + error.what());
         answer = call.createErrorReply(errorName(internal.number()), errorMessage(internal));

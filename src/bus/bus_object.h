@@ -15,7 +15,7 @@
 #include <QQueue>
 #include <QSet>
 
-#include "server/kest_db_bom_excel.h"
+#include "automation/kest_db_bom_excel.h"
 
 namespace kbx::bus {
 
@@ -37,22 +37,21 @@ public slots:
                        int Language, const QString& KestDBDir, int EmBed, const QString& Profile, int reverse,
                        const QString& templte, int Clos, const QString& SheetName, QString& ExcelFileName_out);
     int GetBomParams(const QString& KestDBDir, const QDBusVariant& Profiles, int reverse, int EmBed,
-                     const QString& templte, const QString& ExcelFileName, QDBusVariant& Profiles_out,
-                     int& reverse_out, int& EmBed_out, QString& templte_out, QString& ExcelFileName_out);
+                     const QString& templte, const QString& ExcelFileName, QDBusVariant& Profiles_out, int& reverse_out,
+                     int& EmBed_out, QString& templte_out, QString& ExcelFileName_out);
     short ExportAsTxt(const QString& ExcelName, const QString& TxtName);
     short ExportAsTxt2(const QString& ExcelName, const QString& TxtName, const QString& SheetName);
     QDBusVariant ExportPlain(const QDBusVariant& HeadNames, const QDBusVariant& HeadVals, int RecordSize,
                              const QDBusVariant& PosNames, const QDBusVariant& PosVals, const QString& TemplateFile,
-                             const QString& ExcelFile, int Language, int Company, int PosPerSheet,
-                             int InsertEmptyRows);
+                             const QString& ExcelFile, int Language, int Company, int PosPerSheet, int InsertEmptyRows);
     QDBusVariant CreateSummaryExcel(const QDBusVariant& PosNames, const QDBusVariant& HeadNames,
                                     const QDBusVariant& PosVals, int RecordSize, const QString& TemplateFile,
                                     const QString& ExcelFile, int Language, int Company, int PosPerSheet);
     QDBusVariant CreateSummaryTemplate(const QDBusVariant& Names);
     QDBusVariant ExportPlain2(const QDBusVariant& HeadNames, const QDBusVariant& HeadVals, int RecordSize,
                               const QDBusVariant& PosNames, const QDBusVariant& PosVals, const QString& TemplateFile,
-                              const QString& ExcelFile, int Language, int Company, int PosPerSheet,
-                              int InsertEmptyRows, const QString& TargetSheetName);
+                              const QString& ExcelFile, int Language, int Company, int PosPerSheet, int InsertEmptyRows,
+                              const QString& TargetSheetName);
 
 signals:
     // A message shown without a display (relayed on the bus by the adaptor).

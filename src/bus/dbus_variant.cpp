@@ -4,7 +4,6 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QStringList>
-
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -12,6 +11,11 @@
 #include "bus/bus_names.h"
 
 namespace kbx::bus {
+
+using automation::ArgType;
+using automation::toIntegerArg;
+using automation::toLongArg;
+using automation::toStringArg;
 
 namespace {
 
@@ -59,17 +63,22 @@ Variant taggedFromDBus(const QDBusArgument& argument) {
 
 Variant containerFromDBus(const QDBusArgument& argument, int depth) {
     switch (argument.currentType()) {
-    case QDBusArgument::ArrayType: return arrayFromDBus(argument, depth);
-    case QDBusArgument::StructureType: return taggedFromDBus(argument);
-    case QDBusArgument::MapType: typeMismatch("a dictionary");
-    default: typeMismatch("a value of signature " + argument.currentSignature());
+        case QDBusArgument::ArrayType:
+            return arrayFromDBus(argument, depth);
+        case QDBusArgument::StructureType:
+            return taggedFromDBus(argument);
+        case QDBusArgument::MapType:
+            typeMismatch("a dictionary");
+        default:
+            typeMismatch("a value of signature " + argument.currentSignature());
     }
 }
 
 Variant fromDBus(const QVariant& content, int depth) {
     if (depth > kMaxNesting) typeMismatch("a value nested this deeply");
     const QMetaType type = content.metaType();
-    if (type == QMetaType::fromType<QDBusVariant>()) return fromDBus(content.value<QDBusVariant>().variant(), depth + 1);
+    if (type == QMetaType::fromType<QDBusVariant>())
+        return fromDBus(content.value<QDBusVariant>().variant(), depth + 1);
     if (type == QMetaType::fromType<QDBusArgument>()) return containerFromDBus(content.value<QDBusArgument>(), depth);
     if (type == QMetaType::fromType<QStringList>()) {
         std::vector<Variant> elements;
@@ -82,22 +91,32 @@ Variant fromDBus(const QVariant& content, int depth) {
         return Variant::array(std::move(elements));
     }
     switch (type.id()) {
-    case QMetaType::Bool: return Variant(content.toBool());
-    case QMetaType::UChar: return Variant(static_cast<int16_t>(content.value<uchar>()));
-    case QMetaType::Short: return Variant(content.value<short>());
-    case QMetaType::UShort: return Variant(static_cast<int32_t>(content.value<ushort>()));
-    case QMetaType::Int: return Variant(content.toInt());
-    case QMetaType::UInt: return fromWide(content.toUInt());
-    case QMetaType::LongLong: return fromWide(content.toLongLong());
-    case QMetaType::ULongLong: {
-        const qulonglong number = content.toULongLong();
-        return number <= static_cast<qulonglong>(std::numeric_limits<int32_t>::max())
-                   ? Variant(static_cast<int32_t>(number))
-                   : Variant(static_cast<double>(number));
-    }
-    case QMetaType::Double: return Variant(content.toDouble());
-    case QMetaType::QString: return Variant(content.toString().toStdString());
-    default: break;
+        case QMetaType::Bool:
+            return Variant(content.toBool());
+        case QMetaType::UChar:
+            return Variant(static_cast<int16_t>(content.value<uchar>()));
+        case QMetaType::Short:
+            return Variant(content.value<short>());
+        case QMetaType::UShort:
+            return Variant(static_cast<int32_t>(content.value<ushort>()));
+        case QMetaType::Int:
+            return Variant(content.toInt());
+        case QMetaType::UInt:
+            return fromWide(content.toUInt());
+        case QMetaType::LongLong:
+            return fromWide(content.toLongLong());
+        case QMetaType::ULongLong: {
+            const qulonglong number = content.toULongLong();
+            return number <= static_cast<qulonglong>(std::numeric_limits<int32_t>::max())
+                       ? Variant(static_cast<int32_t>(number))
+                       : Variant(static_cast<double>(number));
+        }
+        case QMetaType::Double:
+            return Variant(content.toDouble());
+        case QMetaType::QString:
+            return Variant(content.toString().toStdString());
+        default:
+            break;
     }
     typeMismatch(QString("a value of type ") + type.name());
 }
@@ -121,22 +140,31 @@ QVariant tagged(const QString& tag, Payload payload) {
 
 QVariant contentToDBus(const Variant& value) {
     switch (value.type()) {
-    case VarType::Empty: return tagged("Empty");
-    case VarType::Null: return tagged("Null");
-    case VarType::Boolean: return QVariant(value.asBoolean());
-    case VarType::Integer: return QVariant::fromValue(static_cast<short>(value.asInteger()));
-    case VarType::Long: return QVariant(static_cast<int>(value.asLong()));
-    case VarType::Double: return QVariant(value.asDouble());
-    case VarType::Currency: return tagged("Currency", static_cast<qlonglong>(value.asCurrency().scaled));
-    case VarType::Date: return tagged("Date", value.asDate().serial);
-    case VarType::String: return QVariant(QString::fromStdString(value.asString()));
-    case VarType::Array: {
-        QDBusArgument argument;
-        argument.beginArray(QMetaType::fromType<QDBusVariant>());
-        for (const Variant& element : value.arrayValue().elements) argument << QDBusVariant(contentToDBus(element));
-        argument.endArray();
-        return QVariant::fromValue(argument);
-    }
+        case VarType::Empty:
+            return tagged("Empty");
+        case VarType::Null:
+            return tagged("Null");
+        case VarType::Boolean:
+            return QVariant(value.asBoolean());
+        case VarType::Integer:
+            return QVariant::fromValue(static_cast<short>(value.asInteger()));
+        case VarType::Long:
+            return QVariant(static_cast<int>(value.asLong()));
+        case VarType::Double:
+            return QVariant(value.asDouble());
+        case VarType::Currency:
+            return tagged("Currency", static_cast<qlonglong>(value.asCurrency().scaled));
+        case VarType::Date:
+            return tagged("Date", value.asDate().serial);
+        case VarType::String:
+            return QVariant(QString::fromStdString(value.asString()));
+        case VarType::Array: {
+            QDBusArgument argument;
+            argument.beginArray(QMetaType::fromType<QDBusVariant>());
+            for (const Variant& element : value.arrayValue().elements) argument << QDBusVariant(contentToDBus(element));
+            argument.endArray();
+            return QVariant::fromValue(argument);
+        }
     }
     return {};
 }
@@ -149,32 +177,38 @@ QVariant variantToDBus(const Variant& value) { return QVariant::fromValue(QDBusV
 
 Variant argumentFromDBus(const QVariant& argument, ArgType type) {
     switch (type) {
-    case ArgType::Variant: return variantFromDBus(argument);
-    case ArgType::String:
-        if (argument.metaType() != QMetaType::fromType<QString>()) typeMismatch("a non-text String argument");
-        return Variant(argument.toString().toStdString());
-    case ArgType::Long:
-        if (argument.metaType().id() != QMetaType::Int) typeMismatch("a non-Long argument");
-        return Variant(static_cast<int32_t>(argument.toInt()));
-    case ArgType::Integer:
-        if (argument.metaType().id() != QMetaType::Short) typeMismatch("a non-Integer argument");
-        return Variant(argument.value<short>());
+        case ArgType::Variant:
+            return variantFromDBus(argument);
+        case ArgType::String:
+            if (argument.metaType() != QMetaType::fromType<QString>()) typeMismatch("a non-text String argument");
+            return Variant(argument.toString().toStdString());
+        case ArgType::Long:
+            if (argument.metaType().id() != QMetaType::Int) typeMismatch("a non-Long argument");
+            return Variant(static_cast<int32_t>(argument.toInt()));
+        case ArgType::Integer:
+            if (argument.metaType().id() != QMetaType::Short) typeMismatch("a non-Integer argument");
+            return Variant(argument.value<short>());
     }
     return {};
 }
 
 QVariant argumentToDBus(const Variant& value, ArgType type) {
     switch (type) {
-    case ArgType::Variant: return variantToDBus(value);
-    case ArgType::String: return QVariant(QString::fromStdString(toStringArg(value)));
-    case ArgType::Long: return QVariant(static_cast<int>(toLongArg(value)));
-    case ArgType::Integer: return QVariant::fromValue(static_cast<short>(toIntegerArg(value)));
+        case ArgType::Variant:
+            return variantToDBus(value);
+        case ArgType::String:
+            return QVariant(QString::fromStdString(toStringArg(value)));
+        case ArgType::Long:
+            return QVariant(static_cast<int>(toLongArg(value)));
+        case ArgType::Integer:
+            return QVariant::fromValue(static_cast<short>(toIntegerArg(value)));
     }
     return {};
 }
 
 QString errorName(int32_t number) {
-    const QString digits = number < 0 ? "E_" + QString::number(-static_cast<int64_t>(number)) : "E" + QString::number(number);
+    const QString digits =
+        number < 0 ? "E_" + QString::number(-static_cast<int64_t>(number)) : "E" + QString::number(number);
     return QString(kRuntimeErrorPrefix) + digits;
 }
 

@@ -5,10 +5,9 @@
 
 #include <QDBusMessage>
 #include <QVariant>
-
 #include <string>
 
-#include "bus/method_table.h"
+#include "automation/method_table.h"
 #include "value/runtime_error.h"
 #include "value/variant.h"
 
@@ -21,9 +20,9 @@ Variant variantFromDBus(const QVariant& content);
 QVariant variantToDBus(const Variant& value);
 
 // One received argument of the given interface type.
-Variant argumentFromDBus(const QVariant& argument, ArgType type);
+Variant argumentFromDBus(const QVariant& argument, automation::ArgType type);
 // One argument or result to send with the given interface type.
-QVariant argumentToDBus(const Variant& value, ArgType type);
+QVariant argumentToDBus(const Variant& value, automation::ArgType type);
 
 // The D-Bus error name and message of a run-time error, and back.
 QString errorName(int32_t number);

@@ -9,7 +9,6 @@
 #include <QDBusMetaType>
 #include <QFile>
 #include <QTimer>
-
 #include <iostream>
 
 #include "bus/bus_names.h"
@@ -17,7 +16,9 @@
 #include "bus/registration.h"
 #include "desktop/desktop_platform.h"
 #include "dialog/qt/qt_bom_options_dialog.h"
+#include "engine/engine.h"
 #include "kest_db_bom_excel_adaptor.h"
+#include "session/platform.h"
 #include "value/runtime_error.h"
 
 namespace {
@@ -89,6 +90,7 @@ int serve(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
     kbx::desktop::chooseQtPlatform();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);

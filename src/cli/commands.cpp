@@ -2,15 +2,13 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
 
-#include "bus/bus_client.h"
-#include "bus/method_table.h"
+#include "automation/method_table.h"
 #include "cli/bom_file.h"
 #include "cli/json_variant.h"
 #include "dialog/bom_options_dialog.h"
@@ -55,25 +53,25 @@ int printError(std::ostream& out, const RuntimeError& error) {
     return kExitRuntimeError;
 }
 
-std::vector<Variant> argumentsByName(const bus::MethodSpec& method, const QJsonObject& params) {
+std::vector<Variant> argumentsByName(const automation::MethodSpec& method, const QJsonObject& params) {
     for (auto it = params.begin(); it != params.end(); ++it) {
         bool known = false;
-        for (const bus::ParamSpec& param : method.params) known = known || param.name == it.key().toStdString();
+        for (const automation::ParamSpec& param : method.params) known = known || param.name == it.key().toStdString();
         if (!known) raise(448, "Named argument not found: " + it.key().toStdString());
     }
     std::vector<Variant> args;
-    for (const bus::ParamSpec& param : method.params) {
+    for (const automation::ParamSpec& param : method.params) {
         const QString key = QString::fromStdString(param.name);
         if (!params.contains(key)) raise(449, "Argument not optional: " + param.name);
-        args.push_back(bus::coerce(variantFromJson(params.value(key)), param.type));
+        args.push_back(automation::coerce(variantFromJson(params.value(key)), param.type));
     }
     return args;
 }
 
-QJsonObject answerJson(const bus::MethodSpec& method, const bus::CallOutcome& outcome) {
+QJsonObject answerJson(const automation::MethodSpec& method, const automation::CallOutcome& outcome) {
     QJsonObject answer{{"result", outcome.result ? variantToJson(*outcome.result) : QJsonValue()}};
     std::size_t next = 0;
-    for (const bus::ParamSpec& param : method.params)
+    for (const automation::ParamSpec& param : method.params)
         if (param.byRef) answer[QString::fromStdString(param.name)] = variantToJson(outcome.byRefOutputs.at(next++));
     return answer;
 }
@@ -118,14 +116,16 @@ void requirePositionals(const QStringList& args, int count) {
 }
 
 QJsonObject bomParams(const BomFile& bom) {
-    return {{"HeadNames", variantToJson(bom.data.HeadNames)}, {"HeadVals", variantToJson(bom.data.HeadVals)},
-            {"RecordSize", bom.data.RecordSize},              {"PosNames", variantToJson(bom.data.PosNames)},
+    return {{"HeadNames", variantToJson(bom.data.HeadNames)},
+            {"HeadVals", variantToJson(bom.data.HeadVals)},
+            {"RecordSize", bom.data.RecordSize},
+            {"PosNames", variantToJson(bom.data.PosNames)},
             {"PosVals", variantToJson(bom.data.PosVals)}};
 }
 
 const QStringList kCommonFlags{"--bus", "--reverse", "--embed", "--keep-open"};
 
-int exportPlain(const QStringList& args, std::ostream& out) {
+int exportPlain(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
     QJsonObject params = bomParams(readBomFile(args[1].toStdString()));
@@ -136,10 +136,10 @@ int exportPlain(const QStringList& args, std::ostream& out) {
     params["PosPerSheet"] = options.number("--pos-per-sheet", 30);
     params["InsertEmptyRows"] = options.number("--insert-empty-rows", 0);
     params["TargetSheetName"] = options.text("--sheet");
-    return callMethod("ExportPlain2", params, options.flag("--bus"), out);
+    return callMethod("ExportPlain2", params, call, out);
 }
 
-int exportBom(const QStringList& args, std::ostream& out) {
+int exportBom(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
     QJsonObject params = bomParams(readBomFile(args[1].toStdString()));
@@ -152,10 +152,10 @@ int exportBom(const QStringList& args, std::ostream& out) {
     params["templte"] = "";
     params["Clos"] = options.flag("--keep-open") ? 0 : 1;
     params["SheetName"] = options.text("--sheet");
-    return callMethod("ExportBomExcel", params, options.flag("--bus"), out);
+    return callMethod("ExportBomExcel", params, call, out);
 }
 
-int summary(const QStringList& args, std::ostream& out) {
+int summary(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
     const BomFile bom = readBomFile(args[1].toStdString());
@@ -168,66 +168,69 @@ int summary(const QStringList& args, std::ostream& out) {
                        {"Language", options.number("--language", 0)},
                        {"Company", options.number("--company", 0)},
                        {"PosPerSheet", options.number("--pos-per-sheet", 20)}};
-    return callMethod("CreateSummaryExcel", params, options.flag("--bus"), out);
+    return callMethod("CreateSummaryExcel", params, call, out);
 }
 
-int summaryTemplate(const QStringList& args, std::ostream& out) {
+int summaryTemplate(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     QJsonArray names;
-    bool overBus = false;
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--bus") overBus = true;
-        else names.append(args[i]);
-    }
+    for (int i = 1; i < args.size(); ++i)
+        if (args[i] != "--bus") names.append(args[i]);
     if (names.isEmpty()) throw UsageError("'summary-template' needs at least one field name");
-    return callMethod("CreateSummaryTemplate", {{"Names", names}}, overBus, out);
+    return callMethod("CreateSummaryTemplate", {{"Names", names}}, call, out);
 }
 
-int copy(const QStringList& args, std::ostream& out) {
+int copy(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 2);
     const Options options(args, 3, kCommonFlags);
     QJsonObject params{{"ExcelName", args[1]}, {"TxtName", args[2]}};
-    if (options.text("--sheet").isEmpty()) return callMethod("ExportAsTxt", params, options.flag("--bus"), out);
+    if (options.text("--sheet").isEmpty()) return callMethod("ExportAsTxt", params, call, out);
     params["SheetName"] = options.text("--sheet");
-    return callMethod("ExportAsTxt2", params, options.flag("--bus"), out);
+    return callMethod("ExportAsTxt2", params, call, out);
 }
 
 // GetBomParams with the dialog answered from the command line; every step
 // after the dialog runs as usual. Only in this process: the service asks its
 // own user.
-int getBomParams(const QStringList& args, std::ostream& out) {
+int getBomParams(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 1);
     const Options options(args, 2, kCommonFlags);
     if (options.flag("--bus")) throw UsageError("'get-bom-params' runs in this process only");
     dialog::setBomOptionsDialogFactory([&] {
-        return std::make_unique<dialog::AnsweredBomOptionsDialog>(args[1].toStdString(),
-                                                                  options.flag("--reverse") ? 1 : 0,
-                                                                  options.flag("--embed") ? 1 : 0);
+        return std::make_unique<dialog::AnsweredBomOptionsDialog>(
+            args[1].toStdString(), options.flag("--reverse") ? 1 : 0, options.flag("--embed") ? 1 : 0);
     });
-    QJsonObject params{{"KestDBDir", options.text("--dir")}, {"Profiles", QJsonObject{{"$type", "Empty"}}},
-                       {"reverse", 0}, {"EmBed", 0}, {"templte", ""}, {"ExcelFileName", options.text("--hint")}};
-    const int status = callMethod("GetBomParams", params, false, out);
+    QJsonObject params{{"KestDBDir", options.text("--dir")},
+                       {"Profiles", QJsonObject{{"$type", "Empty"}}},
+                       {"reverse", 0},
+                       {"EmBed", 0},
+                       {"templte", ""},
+                       {"ExcelFileName", options.text("--hint")}};
+    const int status = callMethod("GetBomParams", params, call, out);
     dialog::resetBomOptionsDialogFactory();
     return status;
 }
 
-QString typeName(bus::ArgType type) {
+QString typeName(automation::ArgType type) {
     switch (type) {
-    case bus::ArgType::Variant: return "Variant";
-    case bus::ArgType::String: return "String";
-    case bus::ArgType::Long: return "Long";
-    case bus::ArgType::Integer: return "Integer";
+        case automation::ArgType::Variant:
+            return "Variant";
+        case automation::ArgType::String:
+            return "String";
+        case automation::ArgType::Long:
+            return "Long";
+        case automation::ArgType::Integer:
+            return "Integer";
     }
     return {};
 }
 
 int listMethods(std::ostream& out) {
     QJsonArray methods;
-    for (const bus::MethodSpec& method : bus::methodTable()) {
+    for (const automation::MethodSpec& method : automation::methodTable()) {
         QJsonArray params;
-        for (const bus::ParamSpec& param : method.params)
-            params.append(QJsonObject{{"name", QString::fromStdString(param.name)},
-                                      {"type", typeName(param.type)},
-                                      {"byRef", param.byRef}});
+        for (const automation::ParamSpec& param : method.params)
+            params.append(QJsonObject{
+                {"name", QString::fromStdString(param.name)}, {"type", typeName(param.type)}, {"byRef", param.byRef}});
         methods.append(QJsonObject{{"name", QString::fromStdString(method.name)},
                                    {"params", params},
                                    {"result", method.result ? typeName(*method.result) : QJsonValue()}});
@@ -236,7 +239,7 @@ int listMethods(std::ostream& out) {
     return kExitOk;
 }
 
-int callFromStdin(const QStringList& args, std::istream& in, std::ostream& out) {
+int callFromStdin(const QStringList& args, std::istream& in, const MethodCaller& call, std::ostream& out) {
     if (args.size() < 2) throw UsageError("'call' needs a method name");
     const Options options(args, 2, {"--bus"});
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -244,18 +247,17 @@ int callFromStdin(const QStringList& args, std::istream& in, std::ostream& out) 
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         throw UsageError("standard input is not a JSON object: " + error.errorString().toStdString());
-    return callMethod(args[1], document.object(), options.flag("--bus"), out);
+    return callMethod(args[1], document.object(), call, out);
 }
 
 }  // namespace
 
-int callMethod(const QString& method, const QJsonObject& params, bool overBus, std::ostream& out) {
-    const bus::MethodSpec* spec = bus::findMethod(method.toStdString());
+int callMethod(const QString& method, const QJsonObject& params, const MethodCaller& call, std::ostream& out) {
+    const automation::MethodSpec* spec = automation::findMethod(method.toStdString());
     if (spec == nullptr) throw UsageError("unknown method '" + method.toStdString() + "' (see 'kestbomex methods')");
     try {
         const std::vector<Variant> args = argumentsByName(*spec, params);
-        KestDBBomExcel object;
-        const bus::CallOutcome outcome = overBus ? bus::callOverBus(*spec, args) : bus::invokeMethod(object, *spec, args);
+        const automation::CallOutcome outcome = call(*spec, args);
         printJson(out, answerJson(*spec, outcome));
         return kExitOk;
     } catch (const RuntimeError& error) {
@@ -263,21 +265,22 @@ int callMethod(const QString& method, const QJsonObject& params, bool overBus, s
     }
 }
 
-int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err,
+                   const MethodCaller& call) {
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") {
         (args.isEmpty() ? err : out) << kUsage;
         return args.isEmpty() ? kExitUsage : kExitOk;
     }
     const QString& command = args[0];
     try {
-        if (command == "call") return callFromStdin(args, in, out);
+        if (command == "call") return callFromStdin(args, in, call, out);
         if (command == "methods") return listMethods(out);
-        if (command == "export-plain") return exportPlain(args, out);
-        if (command == "export-bom") return exportBom(args, out);
-        if (command == "summary") return summary(args, out);
-        if (command == "summary-template") return summaryTemplate(args, out);
-        if (command == "copy") return copy(args, out);
-        if (command == "get-bom-params") return getBomParams(args, out);
+        if (command == "export-plain") return exportPlain(args, call, out);
+        if (command == "export-bom") return exportBom(args, call, out);
+        if (command == "summary") return summary(args, call, out);
+        if (command == "summary-template") return summaryTemplate(args, call, out);
+        if (command == "copy") return copy(args, call, out);
+        if (command == "get-bom-params") return getBomParams(args, call, out);
         throw UsageError("unknown command '" + command.toStdString() + "'");
     } catch (const UsageError& error) {
         err << "kestbomex: " << error.what() << "\n" << kUsage;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "server/platform.h"
+#include "session/platform.h"
 #include "sheet/application.h"
 #include "value/runtime_error.h"
 
@@ -27,9 +27,9 @@ T& objectOf(const std::shared_ptr<T>& reference) {
 // the call unchanged; the local references are released on every path.
 int16_t ExportAsTxt(const std::string& ExcelName, const std::string& TxtName) {
     const int16_t result = -1;
-    std::shared_ptr<sheet::Application> app = createExcelApplication();
+    std::shared_ptr<sheet::Application> app = session::createExcelApplication();
     if (!app) {
-        showMessage(kNoExcelMessage);
+        session::showMessage(kNoExcelMessage);
         return result;
     }
     std::shared_ptr<sheet::Workbook> book = app->GetWorkbooks().Open(ExcelName, Variant(int16_t{2}), true);
@@ -42,7 +42,7 @@ int16_t ExportAsTxt(const std::string& ExcelName, const std::string& TxtName) {
 
 int16_t ExportAsTxt2(const std::string& ExcelName, const std::string& TxtName, const std::string& SheetName) {
     int16_t result = -1;
-    std::shared_ptr<sheet::Application> app = createExcelApplication();
+    std::shared_ptr<sheet::Application> app = session::createExcelApplication();
     if (!app) return result;
     std::shared_ptr<sheet::Workbook> book = app->GetWorkbooks().Open(ExcelName, Variant(false), true);
     result = -2;

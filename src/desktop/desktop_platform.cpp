@@ -4,7 +4,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QString>
-
 #include <cstdlib>
 #include <iostream>
 
@@ -33,13 +32,13 @@ bool hasDisplay() {
 
 QtMessagePort::QtMessagePort(HeadlessMessageListener listener) : listener_(std::move(listener)) {}
 
-void QtMessagePort::Show(const std::string& text, const std::string& caption, MessageIcon icon) {
+void QtMessagePort::Show(const std::string& text, const std::string& caption, session::MessageIcon icon) {
     if (!hasDisplay()) {
         std::cerr << caption << ": " << text << std::endl;
         if (listener_) listener_(text, caption);
         return;
     }
-    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
+    QMessageBox box(icon == session::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
                     QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
     box.exec();
 }
@@ -52,8 +51,8 @@ void DesktopPresenter::Present(const std::string& file) {
 }
 
 void installDesktopPlatform(HeadlessMessageListener listener) {
-    platform().messages = std::make_shared<QtMessagePort>(std::move(listener));
-    platform().presenter = std::make_shared<DesktopPresenter>();
+    session::platform().messages = std::make_shared<QtMessagePort>(std::move(listener));
+    session::platform().presenter = std::make_shared<DesktopPresenter>();
 }
 
 }  // namespace kbx::desktop

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "server/platform.h"
+#include "session/platform.h"
 
 namespace kbx::desktop {
 
@@ -24,10 +24,10 @@ bool hasDisplay();
 
 // With a display a modal message box with an OK button; without one the text
 // goes to standard error and to the listener, and the call goes on.
-class QtMessagePort : public MessagePort {
+class QtMessagePort : public session::MessagePort {
 public:
     explicit QtMessagePort(HeadlessMessageListener listener = {});
-    void Show(const std::string& text, const std::string& caption, MessageIcon icon) override;
+    void Show(const std::string& text, const std::string& caption, session::MessageIcon icon) override;
 
 private:
     HeadlessMessageListener listener_;
@@ -35,7 +35,7 @@ private:
 
 // Opens a file with the program named by KESTBOMEX_VIEWER, else xdg-open;
 // does nothing without a display.
-class DesktopPresenter : public Presenter {
+class DesktopPresenter : public session::Presenter {
 public:
     void Present(const std::string& file) override;
 };

@@ -3,7 +3,7 @@
 #include <glob.h>
 #include <sys/stat.h>
 
-#include "server/platform.h"
+#include "session/platform.h"
 
 namespace kbx::dialog {
 
@@ -37,7 +37,7 @@ std::unique_ptr<BomOptionsDialog> createBomOptionsDialog() {
 }
 
 bool HeadlessBomOptionsDialog::ShowModal(BomOptions&) {
-    showMessage(kNoDisplayMessage);
+    session::showMessage(kNoDisplayMessage);
     return false;
 }
 

@@ -9,8 +9,8 @@
 #include "dialog/bom_options_dialog.h"
 #include "dialog/split_path.h"
 #include "log/write_log.h"
-#include "server/excel_references.h"
-#include "server/platform.h"
+#include "session/excel_references.h"
+#include "session/platform.h"
 #include "sheet/application.h"
 #include "value/runtime_error.h"
 
@@ -140,23 +140,23 @@ int32_t GetBomParams(const std::string& KestDBDir, Variant& Profiles, int32_t& r
         return 1;
     }
 
-    excelReferences().ExcelApp.reset();
+    session::excelReferences().ExcelApp.reset();
     WriteLog("Getting control settings");
     reverse = options.reverse;
     EmBed = options.embed;
     templte = options.templatePath;
 
     WriteLog("Trying to get ExcelObject");
-    std::shared_ptr<sheet::Application> app = createExcelApplication();
+    std::shared_ptr<sheet::Application> app = session::createExcelApplication();
     if (!app) {
-        showMessage("Failed to obtain COM object from Excel.Application");
+        session::showMessage("Failed to obtain COM object from Excel.Application");
         return 1;
     }
     WriteLog("Successfully obtained Excel COM object");
     WriteLog("Trying to open: " + templte);
     std::shared_ptr<sheet::Workbook> book = openQuietly(*app, templte);
     if (!book) {
-        showMessage("Failed to obtain Workbook from Excel (Open Failure?) File = " + templte);
+        session::showMessage("Failed to obtain Workbook from Excel (Open Failure?) File = " + templte);
         return 1;
     }
     WriteLog("Successfully loaded template: " + templte);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "files/atomic_file.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
@@ -41,16 +42,10 @@ void WriteLog(const std::string& message) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) raiseLogError(errno, path);
     const std::string line = kLogPrefix + message + "\n";
-    size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int saved = errno;
-            ::close(fd);
-            raiseFileError(saved, path);
-        }
-        done += static_cast<size_t>(n);
+    if (!files::writeAll(fd, line)) {
+        const int saved = errno;
+        ::close(fd);
+        raiseFileError(saved, path);
     }
     if (::close(fd) != 0) raiseFileError(errno, path);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 
+#include "files/atomic_file.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 
@@ -397,7 +398,7 @@ std::string Package::relativeTarget(const std::string& sourcePart, const std::st
     return "/" + targetPart;
 }
 
-void Package::writeArchive(const std::string& path) {
+void Package::writeArchive(const std::string& path, const std::string& target) {
     int errorCode = 0;
     zip_t* out = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &errorCode);
     if (out == nullptr) {
@@ -405,12 +406,12 @@ void Package::writeArchive(const std::string& path) {
         zip_error_init_with_code(&error, errorCode);
         const std::string text = zipErrorText(&error);
         zip_error_fini(&error);
-        raise(err::PathFileAccessError, "Cannot write '" + path + "': " + text);
+        raise(err::PathFileAccessError, "Cannot write '" + target + "': " + text);
     }
     const auto fail = [&](const std::string& what) {
         const std::string text = zip_strerror(out);
         zip_discard(out);
-        raise(err::PathFileAccessError, "Cannot write '" + path + "': " + what + " (" + text + ")");
+        raise(err::PathFileAccessError, "Cannot write '" + target + "': " + what + " (" + text + ")");
     };
     for (const Entry& entry : entries_) {
         if (entry.removed) continue;
@@ -449,48 +450,11 @@ void Package::save(const std::string& path) {
         contentTypesDirty_ = false;
     }
     // [Content_Types].xml first, as readers expect.
-    std::stable_partition(entries_.begin(), entries_.end(),
-                          [](const Entry& e) { return e.name == kContentTypesPart; });
+    std::stable_partition(entries_.begin(), entries_.end(), [](const Entry& e) { return e.name == kContentTypesPart; });
     index_.clear();
     for (size_t i = 0; i < entries_.size(); ++i) index_[entries_[i].name] = i;
 
-    const std::filesystem::path target(path);
-    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) raise(err::PathNotFound, "Path not found: '" + dir.string() + "'");
-    std::string temp = (dir / ("." + target.filename().string() + ".kbx-XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) raiseFileError(errno, path);
-    ::close(fd);
-    try {
-        writeArchive(temp);
-        struct stat targetStat;
-        mode_t mode;
-        if (::stat(path.c_str(), &targetStat) == 0) {
-            mode = targetStat.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        const int sync = ::open(temp.c_str(), O_RDONLY);
-        if (sync < 0 || ::fsync(sync) != 0) {
-            const int e = errno;
-            if (sync >= 0) ::close(sync);
-            raiseFileError(e, path);
-        }
-        ::close(sync);
-        ::chmod(temp.c_str(), mode);
-        if (::rename(temp.c_str(), path.c_str()) != 0) raiseFileError(errno, path);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    files::replaceFile(path, [&](const std::string& temporary) { writeArchive(temporary, path); });
 }
 
 }  // namespace kbx::ooxml

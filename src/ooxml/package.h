@@ -3,13 +3,13 @@
 // its parts, content types and relationships. Parts that nobody writes are
 // copied into a saved package with their original compressed bytes.
 
-#include <pugixml.hpp>
 #include <zip.h>
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
+#include <pugixml.hpp>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -93,7 +93,8 @@ private:
     std::string readSourceEntry(const Entry& entry) const;
     Entry* findEntry(const std::string& name);
     const Entry* findEntry(const std::string& name) const;
-    void writeArchive(const std::string& path);
+    // Writes the archive to `path`; errors name `target`, the file being saved.
+    void writeArchive(const std::string& path, const std::string& target);
 
     std::string fileName_;
     PackageLimits limits_;

@@ -10,19 +10,11 @@
 #include "ooxml/package.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
+#include "value/text_case.h"
 
 namespace kbx::ooxml {
 
 namespace {
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) { return lowerAscii(a) == lowerAscii(b); }
 
 std::optional<int64_t> parseInteger(std::string_view text) {
     int64_t value = 0;
@@ -33,9 +25,8 @@ std::optional<int64_t> parseInteger(std::string_view text) {
 
 // Number of characters (code points) of UTF-8 text.
 size_t characterCount(std::string_view text) {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // The first `count` characters of UTF-8 text.
@@ -127,7 +118,7 @@ std::string repointSheetReferences(std::string_view formula, const std::string& 
             std::string text;
             i = readQuoted(formula, i, c, raw, text);
             const bool isSheet = c == '\'' && i < formula.size() && formula[i] == '!';
-            out += isSheet && !afterBook && equalsIgnoringCase(text, from) ? quotedSheetName(to) : raw;
+            out += isSheet && !afterBook && equalIgnoringCase(text, from) ? quotedSheetName(to) : raw;
             continue;
         }
         if (isNameCharacter(c) && (out.empty() || !isNameCharacter(out.back()))) {
@@ -135,7 +126,7 @@ std::string repointSheetReferences(std::string_view formula, const std::string& 
             while (end < formula.size() && isNameCharacter(formula[end])) ++end;
             const std::string_view word = formula.substr(i, end - i);
             const bool isSheet = end < formula.size() && formula[end] == '!';
-            out += isSheet && !afterBook && equalsIgnoringCase(word, from) ? quotedSheetName(to) : std::string(word);
+            out += isSheet && !afterBook && equalIgnoringCase(word, from) ? quotedSheetName(to) : std::string(word);
             i = end;
             continue;
         }
@@ -152,8 +143,8 @@ constexpr const char* kTableContentType = "application/vnd.openxmlformats-office
 
 // Relationship types whose targets the copy shares with the source.
 bool isSharedTarget(const std::string& type) {
-    static const char* const shared[] = {"/image", "/hdphoto", "/video", "/audio", "/media", "/pivotCacheDefinition",
-                                         "/externalLink", "/person"};
+    static const char* const shared[] = {
+        "/image", "/hdphoto", "/video", "/audio", "/media", "/pivotCacheDefinition", "/externalLink", "/person"};
     return std::any_of(std::begin(shared), std::end(shared), [&](const char* suffix) {
         const std::string_view end(suffix);
         return type.size() >= end.size() && type.compare(type.size() - end.size(), end.size(), end) == 0;
@@ -203,7 +194,7 @@ private:
         const std::string type = package_.contentType(part);
         std::string data = package_.readPart(part);
         if (type == kTableContentType) data = renamedTable(data, part);
-        if (type.find("vmlDrawing") != std::string::npos || lowerAscii(suffix) == ".vml") data = renumberedVml(data);
+        if (type.find("vmlDrawing") != std::string::npos || lowerCase(suffix) == ".vml") data = renumberedVml(data);
         package_.writePart(copy, std::move(data));
         if (!type.empty()) package_.setOverride(copy, type);
         copyRelationships(part, copy, depth);
@@ -218,14 +209,14 @@ private:
             pugi::xml_document doc;
             parseXml(doc, package_.readPart(part), package_.fileName(), part);
             const pugi::xml_node table = doc.document_element();
-            tableNames_.insert(lowerAscii(table.attribute("name").value()));
-            tableNames_.insert(lowerAscii(table.attribute("displayName").value()));
+            tableNames_.insert(lowerCase(table.attribute("name").value()));
+            tableNames_.insert(lowerCase(table.attribute("displayName").value()));
             highestTableId_ = std::max<int64_t>(highestTableId_, table.attribute("id").as_llong(0));
         }
     }
 
     bool nameTaken(const std::string& name) const {
-        const std::string lower = lowerAscii(name);
+        const std::string lower = lowerCase(name);
         return tableNames_.count(lower) || reservedNames_.count(lower);
     }
 
@@ -241,7 +232,7 @@ private:
         if (base.empty()) base = "Table";
         std::string name;
         for (int n = 2; name.empty() || nameTaken(name); ++n) name = base + "_" + std::to_string(n);
-        tableNames_.insert(lowerAscii(name));
+        tableNames_.insert(lowerCase(name));
         const auto set = [&](const char* attribute, const std::string& value) {
             if (!table.attribute(attribute)) table.append_attribute(attribute);
             table.attribute(attribute).set_value(value.c_str());
@@ -260,7 +251,7 @@ private:
         if (!highestVmlBlock_) {
             int64_t highest = 0;
             for (const std::string& part : package_.partNames()) {
-                if (lowerAscii(namePattern(part).second) != ".vml") continue;
+                if (lowerCase(namePattern(part).second) != ".vml") continue;
                 const std::string text = package_.readPart(part);
                 for (std::sregex_iterator it(text.begin(), text.end(), idmap), end; it != end; ++it)
                     highest = std::max(highest, highestNumberIn((*it)[2].str()));
@@ -336,7 +327,7 @@ std::set<std::string> definedNamesOf(const pugi::xml_document& workbook) {
     std::set<std::string> names;
     if (pugi::xml_node definedNames = childNamed(workbook.document_element(), "definedNames"))
         for (pugi::xml_node name : definedNames.children())
-            if (localName(name) == "definedName") names.insert(lowerAscii(name.attribute("name").value()));
+            if (localName(name) == "definedName") names.insert(lowerCase(name.attribute("name").value()));
     return names;
 }
 

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
-#include "plainbom/placeholder_cell.h"
 #include "plainbom/plain_workbook.h"
-#include "server/excel_references.h"
-#include "server/platform.h"
+#include "session/excel_references.h"
+#include "session/platform.h"
 #include "value/data_set.h"
 #include "value/runtime_error.h"
+#include "value/text_case.h"
 
 namespace kbx::plainbom {
 
@@ -60,7 +61,7 @@ std::shared_ptr<sheet::Worksheet> findTargetSheet(sheet::Workbook& book, const s
     const int32_t count = sheets.Count();
     for (int32_t i = 1; i <= count; ++i) {
         std::shared_ptr<sheet::Worksheet> candidate = sheets.Item(i);
-        if (candidate && toUpperAscii(candidate->Name()) == upperName) found = candidate;
+        if (candidate && upperCase(candidate->Name()) == upperName) found = candidate;
     }
     return found;
 }
@@ -68,7 +69,7 @@ std::shared_ptr<sheet::Worksheet> findTargetSheet(sheet::Workbook& book, const s
 // A failed export must not leave its half-filled workbook for the next call
 // to save under its own name: the workbook is closed unsaved and dropped.
 void discardFailedWorkbook() {
-    std::shared_ptr<sheet::Workbook>& book = excelReferences().ExcelBook;
+    std::shared_ptr<sheet::Workbook>& book = session::excelReferences().ExcelBook;
     if (!book) return;
     try {
         book->Close(false);
@@ -79,7 +80,7 @@ void discardFailedWorkbook() {
 }
 
 void handleExportError(int32_t number, const std::string& description) {
-    if (number > 0) showMessage(description);
+    if (number > 0) session::showMessage(description);
     discardFailedWorkbook();
 }
 
@@ -101,32 +102,33 @@ void runPlainExport(const PlainExportRequest& request) {
     WriteLog("Entering ExportPlain");
     recordCount(request.PosVals, request.RecordSize);
     if (sameFile(request.TemplateFile, request.ExcelFile)) {
-        showMessage("The output file '" + request.ExcelFile +
-                    "' is the template file itself; choose another output file, the template is left as it is.");
+        session::showMessage(
+            "The output file '" + request.ExcelFile +
+            "' is the template file itself; choose another output file, the template is left as it is.");
         return;
     }
 
-    ExcelReferences& refs = excelReferences();
-    if (!refs.ExcelApp) refs.ExcelApp = createExcelApplication();
+    session::ExcelReferences& refs = session::excelReferences();
+    if (!refs.ExcelApp) refs.ExcelApp = session::createExcelApplication();
     if (!refs.ExcelApp) {
-        showMessage("Failed to obtain COM object from Excel.Application");
+        session::showMessage("Failed to obtain COM object from Excel.Application");
         return;
     }
     WriteLog("Trying to open: " + request.TemplateFile);
     deleteFileIgnoringErrors(request.ExcelFile);
     if (!refs.ExcelBook) refs.ExcelBook = openTemplateIgnoringErrors(*refs.ExcelApp, request.TemplateFile);
     if (!refs.ExcelBook) {
-        showMessage("Failed to obtain COM object to Workbook from Excel");
+        session::showMessage("Failed to obtain COM object to Workbook from Excel");
         return;
     }
     refs.ExcelBook->SaveAs(request.ExcelFile);
     const bool wasVisible = makeVisible(*refs.ExcelApp);
 
     std::shared_ptr<sheet::Worksheet> sheet = refs.ExcelBook->ActiveSheet();
-    const std::string upperTarget = toUpperAscii(request.TargetSheetName);
+    const std::string upperTarget = upperCase(request.TargetSheetName);
     if (!upperTarget.empty()) sheet = findTargetSheet(*refs.ExcelBook, upperTarget);
     if (!sheet) {
-        showMessage("Failed to obtain sheet object '" + upperTarget + "' from Excel....");
+        session::showMessage("Failed to obtain sheet object '" + upperTarget + "' from Excel....");
         refs.ExcelBook.reset();
         refs.ExcelApp.reset();
         return;

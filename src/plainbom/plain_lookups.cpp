@@ -1,9 +1,8 @@
 #include "plainbom/plain_lookups.h"
 
-#include <sys/stat.h>
-
-#include "plainbom/placeholder_cell.h"
+#include "fillcommon/placeholder_cell.h"
 #include "value/runtime_error.h"
+#include "value/text_case.h"
 
 namespace kbx::plainbom {
 
@@ -42,12 +41,12 @@ std::optional<int32_t> findThroughCache(const Variant& names, const std::string&
 }  // namespace
 
 void FieldIndexCache::Add(const std::string& key, int32_t offset) {
-    if (!offsets_.emplace(toUpperAscii(key), offset).second)
+    if (!offsets_.emplace(upperCase(key), offset).second)
         raise(kKeyAlreadyHeld, "This key is already associated with an element of this collection");
 }
 
 int32_t FieldIndexCache::Item(const std::string& key) const {
-    auto found = offsets_.find(toUpperAscii(key));
+    auto found = offsets_.find(upperCase(key));
     if (found == offsets_.end()) raise(err::InvalidCall);
     return found->second;
 }
@@ -81,10 +80,10 @@ int32_t FindField(const Variant& names, const std::string& name, int32_t start, 
 uint64_t fieldIndexCacheFillCount() { return fillCounter(); }
 
 int32_t FindName(const Variant& names, const std::string& name) {
-    const std::string wanted = toUpperAscii(name);
+    const std::string wanted = upperCase(name);
     const int32_t upper = names.upperBound();
     for (int32_t i = 0; i <= upper; ++i)
-        if (toUpperAscii(toText(names.at(i))) == wanted) return i;
+        if (upperCase(toText(names.at(i))) == wanted) return i;
     return -1;
 }
 
@@ -92,14 +91,9 @@ int32_t PosNrAt(const Variant& names, const Variant& vals, int32_t start) {
     const int32_t upper = names.upperBound();
     for (int64_t i = start; i <= upper; ++i) {
         const auto index = static_cast<int32_t>(i);
-        if (toUpperAscii(toText(names.at(index))) == "POSNR") return toLong(vals.at(index));
+        if (upperCase(toText(names.at(index))) == "POSNR") return toLong(vals.at(index));
     }
     return -1;
-}
-
-bool FileExists(const std::string& path) {
-    struct stat attributes {};
-    return !path.empty() && ::stat(path.c_str(), &attributes) == 0;
 }
 
 }  // namespace kbx::plainbom

@@ -1,7 +1,6 @@
 #pragma once
 // Lookups of the plain export: names in name arrays, fields of the current
-// record through the process-wide field index cache, position numbers and
-// file existence.
+// record through the process-wide field index cache, and position numbers.
 
 #include <cstdint>
 #include <map>
@@ -41,8 +40,5 @@ uint64_t fieldIndexCacheFillCount();
 // The value under the first "posnr" name at or after `start`, as a 32-bit
 // integer; -1 when no such name follows. Conversion errors are raised.
 int32_t PosNrAt(const Variant& names, const Variant& vals, int32_t start);
-
-// Whether the file system knows `path` (a file or a folder). Never raises.
-bool FileExists(const std::string& path);
 
 }  // namespace kbx::plainbom

@@ -1,9 +1,11 @@
 #include "plainbom/plain_page.h"
 
-#include "plainbom/placeholder_cell.h"
+#include "fillcommon/file_exists.h"
+#include "fillcommon/placeholder.h"
+#include "fillcommon/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
+#include "session/excel_references.h"
 #include "sheet/application.h"
-#include "templatefill/placeholder.h"
 #include "value/runtime_error.h"
 
 namespace kbx::plainbom {
@@ -12,11 +14,11 @@ namespace {
 
 constexpr int32_t kNotGiven = -1;
 
-void setScreenUpdating(bool on) { currentApplication().Set(sheet::AppSetting::ScreenUpdating, Variant(on)); }
+void setScreenUpdating(bool on) { session::currentApplication().Set(sheet::AppSetting::ScreenUpdating, Variant(on)); }
 
 // The leftover position row takes the look and content of the row below it.
 void overwriteWithRowBelow(sheet::Worksheet& sheet, int32_t posRow) {
-    for (int32_t col = kFilledColumns; col >= 1; --col) copyCellInColumn(sheet, posRow, posRow + 1, col);
+    for (int32_t col = kFilledColumns; col >= 1; --col) fillcommon::copyCellInColumn(sheet, posRow, posRow + 1, col);
 }
 
 // What one position row collects while its cells are written.
@@ -43,7 +45,8 @@ struct PageContext {
 };
 
 int32_t usageValue(const Variant& value) {
-    const std::optional<std::string> text = value.isNull() || value.isArray() ? std::nullopt : std::optional(toText(value));
+    const std::optional<std::string> text =
+        value.isNull() || value.isArray() ? std::nullopt : std::optional(toText(value));
     return toLong(Variant(text && isNumeric(Variant(*text)) ? *text : std::string("0")));
 }
 
@@ -60,7 +63,7 @@ void placePicture(PageContext& page, int32_t col, const std::string& path, RowSt
         row.rowHeight0 = roundToLong(cell->RowHeight());
         row.firstPicture = false;
     }
-    if (!FileExists(path)) return;
+    if (!fillcommon::FileExists(path)) return;
     cell->Select();
     cell->GetFont()->Set(sheet::FontProperty::Size, Variant(10.0));
     cell->SetRowHeight(row.rowHeight0);
@@ -80,16 +83,16 @@ void placePicture(PageContext& page, int32_t col, const std::string& path, RowSt
 void writePositionField(PageContext& page, int32_t col, const std::string& name, RowState& row) {
     if (name == "warn") {
         page.warnCol = col;
-        copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
+        fillcommon::copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
         page.sheet.Cells(page.posRow, col)->SetValue(Variant(""));
     }
     const int32_t idx = FindField(page.PosNames, name, page.recOffset, page.RecordSize);
-    if (idx == -1 || elementText(page.PosNames, idx) != name) return;
+    if (idx == -1 || fillcommon::elementText(page.PosNames, idx) != name) return;
     const Variant& value = page.PosVals.at(idx);
     noteUsage(name, value, row);
     // The warn placeholder was carried down before its cell was emptied;
     // carrying the emptied cell again would lose it for the rows below.
-    if (name != "warn") copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
+    if (name != "warn") fillcommon::copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
     if (name == "bmp") {
         placePicture(page, col, toText(value), row);
         page.sheet.Cells(page.posRow, col)->SetValue(Variant(""));
@@ -103,9 +106,9 @@ void writeHeadField(PageContext& page, int32_t col, const std::string& name) {
     const int32_t lower = page.HeadNames.lowerBound();
     const int32_t upper = page.HeadNames.upperBound();
     for (int32_t i = lower; i <= upper; ++i) {
-        if (elementText(page.HeadNames, i) != name) continue;
+        if (fillcommon::elementText(page.HeadNames, i) != name) continue;
         const std::string text = toText(page.HeadVals.at(i));
-        copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
+        fillcommon::copyCellInColumn(page.sheet, page.posRow + 1, page.posRow, col);
         page.sheet.Cells(page.posRow, col)->SetValue(Variant(text));
     }
 }
@@ -115,8 +118,8 @@ void writePositionRow(PageContext& page) {
     RowState row;
     setScreenUpdating(false);
     for (int32_t col = kFilledColumns; col >= 1; --col) {
-        const std::optional<templatefill::Placeholder> placeholder =
-            templatefill::ParsePlaceholder(cellTextOrEmpty(page.sheet, page.posRow, col));
+        const std::optional<fillcommon::Placeholder> placeholder =
+            fillcommon::ParsePlaceholder(fillcommon::cellTextOrEmpty(page.sheet, page.posRow, col));
         if (!placeholder) continue;
         if (placeholder->kind == "pos") writePositionField(page, col, placeholder->name, row);
         if (placeholder->kind == "head") writeHeadField(page, col, placeholder->name);
@@ -127,7 +130,7 @@ void writePositionRow(PageContext& page) {
 }
 
 bool isPositionPlaceholder(const std::string& text, std::string& name) {
-    const std::optional<templatefill::Placeholder> placeholder = templatefill::ParsePlaceholder(text);
+    const std::optional<fillcommon::Placeholder> placeholder = fillcommon::ParsePlaceholder(text);
     if (!placeholder || placeholder->kind != "pos") return false;
     name = placeholder->name;
     return true;
@@ -138,10 +141,10 @@ bool isPositionPlaceholder(const std::string& text, std::string& name) {
 void InsertGapRow(sheet::Worksheet& sheet, int32_t& posRow, int32_t written, int32_t& gapCols) {
     int32_t lastPosCol = 0;
     for (int32_t col = 1; col <= gapCols; ++col) {
-        copyCellInColumn(sheet, posRow + 1, posRow, col);
-        copyCellInColumn(sheet, posRow, posRow + 2, col);
+        fillcommon::copyCellInColumn(sheet, posRow + 1, posRow, col);
+        fillcommon::copyCellInColumn(sheet, posRow, posRow + 2, col);
         std::string name;
-        if (!isPositionPlaceholder(cellTextOrEmpty(sheet, posRow + 1, col), name)) continue;
+        if (!isPositionPlaceholder(fillcommon::cellTextOrEmpty(sheet, posRow + 1, col), name)) continue;
         if (name == "posnr") sheet.Cells(posRow, col)->SetValue(Variant(std::to_string(written + 1)));
         lastPosCol = col;
     }

@@ -2,11 +2,11 @@
 
 #include <array>
 
-#include "plainbom/fill_header.h"
-#include "plainbom/placeholder_cell.h"
+#include "fillcommon/fill_header.h"
+#include "fillcommon/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
 #include "plainbom/plain_page.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 #include "value/data_set.h"
 #include "value/runtime_error.h"
 
@@ -53,7 +53,7 @@ void checkLastPositionNumber(const Variant& PosNames, const Variant& PosVals, in
 }
 
 sheet::Workbook& currentWorkbook() {
-    std::shared_ptr<sheet::Workbook>& book = excelReferences().ExcelBook;
+    std::shared_ptr<sheet::Workbook>& book = session::excelReferences().ExcelBook;
     if (!book) raise(err::ObjectNotSet);
     return *book;
 }
@@ -70,10 +70,10 @@ std::shared_ptr<sheet::Worksheet> nextPageCopy(sheet::Worksheet& templateSheet, 
 
 }  // namespace
 
-void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant& HeadVals,
-                        int32_t RecordSize, const Variant& PosNames, const Variant& PosVals, int32_t Company,
-                        int32_t PosPerSheet, bool InsertEmptyRows, const std::string& TargetSheetName) {
-    sheet::Application& app = currentApplication();
+void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant& HeadVals, int32_t RecordSize,
+                        const Variant& PosNames, const Variant& PosVals, int32_t Company, int32_t PosPerSheet,
+                        bool InsertEmptyRows, const std::string& TargetSheetName) {
+    sheet::Application& app = session::currentApplication();
     const SavedSettings saved = quietApplication(app);
     checkLastPositionNumber(PosNames, PosVals, RecordSize);
 
@@ -97,7 +97,7 @@ void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const
         sheet::Worksheet& target = targetSheetMode ? sheet : *page;
         target.SetAutoFilterMode(false);
         int32_t maxCol = 0;
-        int32_t posRow = FillHeader(target, HeadNames, HeadVals, maxCol);
+        int32_t posRow = fillcommon::FillHeader(target, HeadNames, HeadVals, maxCol);
         more = FillPlainPage(posRow, target, RecordSize, PosNames, PosVals, Company, rowLimit, written, recOffset,
                              maxCol, InsertEmptyRows, HeadNames, HeadVals);
         if (targetSheetMode) break;

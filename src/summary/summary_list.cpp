@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "log/write_log.h"
-#include "server/excel_references.h"
-#include "server/platform.h"
+#include "session/excel_references.h"
+#include "session/platform.h"
 #include "summary/summary_pages.h"
 #include "value/data_set.h"
 #include "value/runtime_error.h"
@@ -19,8 +19,8 @@ namespace {
 void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPerSheet) {
     recordCount(PosVals, RecordSize);
     if (RecordSize < 1)
-        raise(err::InvalidCall, "Invalid procedure call or argument: RecordSize must be 1 or more, not " +
-                                    std::to_string(RecordSize));
+        raise(err::InvalidCall,
+              "Invalid procedure call or argument: RecordSize must be 1 or more, not " + std::to_string(RecordSize));
     if (PosPerSheet < 0)
         raise(err::InvalidCall, "Invalid procedure call or argument: PosPerSheet must be 0 (no limit) or more, not " +
                                     std::to_string(PosPerSheet));
@@ -31,9 +31,10 @@ void deleteFileIgnoringErrors(const std::string& file) {
     std::filesystem::remove(file, ec);
 }
 
-void openTemplateIgnoringErrors(ExcelReferences& refs, const std::string& templateFile) {
+void openTemplateIgnoringErrors(session::ExcelReferences& refs, const std::string& templateFile) {
     try {
-        if (!refs.ExcelBook) refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(templateFile, Variant(int16_t{2}), true);
+        if (!refs.ExcelBook)
+            refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(templateFile, Variant(int16_t{2}), true);
     } catch (const RuntimeError&) {
         // Tested below: an empty workbook reference.
     }
@@ -47,20 +48,20 @@ void openTemplateIgnoringErrors(ExcelReferences& refs, const std::string& templa
 enum class SummaryOutcome { Saved, SavedBeforePages, NotSaved, Abandoned };
 
 // The steps whose errors are logged rather than passed to the host.
-SummaryOutcome buildAndSave(ExcelReferences& refs, const Variant& PosNames, const Variant& HeadNames,
+SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNames, const Variant& HeadNames,
                             const Variant& PosVals, int32_t RecordSize, const std::string& ExcelFile,
                             int32_t PosPerSheet) {
     bool savedOnce = false;
     try {
         if (!refs.ExcelBook) {
-            showMessage("Failed to obtain COM object to Workbook from Excel");
+            session::showMessage("Failed to obtain COM object to Workbook from Excel");
             return SummaryOutcome::Abandoned;
         }
         refs.ExcelBook->SaveAs(ExcelFile);
         savedOnce = true;
         std::shared_ptr<sheet::Worksheet> sheet = refs.ExcelBook->ActiveSheet();
         if (!sheet) {
-            showMessage("Failed to obtain sheet object from Excel....");
+            session::showMessage("Failed to obtain sheet object from Excel....");
             refs.ExcelBook.reset();
             refs.ExcelApp.reset();
             return SummaryOutcome::Abandoned;
@@ -77,7 +78,7 @@ SummaryOutcome buildAndSave(ExcelReferences& refs, const Variant& PosNames, cons
     return savedOnce ? SummaryOutcome::SavedBeforePages : SummaryOutcome::NotSaved;
 }
 
-void finishSummary(ExcelReferences& refs) {
+void finishSummary(session::ExcelReferences& refs) {
     if (refs.ExcelApp) refs.ExcelApp->Set(sheet::AppSetting::ScreenUpdating, Variant(true));
     refs.ExcelApp.reset();
     refs.ExcelBook.reset();
@@ -92,7 +93,8 @@ std::string freshTemplatePath() {
     const std::filesystem::path directory = temporaryDirectory();
     for (int n = 1;; ++n) {
         const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
-        std::filesystem::path candidate = directory / ("KestBomEx-SummaryTemplate-" + std::string(stamp) + suffix + ".xlsx");
+        std::filesystem::path candidate =
+            directory / ("KestBomEx-SummaryTemplate-" + std::string(stamp) + suffix + ".xlsx");
         std::error_code ec;
         if (!std::filesystem::exists(candidate, ec) && !ec) return candidate.string();
     }
@@ -107,10 +109,10 @@ Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, co
     const Variant result(int16_t{1});
     checkSummaryInput(PosVals, RecordSize, PosPerSheet);
 
-    ExcelReferences& refs = excelReferences();
-    if (!refs.ExcelApp) refs.ExcelApp = createExcelApplication();
+    session::ExcelReferences& refs = session::excelReferences();
+    if (!refs.ExcelApp) refs.ExcelApp = session::createExcelApplication();
     if (!refs.ExcelApp) {
-        showMessage("Failed to obtain COM object from Excel.Application");
+        session::showMessage("Failed to obtain COM object from Excel.Application");
         return result;
     }
     WriteLog("Trying to open: " + TemplateFile);
@@ -121,16 +123,16 @@ Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, co
     if (outcome == SummaryOutcome::Abandoned) return result;
     finishSummary(refs);
     // The saved workbook is left for the user.
-    if (outcome != SummaryOutcome::NotSaved) platform().presenter->Present(ExcelFile);
+    if (outcome != SummaryOutcome::NotSaved) session::platform().presenter->Present(ExcelFile);
     return result;
 }
 
 Variant CreateSummaryTemplate(const Variant& Names) {
     const Variant result(int16_t{1});
-    ExcelReferences& refs = excelReferences();
-    if (!refs.ExcelApp) refs.ExcelApp = createExcelApplication();
+    session::ExcelReferences& refs = session::excelReferences();
+    if (!refs.ExcelApp) refs.ExcelApp = session::createExcelApplication();
     if (!refs.ExcelApp) {
-        showMessage("Failed to obtain COM object from Excel.Application");
+        session::showMessage("Failed to obtain COM object from Excel.Application");
         return result;
     }
     refs.ExcelApp->Set(sheet::AppSetting::Visible, Variant(true));
@@ -150,7 +152,7 @@ Variant CreateSummaryTemplate(const Variant& Names) {
     const std::string file = freshTemplatePath();
     book->SaveAs(file);
     refs.ExcelApp.reset();
-    platform().presenter->Present(file);
+    session::platform().presenter->Present(file);
     return result;
 }
 

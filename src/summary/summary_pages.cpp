@@ -1,18 +1,18 @@
 #include "summary/summary_pages.h"
 
+#include "fillcommon/file_exists.h"
+#include "fillcommon/fill_header.h"
+#include "fillcommon/placeholder.h"
+#include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
-#include "plainbom/fill_header.h"
-#include "plainbom/placeholder_cell.h"
-#include "plainbom/plain_lookups.h"
-#include "server/excel_references.h"
-#include "templatefill/placeholder.h"
+#include "session/excel_references.h"
 #include "value/runtime_error.h"
 
 namespace kbx::summary {
 
 namespace {
 
-using plainbom::copyCellInColumn;
+using fillcommon::copyCellInColumn;
 
 // Columns scanned right of the record's fields.
 constexpr int32_t kExtraScanColumns = 50;
@@ -30,7 +30,7 @@ struct PictureMeasure {
 };
 
 sheet::Selection& currentSelection() {
-    std::shared_ptr<sheet::Selection> selection = plainbom::currentApplication().GetSelection();
+    std::shared_ptr<sheet::Selection> selection = session::currentApplication().GetSelection();
     if (!selection) raise(err::ObjectNotSet);
     return *selection;
 }
@@ -82,7 +82,7 @@ void placePictureCell(sheet::Worksheet& page, int32_t row, int32_t column, const
                       PictureMeasure& measure) {
     std::shared_ptr<sheet::Range> cell = page.Cells(row, column);
     if (measure.pending) measureFirstPictureCell(*cell, measure);
-    if (plainbom::FileExists(path)) {
+    if (fillcommon::FileExists(path)) {
         cell->Select();
         cell->GetFont()->Set(sheet::FontProperty::Size, Variant(kPictureFontSize));
         cell->SetRowHeight(measure.pictureRowHeight);
@@ -95,13 +95,13 @@ void placePictureCell(sheet::Worksheet& page, int32_t row, int32_t column, const
 }
 
 // Writes every field of the record whose name the placeholder carries.
-void fillPositionCell(sheet::Worksheet& page, int32_t row, int32_t column, const std::string& name,
-                      int32_t RecordSize, const Variant& PosNames, const Variant& PosVals, int32_t nextRecord,
-                      int32_t& maxCol, PictureMeasure& measure) {
+void fillPositionCell(sheet::Worksheet& page, int32_t row, int32_t column, const std::string& name, int32_t RecordSize,
+                      const Variant& PosNames, const Variant& PosVals, int32_t nextRecord, int32_t& maxCol,
+                      PictureMeasure& measure) {
     for (int32_t j = 0; j < RecordSize; ++j) {
-        if (plainbom::elementText(PosNames, j) != name) continue;
+        if (fillcommon::elementText(PosNames, j) != name) continue;
         const int32_t k = nextRecord + j;
-        copyCellInColumn(page, row + 1, row, column);
+        fillcommon::copyCellInColumn(page, row + 1, row, column);
         if (name == "bmp")
             placePictureCell(page, row, column, toText(PosVals.at(k)), measure);
         else
@@ -122,7 +122,7 @@ bool FillSummaryPage(int32_t& positionRow, sheet::Worksheet& page, int32_t Recor
                      const Variant& PosVals, int32_t PosPerSheet, int32_t& nextRecord, int32_t& maxCol) {
     PictureMeasure measure;
     try {
-        measure.version = toDouble(Variant(plainbom::currentApplication().Version()));
+        measure.version = toDouble(Variant(session::currentApplication().Version()));
     } catch (const RuntimeError& error) {
         if (error.number() != 0) WriteLog(error.description());
         return false;
@@ -131,8 +131,8 @@ bool FillSummaryPage(int32_t& positionRow, sheet::Worksheet& page, int32_t Recor
     const int32_t lastIndex = PosVals.upperBound();
     while (!(PosPerSheet != 0 && positionsOnPage >= PosPerSheet) && nextRecord <= lastIndex) {
         for (int32_t column = 1; column <= scannedColumns(RecordSize); ++column) {
-            const std::optional<templatefill::Placeholder> placeholder =
-                templatefill::ParsePlaceholder(plainbom::cellTextOrEmpty(page, positionRow, column));
+            const std::optional<fillcommon::Placeholder> placeholder =
+                fillcommon::ParsePlaceholder(fillcommon::cellTextOrEmpty(page, positionRow, column));
             if (!placeholder || placeholder->kind != "pos") continue;
             fillPositionCell(page, positionRow, column, placeholder->name, RecordSize, PosNames, PosVals, nextRecord,
                              maxCol, measure);
@@ -142,7 +142,7 @@ bool FillSummaryPage(int32_t& positionRow, sheet::Worksheet& page, int32_t Recor
         ++positionsOnPage;
     }
     for (int32_t column = 1; column <= scannedColumns(RecordSize); ++column)
-        copyCellInColumn(page, positionRow, positionRow + 1, column);
+        fillcommon::copyCellInColumn(page, positionRow, positionRow + 1, column);
     for (int32_t column = 1; column <= maxCol; ++column) page.Columns(column)->SetNumberFormat("@");
     return true;
 }
@@ -154,18 +154,18 @@ void BuildSummaryPages(sheet::Worksheet& templateSheet, const Variant& PosNames,
     bool pageFilled = true;
     while (nextRecord <= PosVals.upperBound() && pageFilled) {
         templateSheet.Copy(templateSheet);
-        std::shared_ptr<sheet::Workbook>& book = excelReferences().ExcelBook;
+        std::shared_ptr<sheet::Workbook>& book = session::excelReferences().ExcelBook;
         if (!book) raise(err::ObjectNotSet);
         std::shared_ptr<sheet::Worksheet> page = book->ActiveSheet();
         if (!page) raise(err::ObjectNotSet);
         page->SetName(kSummaryPagePrefix + std::to_string(++pageNumber));
         int32_t maxCol = 0;
-        int32_t positionRow = plainbom::FillHeader(*page, PosNames, HeadNames, maxCol);
+        int32_t positionRow = fillcommon::FillHeader(*page, PosNames, HeadNames, maxCol);
         // Without a position row the page keeps its header alone; further
         // pages would look the same and place nothing either.
         if (positionRow < 0) break;
-        pageFilled = FillSummaryPage(positionRow, *page, RecordSize, PosNames, PosVals, PosPerSheet, nextRecord,
-                                     maxCol);
+        pageFilled =
+            FillSummaryPage(positionRow, *page, RecordSize, PosNames, PosVals, PosPerSheet, nextRecord, maxCol);
     }
 }
 

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "log/write_log.h"
-#include "server/excel_references.h"
-#include "server/platform.h"
+#include "session/excel_references.h"
+#include "session/platform.h"
 #include "templatefill/fill_template_sheet.h"
 #include "templatefill/ignore_errors.h"
 #include "value/data_set.h"
@@ -63,7 +63,7 @@ std::shared_ptr<sheet::Worksheet> SheetToFill(sheet::Workbook& book, const std::
 
 // Keeps, closes or quits as the host asked, and drops the references.
 void EndCall(int32_t EmBed, int32_t Clos) {
-    ExcelReferences& refs = excelReferences();
+    session::ExcelReferences& refs = session::excelReferences();
     if (EmBed != 0 && Clos != 0) {
         refs.ExcelBook->Close(false);
         refs.ExcelBook.reset();
@@ -88,10 +88,10 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
     // spreadsheet is touched.
     recordCount(PosVals, RecordSize);
 
-    ExcelReferences& refs = excelReferences();
-    if (!refs.ExcelApp) refs.ExcelApp = createExcelApplication();
+    session::ExcelReferences& refs = session::excelReferences();
+    if (!refs.ExcelApp) refs.ExcelApp = session::createExcelApplication();
     if (!refs.ExcelApp) {
-        showMessage(kNoApplicationMessage);
+        session::showMessage(kNoApplicationMessage);
         return result;
     }
 
@@ -101,7 +101,7 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
             refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(ExcelFileName, Variant(kUpdateLinks), false);
     });
     if (!refs.ExcelBook) {
-        showMessage(kNoWorkbookMessage);
+        session::showMessage(kNoWorkbookMessage);
         return result;
     }
 
@@ -109,7 +109,7 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
 
     const std::shared_ptr<sheet::Worksheet> sheet = SheetToFill(*refs.ExcelBook, Profile);
     if (!sheet) {
-        showMessage(kNoSheetMessage);
+        session::showMessage(kNoSheetMessage);
         refs.ExcelBook.reset();
         refs.ExcelApp.reset();
         return result;

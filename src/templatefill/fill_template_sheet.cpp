@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "server/excel_references.h"
-#include "templatefill/copy_cell.h"
+#include "fillcommon/copy_cell.h"
+#include "fillcommon/placeholder.h"
+#include "session/excel_references.h"
 #include "templatefill/ignore_errors.h"
-#include "templatefill/placeholder.h"
 #include "templatefill/scratch_cell.h"
 #include "value/data_set.h"
 #include "value/runtime_error.h"
@@ -24,18 +24,20 @@ struct FillState {
 };
 
 void SetScreenUpdating(bool on) {
-    const std::shared_ptr<sheet::Application>& app = excelReferences().ExcelApp;
+    const std::shared_ptr<sheet::Application>& app = session::excelReferences().ExcelApp;
     if (!app) raise(err::ObjectNotSet);
     app->Set(sheet::AppSetting::ScreenUpdating, Variant(on));
 }
 
-std::optional<Placeholder> ReadPlaceholder(sheet::Range& cell) { return ParsePlaceholder(ReadCellText(cell)); }
+std::optional<fillcommon::Placeholder> ReadPlaceholder(sheet::Range& cell) {
+    return fillcommon::ParsePlaceholder(fillcommon::ReadCellText(cell));
+}
 
 void FillHeaderPlaceholder(sheet::Range& cell, const std::string& name, const Variant& HeadNames,
                            const Variant& HeadVals) {
     // Every index is visited: with several matches the last one's value stays.
     for (int32_t i = 0; i <= HeadNames.upperBound(); ++i) {
-        if (FieldNameMatches(HeadNames.at(i), name)) cell.SetValue(Variant(toText(HeadVals.at(i))));
+        if (fillcommon::FieldNameMatches(HeadNames.at(i), name)) cell.SetValue(Variant(toText(HeadVals.at(i))));
     }
 }
 
@@ -44,11 +46,12 @@ void HeaderPass(sheet::Worksheet& sheet, const Variant& HeadNames, const Variant
         SetScreenUpdating(false);
         for (int32_t column = 1; column <= kScanLastColumn; ++column) {
             const std::shared_ptr<sheet::Range> cell = sheet.Cells(row, column);
-            const std::optional<Placeholder> placeholder = ReadPlaceholder(*cell);
+            const std::optional<fillcommon::Placeholder> placeholder = ReadPlaceholder(*cell);
             if (!placeholder) continue;
             if (column > state.maxCol) state.maxCol = column;
-            if (placeholder->kind == kPositionKind) state.positionRow = row;
-            if (placeholder->kind == kHeaderKind) FillHeaderPlaceholder(*cell, placeholder->name, HeadNames, HeadVals);
+            if (placeholder->kind == fillcommon::kPositionKind) state.positionRow = row;
+            if (placeholder->kind == fillcommon::kHeaderKind)
+                FillHeaderPlaceholder(*cell, placeholder->name, HeadNames, HeadVals);
         }
         SetScreenUpdating(true);
     }
@@ -62,7 +65,7 @@ void WritePositionField(sheet::Worksheet& sheet, int32_t column, int32_t field, 
     forEachFieldValue(PosVals, field, RecordSize, [&](int32_t, const Variant& value) {
         sheet.Columns(column)->SetNumberFormat(kTextFormat);
         const std::shared_ptr<sheet::Range> target = sheet.Cells(state.rowOut, column);
-        if (state.rowOut != state.positionRow) CopyCell(*target, model);
+        if (state.rowOut != state.positionRow) fillcommon::CopyCell(*target, model);
         target->SetValue(value);
         ++state.rowOut;
     });
@@ -73,10 +76,10 @@ void PositionPass(sheet::Worksheet& sheet, int32_t RecordSize, const Variant& Po
     for (int32_t column = 1; column <= kScanLastColumn; ++column) {
         SetScreenUpdating(false);
         const std::shared_ptr<sheet::Range> model = sheet.Cells(state.positionRow, column);
-        const std::optional<Placeholder> placeholder = ReadPlaceholder(*model);
-        if (placeholder && placeholder->kind == kPositionKind) {
+        const std::optional<fillcommon::Placeholder> placeholder = ReadPlaceholder(*model);
+        if (placeholder && placeholder->kind == fillcommon::kPositionKind) {
             for (int32_t i = 0; i < RecordSize; ++i) {
-                if (!FieldNameMatches(PosNames.at(i), placeholder->name)) continue;
+                if (!fillcommon::FieldNameMatches(PosNames.at(i), placeholder->name)) continue;
                 WritePositionField(sheet, column, i, RecordSize, PosVals, *model, state);
                 if (column > state.maxCol) state.maxCol = column;
             }
@@ -93,15 +96,15 @@ void SwapCells(sheet::Worksheet& sheet, int32_t column, int32_t upper, int32_t l
     std::string buffer;
     WithErrorsIgnored([&] {
         buffer = toText(upperCell->Value());
-        CopyCell(scratch, *upperCell);
+        fillcommon::CopyCell(scratch, *upperCell);
     });
     upperCell->SetValue(Variant(std::string()));
     WithErrorsIgnored([&] {
         upperCell->SetValue(lowerCell->Value());
-        CopyCell(*upperCell, *lowerCell);
+        fillcommon::CopyCell(*upperCell, *lowerCell);
     });
     lowerCell->SetValue(Variant(buffer));
-    CopyCell(*lowerCell, scratch);
+    fillcommon::CopyCell(*lowerCell, scratch);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "server/platform.h"
+#include "session/platform.h"
 #include "sheet/application.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
@@ -48,7 +48,7 @@ TEST(EngineXls, OpenEditAndSaveAs97To2003Workbook) {
     fs::copy_file(dataFile("copyexport/three_sheets.xls"), source);
     const std::string before = readFile(source);
 
-    std::shared_ptr<sheet::Application> app = createExcelApplication();
+    std::shared_ptr<sheet::Application> app = session::createExcelApplication();
     ASSERT_TRUE(app);
     std::shared_ptr<sheet::Workbook> book = app->GetWorkbooks().Open(source, Variant(false), false);
     ASSERT_TRUE(book);
@@ -85,7 +85,7 @@ TEST(EngineXls, WithoutTheConverterXlsFailsClearlyAndXlsxStillWorks) {
     const std::string xls = dir.file("Vorlage.xls");
     fs::copy_file(dataFile("copyexport/three_sheets.xls"), xls);
 
-    std::shared_ptr<sheet::Application> app = createExcelApplication();
+    std::shared_ptr<sheet::Application> app = session::createExcelApplication();
     const RuntimeError opening = errorOf([&] { app->GetWorkbooks().Open(xls, Variant(false), true); });
     EXPECT_EQ(opening.number(), err::Application);
     EXPECT_NE(opening.description().find("missing/soffice"), std::string::npos) << opening.description();

@@ -1,4 +1,4 @@
-#include "ooxml/format_bridge.h"
+#include "xlsbridge/format_bridge.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,10 +18,10 @@ namespace kbx::test {
 namespace {
 
 namespace fs = std::filesystem;
-using ooxml::convertToXlsx;
-using ooxml::convertXlsxToXls;
-using ooxml::ForeignFormat;
-using ooxml::foreignFormatOf;
+using xlsbridge::convertToXlsx;
+using xlsbridge::convertXlsxToXls;
+using xlsbridge::ForeignFormat;
+using xlsbridge::foreignFormatOf;
 
 std::string writeScript(const TempDir& dir, const std::string& name, const std::string& body) {
     const std::string path = dir.file(name);
@@ -77,18 +77,18 @@ TEST(FormatBridge, RecognisesForeignFormatsByExtension) {
     {
         EnvGuard program("KESTBOMEX_SOFFICE", std::nullopt);
         EnvGuard limit("KESTBOMEX_CONVERT_TIMEOUT", std::nullopt);
-        EXPECT_EQ(ooxml::converterProgram(), "soffice");
-        EXPECT_EQ(ooxml::conversionTimeLimit(), std::chrono::seconds(120));
+        EXPECT_EQ(xlsbridge::converterProgram(), "soffice");
+        EXPECT_EQ(xlsbridge::conversionTimeLimit(), std::chrono::seconds(120));
     }
     {
         EnvGuard program("KESTBOMEX_SOFFICE", "/opt/lo/soffice");
         EnvGuard limit("KESTBOMEX_CONVERT_TIMEOUT", "7");
-        EXPECT_EQ(ooxml::converterProgram(), "/opt/lo/soffice");
-        EXPECT_EQ(ooxml::conversionTimeLimit(), std::chrono::seconds(7));
+        EXPECT_EQ(xlsbridge::converterProgram(), "/opt/lo/soffice");
+        EXPECT_EQ(xlsbridge::conversionTimeLimit(), std::chrono::seconds(7));
     }
     for (const char* bad : {"0", "-3", "ten", "5s", ""}) {
         EnvGuard limit("KESTBOMEX_CONVERT_TIMEOUT", std::string(bad));
-        EXPECT_EQ(ooxml::conversionTimeLimit(), std::chrono::seconds(120)) << bad;
+        EXPECT_EQ(xlsbridge::conversionTimeLimit(), std::chrono::seconds(120)) << bad;
     }
 }
 
@@ -190,7 +190,7 @@ TEST(FormatBridge, PassesAPrivateProfileAndWaitsForTheResultAlsoWhenChildrenAreR
     const std::string argsFile = dir.file("args.txt");
     EnvGuard guard("KESTBOMEX_SOFFICE", writeFakeConverter(dir, argsFile));
     {
-        const ooxml::TemporaryXlsx converted = convertToXlsx(xls);
+        const xlsbridge::TemporaryXlsx converted = convertToXlsx(xls);
         EXPECT_EQ(readFile(converted.path()), "converted");
     }
     const std::vector<std::string> args = readLines(argsFile);
@@ -207,7 +207,7 @@ TEST(FormatBridge, PassesAPrivateProfileAndWaitsForTheResultAlsoWhenChildrenAreR
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGCHLD, &ignore, &previous);
     try {
-        const ooxml::TemporaryXlsx converted = convertToXlsx(xls);
+        const xlsbridge::TemporaryXlsx converted = convertToXlsx(xls);
         EXPECT_EQ(readFile(converted.path()), "converted");
     } catch (const RuntimeError& e) {
         ADD_FAILURE() << e.description();
@@ -236,7 +236,7 @@ TEST(FormatBridge, OpensXlsAndOdsAsTemporaryXlsxWithoutTouchingTheSource) {
     const std::string before = readFile(xls);
     std::string convertedPath;
     {
-        ooxml::TemporaryXlsx converted = convertToXlsx(xls);
+        xlsbridge::TemporaryXlsx converted = convertToXlsx(xls);
         convertedPath = converted.path();
         EXPECT_EQ(fs::path(convertedPath).extension(), ".xlsx");
         const std::string cells = readBack(convertedPath);
@@ -248,7 +248,7 @@ TEST(FormatBridge, OpensXlsAndOdsAsTemporaryXlsxWithoutTouchingTheSource) {
         EXPECT_TRUE(hasLine(cells, "cell\tListe\tD2\t2026-03-14T00:00:00")) << cells;
         EXPECT_TRUE(hasLine(cells, "cell\tListe\tE3\t1234.5")) << cells;
 
-        ooxml::TemporaryXlsx moved = std::move(converted);
+        xlsbridge::TemporaryXlsx moved = std::move(converted);
         EXPECT_TRUE(fs::exists(moved.path()));
     }
     EXPECT_FALSE(fs::exists(fs::path(convertedPath).parent_path())) << "the temporary directory is left behind";
@@ -265,7 +265,7 @@ with tempfile.TemporaryDirectory() as work:
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 )",
               {dataFile("copyexport/three_sheets.xlsx"), dir.path().string()});
-    ooxml::TemporaryXlsx fromOds = convertToXlsx(dir.file("three_sheets.ods"));
+    xlsbridge::TemporaryXlsx fromOds = convertToXlsx(dir.file("three_sheets.ods"));
     const std::string odsCells = readBack(fromOds.path());
     EXPECT_TRUE(hasLine(odsCells, "cell\tKopf\tB1\tZN-4711")) << odsCells;
     EXPECT_TRUE(hasLine(odsCells, "cell\tListe\tC5\t1000000")) << odsCells;
@@ -312,13 +312,13 @@ TEST(FormatBridge, SavesAnOpenDocumentSpreadsheet) {
     REQUIRE_CONVERTER();
     TempDir dir;
     const std::string target = dir.file("Kopie.ods");
-    ooxml::convertXlsxTo(dataFile("copyexport/three_sheets.xlsx"), target, ForeignFormat::Ods);
+    xlsbridge::convertXlsxTo(dataFile("copyexport/three_sheets.xlsx"), target, ForeignFormat::Ods);
     const std::string bytes = readFile(target);
     EXPECT_EQ(bytes.substr(0, 2), "PK");
     EXPECT_NE(bytes.find("mimetypeapplication/vnd.oasis.opendocument.spreadsheet"), std::string::npos);
     EXPECT_EQ(directoryNames(dir.path()), (std::vector<std::string>{"Kopie.ods"}));
 
-    const ooxml::TemporaryXlsx back = convertToXlsx(target);
+    const xlsbridge::TemporaryXlsx back = convertToXlsx(target);
     const std::string cells = readBack(back.path());
     EXPECT_TRUE(hasLine(cells, "cell\tListe\tB5\tsay \"hi\"")) << cells;
     EXPECT_TRUE(hasLine(cells, "cell\tNotizen\tA1\tnur Notiz")) << cells;

@@ -9,8 +9,8 @@
 #include <map>
 #include <sstream>
 
-#include "ooxml/format_bridge.h"
 #include "support/test_support.h"
+#include "xlsbridge/format_bridge.h"
 
 namespace kbx::test {
 namespace {
@@ -42,8 +42,8 @@ TEST(BridgeRoundTrip, XlsxThroughXlsAndBack) {
     TempDir dir;
     const std::string original = dataFile("copyexport/rich.xlsx");
     const std::string xls = dir.file("rich.xls");
-    ooxml::convertXlsxToXls(original, xls);
-    const ooxml::TemporaryXlsx back = ooxml::convertToXlsx(xls);
+    xlsbridge::convertXlsxToXls(original, xls);
+    const xlsbridge::TemporaryXlsx back = xlsbridge::convertToXlsx(xls);
 
     const std::string report =
         runPython(readFile(dataFile("copyexport/compare_round_trip.py")), {original, back.path()});

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "automation/kest_db_bom_excel.h"
 #include "dialog/bom_options_dialog.h"
-#include "server/kest_db_bom_excel.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
@@ -64,19 +64,19 @@ TEST(XlsTemplates, WorkingCopyTemplateFillAndPlainExportKeepThe97To2003Format) {
     const Variant posNames = strings({"posnr", "qty", "unit", "name", "partno", "material"});
     const Variant posVals = Variant::array({Variant(int32_t{1}), Variant(int32_t{2}), Variant("Stk"), Variant("Welle"),
                                             Variant("KB-1-01"), Variant("42CrMo4")});
-    EXPECT_EQ(server.ExportBomExcel(headNames, headVals, 6, posNames, posVals, workingCopy, 0, "", 1, "Stueckliste",
-                                    0, templte, 1, "Stueckliste"),
+    EXPECT_EQ(server.ExportBomExcel(headNames, headVals, 6, posNames, posVals, workingCopy, 0, "", 1, "Stueckliste", 0,
+                                    templte, 1, "Stueckliste"),
               1);
     EXPECT_TRUE(isLegacyWorkbook(workingCopy));
 
     // ExportPlain2 on an .xls template writes an .xls result.
     const Variant plainNames = strings({"posnr", "name", "partno", "verw1", "verw2", "count", "warn", "bmp"});
-    const Variant plainVals = Variant::array({Variant(int32_t{1}), Variant("Lager"), Variant("KB-1-02"),
-                                              Variant(int32_t{1}), Variant(int32_t{0}), Variant(int32_t{3}),
-                                              Variant(""), Variant("")});
+    const Variant plainVals =
+        Variant::array({Variant(int32_t{1}), Variant("Lager"), Variant("KB-1-02"), Variant(int32_t{1}),
+                        Variant(int32_t{0}), Variant(int32_t{3}), Variant(""), Variant("")});
     const std::string plainOut = dir.file("plain-out.xls");
-    EXPECT_EQ(server.ExportPlain2(headNames, headVals, 8, plainNames, plainVals, dir.file("plain.xls"), plainOut, 0,
-                                  0, 10, 0, ""),
+    EXPECT_EQ(server.ExportPlain2(headNames, headVals, 8, plainNames, plainVals, dir.file("plain.xls"), plainOut, 0, 0,
+                                  10, 0, ""),
               Variant(int16_t{1}));
     EXPECT_TRUE(guard.messages->shown.empty()) << guard.messages->shown[0].text;
     ASSERT_TRUE(isLegacyWorkbook(plainOut));
@@ -93,7 +93,8 @@ filled = cells(sys.argv[1] + "/filled.xlsx", "Stueckliste")
 plain = openpyxl.load_workbook(sys.argv[1] + "/plain-out.xlsx")
 print("Welle" in filled, "KB-1" in filled, "42CrMo4" in filled)
 print(plain.sheetnames, "Lager" in cells(sys.argv[1] + "/plain-out.xlsx", plain.sheetnames[0]))
-)", {readBack});
+)",
+                                      {readBack});
     EXPECT_EQ(out, "True True True\n['Stueckliste', 'Template'] True\n");
 }
 

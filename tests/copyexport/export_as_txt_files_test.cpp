@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "server/excel_references.h"
-#include "server/kest_db_bom_excel.h"
+#include "automation/kest_db_bom_excel.h"
+#include "session/excel_references.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
 
@@ -73,8 +73,8 @@ TEST(CopyExportFiles, ExportAsTxtWritesTheWholeWorkbookWhateverTheTargetsExtensi
     EXPECT_EQ(readBack(target), readBack(f.source));
     EXPECT_EQ(readFile(f.source), before);
     EXPECT_FALSE(f.logWritten());
-    EXPECT_EQ(excelReferences().ExcelApp, nullptr);
-    EXPECT_EQ(excelReferences().ExcelBook, nullptr);
+    EXPECT_EQ(session::excelReferences().ExcelApp, nullptr);
+    EXPECT_EQ(session::excelReferences().ExcelBook, nullptr);
     EXPECT_TRUE(f.platformGuard.messages->shown.empty());
 
     // An existing target is replaced.
@@ -102,8 +102,8 @@ TEST(CopyExportFiles, ExportAsTxt2WritesOnlyTheNamedSheetAsDisplayedText) {
 
     EXPECT_EQ(readFile(f.source), before);
     EXPECT_FALSE(f.logWritten());
-    EXPECT_EQ(excelReferences().ExcelApp, nullptr);
-    EXPECT_EQ(excelReferences().ExcelBook, nullptr);
+    EXPECT_EQ(session::excelReferences().ExcelApp, nullptr);
+    EXPECT_EQ(session::excelReferences().ExcelBook, nullptr);
 }
 
 TEST(CopyExportFiles, MissingSourceMissingSheetAndNonWorkbookAreErrors) {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "automation/kest_db_bom_excel.h"
 #include "copyexport/export_as_txt.h"
-#include "server/excel_references.h"
-#include "server/kest_db_bom_excel.h"
+#include "session/excel_references.h"
 #include "sheet/application.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
@@ -171,7 +171,7 @@ struct FakeExcel {
     std::weak_ptr<sheet::Workbook> book;
 
     FakeExcel() {
-        platform().createApplication = [this] {
+        session::platform().createApplication = [this] {
             ++created;
             auto made = std::make_shared<FakeApplication>(calls, script, book);
             app = made;
@@ -208,7 +208,7 @@ TEST(CopyExportSteps, ExportAsTxt2ActivatesTheSheetThenSavesAsTextAndCloses) {
 
 TEST(CopyExportSteps, NoApplicationObject) {
     FakeExcel excel;
-    platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
+    session::platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
     KestDBBomExcel server;
 
     EXPECT_EQ(server.ExportAsTxt("/data/bom.xlsx", "/out/copy.xlsx"), -1);
@@ -216,7 +216,7 @@ TEST(CopyExportSteps, NoApplicationObject) {
     const ShownMessage& shown = excel.platformGuard.messages->shown.front();
     EXPECT_EQ(shown.text, "Excel kann nicht erreicht werden....");
     EXPECT_EQ(shown.caption, "KestBomEx");
-    EXPECT_EQ(shown.icon, MessageIcon::None);
+    EXPECT_EQ(shown.icon, session::MessageIcon::None);
 
     EXPECT_EQ(server.ExportAsTxt2("/data/bom.xlsx", "/out/liste.txt", "Liste"), -1);
     EXPECT_EQ(excel.platformGuard.messages->shown.size(), 1u) << "ExportAsTxt2 shows no message";
@@ -276,7 +276,9 @@ TEST(CopyExportSteps, ErrorsEndTheCallWithoutClosingOrQuitting) {
     }
     {
         FakeExcel excel;
-        platform().createApplication = []() -> std::shared_ptr<sheet::Application> { raise(err::CannotCreateObject); };
+        session::platform().createApplication = []() -> std::shared_ptr<sheet::Application> {
+            raise(err::CannotCreateObject);
+        };
         EXPECT_EQ(errorOf([&] { server.ExportAsTxt("/data/bom.xlsx", "/out/c.xlsx"); }).number(),
                   err::CannotCreateObject);
         EXPECT_EQ(errorOf([&] { server.ExportAsTxt2("/data/bom.xlsx", "/out/c.txt", "Liste"); }).number(),
@@ -292,14 +294,14 @@ TEST(CopyExportSteps, SharedReferencesAndApplicationSettingsAreLeftAlone) {
     std::weak_ptr<sheet::Workbook> otherOpened;
     auto sharedApp = std::make_shared<FakeApplication>(otherCalls, otherScript, otherOpened);
     auto sharedBook = std::make_shared<FakeBook>(otherCalls, otherScript);
-    excelReferences().ExcelApp = sharedApp;
-    excelReferences().ExcelBook = sharedBook;
+    session::excelReferences().ExcelApp = sharedApp;
+    session::excelReferences().ExcelBook = sharedBook;
 
     KestDBBomExcel server;
     EXPECT_EQ(server.ExportAsTxt("/data/bom.xlsx", "/out/c.xlsx"), -1);
     EXPECT_EQ(server.ExportAsTxt2("/data/bom.xlsx", "/out/c.txt", "Liste"), 0);
-    EXPECT_EQ(excelReferences().ExcelApp, sharedApp);
-    EXPECT_EQ(excelReferences().ExcelBook, sharedBook);
+    EXPECT_EQ(session::excelReferences().ExcelApp, sharedApp);
+    EXPECT_EQ(session::excelReferences().ExcelBook, sharedBook);
     EXPECT_TRUE(otherCalls.empty());
     for (const std::string& call : excel.calls) {
         EXPECT_NE(call, "Quit");

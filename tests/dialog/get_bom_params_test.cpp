@@ -9,7 +9,7 @@
 #include "dialog/fake_spreadsheet.h"
 #include "dialog/split_path.h"
 #include "log/write_log.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
 
@@ -48,7 +48,7 @@ class GetBomParamsFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         dialog::setBomOptionsDialogFactory([this] { return std::make_unique<ScriptedDialog>(script); });
-        platform().createApplication = [this]() -> std::shared_ptr<sheet::Application> {
+        session::platform().createApplication = [this]() -> std::shared_ptr<sheet::Application> {
             ++applicationsCreated;
             return std::make_shared<test::FakeApplication>(workbooks, record);
         };
@@ -157,7 +157,7 @@ TEST_F(GetBomParamsFixture, SuccessfulCallLogsEveryStepAndReturnsAllOutputs) {
     script.typeTemplate = templ;
     script.setReverse = 1;
     script.setEmbed = 0;
-    excelReferences().ExcelApp = std::make_shared<test::FakeApplication>(workbooks, record);
+    session::excelReferences().ExcelApp = std::make_shared<test::FakeApplication>(workbooks, record);
 
     Variant profiles("untouched");
     int32_t reverse = 0;
@@ -185,7 +185,7 @@ TEST_F(GetBomParamsFixture, SuccessfulCallLogsEveryStepAndReturnsAllOutputs) {
     EXPECT_TRUE(excelFileName.ends_with("KestDBBom.XLSX")) << excelFileName;
     EXPECT_TRUE(std::filesystem::exists(excelFileName));
 
-    EXPECT_EQ(excelReferences().ExcelApp, nullptr) << "the shared application is cleared after OK";
+    EXPECT_EQ(session::excelReferences().ExcelApp, nullptr) << "the shared application is cleared after OK";
     EXPECT_EQ(applicationsCreated, 1);
     EXPECT_EQ(record.opened, std::vector<std::string>{templ + "|2|True"});
     ASSERT_EQ(record.savedAs.size(), 1u);
@@ -222,7 +222,7 @@ TEST_F(GetBomParamsFixture, CancelLeavesEveryOutputAsPassed) {
     script.typeTemplate = "/elsewhere/x.xls";
     script.setReverse = 1;
     auto sharedApp = std::make_shared<test::FakeApplication>(workbooks, record);
-    excelReferences().ExcelApp = sharedApp;
+    session::excelReferences().ExcelApp = sharedApp;
     Variant profiles(int32_t{7});
     int32_t reverse = 0;
     int32_t embed = 1;
@@ -235,7 +235,7 @@ TEST_F(GetBomParamsFixture, CancelLeavesEveryOutputAsPassed) {
     EXPECT_EQ(templte, "keep me");
     EXPECT_EQ(excelFileName, "xls");
     EXPECT_EQ(applicationsCreated, 0);
-    EXPECT_EQ(excelReferences().ExcelApp, sharedApp) << "Cancel leaves the shared application";
+    EXPECT_EQ(session::excelReferences().ExcelApp, sharedApp) << "Cancel leaves the shared application";
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Entering GetBomParams", "Trying to show dialog", "Closed dialog",
                                                     "Leaving GetBomParams"}));
 }
@@ -308,7 +308,7 @@ TEST_F(GetBomParamsFixture, MissingTemplateOrApplicationShowsTheMessageAndKeepsT
     EXPECT_EQ(record.quits, 0) << "the application is released without Quit";
     EXPECT_EQ(logLines().back(), "Trying to open: " + missing);
 
-    platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
+    session::platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
     dialog::GetBomParams("", profiles, reverse, embed, templte, excelFileName);
     ASSERT_EQ(platformGuard.messages->shown.size(), 2u);
     EXPECT_EQ(platformGuard.messages->shown[1].text, "Failed to obtain COM object from Excel.Application");

@@ -1,6 +1,6 @@
 #include <chrono>
 
-#include "ooxml/engine_objects.h"
+#include "engine/engine_objects.h"
 #include "ooxml_test_util.h"
 
 namespace kbx::test {
@@ -49,7 +49,8 @@ for ref in ["A1", "A5", "B5", "C5", "D5", "E5", "F5", "A6", "A2", "B2"]: show(ws
 f = ws["A5"].font
 print("font", f.b, f.color.rgb, f.sz, f.u, ws["A5"].alignment.horizontal, ws["A5"].alignment.vertical)
 print("height", ws.row_dimensions[5].height, "width", round(ws.column_dimensions["C"].width, 4))
-)", {target});
+)",
+                                      {target});
     EXPECT_NE(out.find("A1 str 'replaced' @"), std::string::npos) << out;
     EXPECT_NE(out.find("A5 str '0123' @"), std::string::npos) << out;
     EXPECT_NE(out.find("B5 float 3.5 General"), std::string::npos) << out;
@@ -102,7 +103,8 @@ print("print", ws.print_area)
 print("comment", ws["D2"].comment.text if ws["D2"].comment else None)
 print("images", len(ws._images), "charts", len(ws._charts))
 print("values", ws["A1"].value, ws["A3"].value, ws["A39"].value, ws["F6"].value)
-)", {target});
+)",
+                                      {target});
     EXPECT_NE(out.find("merged ['A1:D1']"), std::string::npos) << out;
     EXPECT_NE(out.find("border thin thin fill FFFFFF00"), std::string::npos) << out;
     EXPECT_NE(out.find("cf ['A3:A50']"), std::string::npos) << out;
@@ -146,7 +148,8 @@ import sys, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 ws = wb.active
 print(wb.sheetnames, ws["A1"].value, ws["A2"].value, ws["A2"].number_format, ws["C3"].value, ws["C3"].is_date)
-)", {xlsx});
+)",
+                                      {xlsx});
     EXPECT_EQ(out, "['Sheet1'] plain 1234.5 #,##0.00 2024-03-15 00:00:00 True\n");
 
     // The macro-enabled format declares its own workbook content type.
@@ -156,16 +159,18 @@ print(wb.sheetnames, ws["A1"].value, ws["A2"].value, ws["A2"].number_format, ws[
 import sys, zipfile, openpyxl
 types = zipfile.ZipFile(sys.argv[1]).read("[Content_Types].xml").decode()
 print("macroEnabled.main+xml" in types, openpyxl.load_workbook(sys.argv[1], keep_vba=True).active["A1"].value)
-)", {xlsm}),
+)",
+                        {xlsm}),
               "True plain\n");
 
     // LibreOffice opens the result without complaint and sees the same cells.
     const std::string profile = "file://" + dir.file("lo-profile");
-    const std::string command = "cd '" + dir.path().string() + "' && timeout 120 soffice -env:UserInstallation=" +
-                                profile + " --headless --convert-to csv --outdir '" + dir.file("csv") + "' '" + xlsx +
-                                "' >/dev/null 2>&1";
+    const std::string command =
+        "cd '" + dir.path().string() + "' && timeout 120 soffice -env:UserInstallation=" + profile +
+        " --headless --convert-to csv --outdir '" + dir.file("csv") + "' '" + xlsx + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(readFile(dir.file("csv/new.csv")), "plain,tab\there,\"say \"\"hi\"\"\"\n1234.5,\"two\nlines\",\n,,03/15/2024\n");
+    EXPECT_EQ(readFile(dir.file("csv/new.csv")),
+              "plain,tab\there,\"say \"\"hi\"\"\"\n1234.5,\"two\nlines\",\n,,03/15/2024\n");
 }
 
 TEST_F(EngineWrite, SavesAreAtomicAndReadOnlyBooksKeepTheirFile) {
@@ -205,8 +210,8 @@ TEST_F(EngineWrite, SheetNamesAutoFilterAndDefinedNames) {
     const std::string source = copyTemplate(dir, "fidelity.xlsx");
     auto book = app->GetWorkbooks().Open(source, Variant(false), false);
     auto ws = book->ActiveSheet();
-    for (const std::string bad : {"", "   ", "a[b", "a]b", "a:b", "a*b", "a?b", "a/b", "a\\b",
-                                  "12345678901234567890123456789012"}) {
+    for (const std::string bad :
+         {"", "   ", "a[b", "a]b", "a:b", "a*b", "a?b", "a/b", "a\\b", "12345678901234567890123456789012"}) {
         EXPECT_EQ(errorOf([&] { ws->SetName(bad); }).number(), err::Application) << bad;
     }
     auto other = app->GetWorkbooks().Add()->ActiveSheet();
@@ -222,7 +227,8 @@ import sys, re, zipfile, openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
 xml = zipfile.ZipFile(sys.argv[1]).read("xl/workbook.xml").decode()
 print(wb.sheetnames, re.findall(r'<definedName[^>]*>([^<]*)</definedName>', xml))
-)", {source});
+)",
+                                      {source});
     EXPECT_EQ(out, "['Parts list'] [\"'Parts list'!$A$1:$D$40\"]\n");
 }
 
@@ -326,7 +332,8 @@ for name in sys.argv[1:]:
     print([ws[r].value for r in ("B1", "B2", "B3", "C1")], "xl/calcChain.xml" in z.namelist(),
           'fullCalcOnLoad="1"' in z.read("xl/workbook.xml").decode(),
           "calcChain" in z.read("[Content_Types].xml").decode() + z.read("xl/_rels/workbook.xml.rels").decode())
-)", {dir.file("kept.xlsx"), dir.file("replaced.xlsx")});
+)",
+                                      {dir.file("kept.xlsx"), dir.file("replaced.xlsx")});
     EXPECT_EQ(out,
               "['=A1*2', '=A2*2', '=A3*2', '=SUM(A1:A3)'] False True False\n"
               "['master replaced', 4, 6, '=SUM(A1:A3)'] False True False\n");
@@ -343,7 +350,8 @@ ws.column_dimensions["B"].width = 20
 ws.column_dimensions["B"].min = 2; ws.column_dimensions["B"].max = 5
 ws["A1"] = 1
 wb.save(sys.argv[1])
-)", {path});
+)",
+              {path});
     auto book = app->GetWorkbooks().Open(path, Variant(false), false);
     auto ws = book->ActiveSheet();
     EXPECT_DOUBLE_EQ(ws->Cells(1, 4)->Width(), ws->Cells(1, 2)->Width());
@@ -360,7 +368,8 @@ wb.save(sys.argv[1])
 import sys, zipfile, re
 xml = zipfile.ZipFile(sys.argv[1]).read("xl/worksheets/sheet1.xml").decode()
 print(re.findall(r'<col min="(\d+)" max="(\d+)" width="([\d.]+)"', xml))
-)py", {path});
+)py",
+                                      {path});
     EXPECT_EQ(out, "[('2', '2', '20'), ('3', '3', '5.7109375'), ('4', '5', '20')]\n");
 }
 
@@ -381,7 +390,8 @@ wb = openpyxl.Workbook(); ws = wb.active
 ws["A1"] = "x"
 ws.row_dimensions[5].font = Font(bold=True)
 wb.save(sys.argv[1])
-)py", {path});
+)py",
+              {path});
     auto book = app->GetWorkbooks().Open(path, Variant(false), false);
     auto ws = book->ActiveSheet();
     ws->Columns(1)->SetNumberFormat("@");

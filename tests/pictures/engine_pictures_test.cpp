@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "ooxml/engine_objects.h"
+#include "engine/engine_objects.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ooxml/engine_objects.h"
+#include "engine/engine_objects.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
 
@@ -80,7 +80,8 @@ TEST_F(EngineSheetCopy, RepeatedCopiesKeepOrderNamesAndSheetIndexes) {
     parts->Copy(*parts);
     auto notes = book->GetSheets().Item("Notes");
     book->GetSheets().Item("Cover")->Copy(*notes);
-    EXPECT_EQ(sheetNames(), (std::vector<std::string>{"Cover", "Parts (2)", "Parts (3)", "Parts", "Cover (2)", "Notes"}));
+    EXPECT_EQ(sheetNames(),
+              (std::vector<std::string>{"Cover", "Parts (2)", "Parts (3)", "Parts", "Cover (2)", "Notes"}));
     EXPECT_EQ(book->ActiveSheet()->Name(), "Cover (2)");
     // A copy of a copy counts on.
     book->GetSheets().Item("Parts (3)")->Copy(*parts);

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "ooxml/engine_objects.h"
+#include "engine/engine_objects.h"
 #include "support/test_support.h"
 
 namespace kbx::ooxml {
@@ -20,8 +20,8 @@ bool libreOfficeInstalled() { return std::system("command -v soffice >/dev/null 
 // that other LibreOffice runs do not interfere).
 bool convertWithLibreOffice(const test::TempDir& dir, const std::string& file, const std::string& outDir) {
     const std::string command = "timeout 180 soffice --headless --norestore -env:UserInstallation=file://" +
-                                dir.file("profile") + " --convert-to xlsx --outdir '" + outDir + "' '" + file +
-                                "' >'" + dir.file("soffice.log") + "' 2>&1";
+                                dir.file("profile") + " --convert-to xlsx --outdir '" + outDir + "' '" + file + "' >'" +
+                                dir.file("soffice.log") + "' 2>&1";
     return std::system(command.c_str()) == 0;
 }
 
@@ -96,8 +96,8 @@ TEST(LibreOffice, ShowsPicturesAtTheirCellsAndKeepsCopiedSheets) {
     copy->GetPictures().Insert(dataFile("pictures/red_200x100pt_72dpi.png"));
     auto cell = copy->Cells(20, 2);
     cell->SetRowHeight(100);
-    auto sized = copy->GetShapes().AddPicture(dataFile("pictures/blue_300x150px_150dpi.jpg"), false, true,
-                                              cell->Left(), cell->Top(), 150, 72);
+    auto sized = copy->GetShapes().AddPicture(dataFile("pictures/blue_300x150px_150dpi.jpg"), false, true, cell->Left(),
+                                              cell->Top(), 150, 72);
     sized->SetPlacement(1);
     auto free = copy->GetShapes().AddPicture(dataFile("pictures/yellow_64x32px.gif"), false, true, 400, 30, 48, 24);
     free->SetPlacement(3);

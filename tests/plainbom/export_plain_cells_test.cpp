@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "plainbom/plain_fixture.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 
 namespace kbx::test {
 namespace {
@@ -15,7 +15,8 @@ std::vector<Variant> record(int n, Variant verw1, Variant verw2, Variant count, 
 TEST(ExportPlainCells, ShortfallMark) {
     PlainFakeRun run;
     PlainData data;
-    data.records.push_back(record(1, Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{5}), Variant("low"), {}));
+    data.records.push_back(
+        record(1, Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{5}), Variant("low"), {}));
     data.records.push_back(record(2, Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{3}), Variant("ok"), {}));
     data.records.push_back(record(3, Variant("x"), Variant("0"), Variant(1.0), Variant(), {}));  // non-numeric is 0
     data.records.push_back(record(4, Variant(int32_t{0}), Variant(int32_t{0}), Variant(int32_t{9}), Variant("w"), {}));
@@ -32,7 +33,8 @@ TEST(ExportPlainCells, ShortfallMark) {
     PlainFakeRun lacking;
     PlainData partial;
     partial.fields = {"posnr", "name", "verw1", "other", "count", "warn", "bmp"};
-    partial.records.push_back(record(1, Variant(int32_t{0}), Variant(int32_t{0}), Variant(int32_t{9}), Variant("w"), {}));
+    partial.records.push_back(
+        record(1, Variant(int32_t{0}), Variant(int32_t{0}), Variant(int32_t{9}), Variant("w"), {}));
     lacking.run(partial, 10, 0);
     fake::FakeSheet& lackingPage = lacking.book().sheet("BOM");
     EXPECT_EQ(lackingPage.text(3, 6), "w");
@@ -65,13 +67,13 @@ TEST(ExportPlainCells, FieldOrderAndLetterCase) {
     // Record 2 has its fields in another order, record 3 spells "name" in capitals.
     PlainData data;
     data.fields = {"posnr", "name"};
-    const Variant posNames = Variant::array({Variant("posnr"), Variant("name"), Variant("name"), Variant("posnr"),
-                                             Variant("posnr"), Variant("NAME")});
+    const Variant posNames = Variant::array(
+        {Variant("posnr"), Variant("name"), Variant("name"), Variant("posnr"), Variant("posnr"), Variant("NAME")});
     const Variant posVals = Variant::array({Variant(int32_t{1}), Variant("first"), Variant("second"),
                                             Variant(int32_t{2}), Variant(int32_t{3}), Variant("third")});
     KestDBBomExcel server;
-    server.ExportPlain2(Variant::array({}), Variant::array({}), 2, posNames, posVals, run.templatePath,
-                        run.outputPath, 0, 0, 10, 0, "");
+    server.ExportPlain2(Variant::array({}), Variant::array({}), 2, posNames, posVals, run.templatePath, run.outputPath,
+                        0, 0, 10, 0, "");
     ASSERT_TRUE(run.messages().empty());
     fake::FakeSheet& page = run.book().sheet("BOM");
     EXPECT_EQ(firstColumnFromRow3(page), (Rows{"1", "2", "3"}));
@@ -143,8 +145,8 @@ TEST(ExportPlainCells, MendedRefusalsAndCleanUp) {
         EXPECT_EQ(run.messages(), (Rows{"Unable to get the Insert property of the Pictures class"}));
         EXPECT_TRUE(run.book().closed);
         EXPECT_EQ(run.book().saves, 0);
-        EXPECT_FALSE(excelReferences().ExcelBook);
-        EXPECT_TRUE(excelReferences().ExcelApp);  // kept, as the handler leaves it
+        EXPECT_FALSE(session::excelReferences().ExcelBook);
+        EXPECT_TRUE(session::excelReferences().ExcelApp);  // kept, as the handler leaves it
 
         run.run(numberedRecords({1}), 10, 0, "", run.dir.file("second.xlsx"));
         EXPECT_EQ(run.app->opened.size(), 2u);
@@ -162,9 +164,9 @@ TEST(ExportPlainCells, FailurePathsShowTheirMessageAndReturnOne) {
     {
         PlainFakeRun run;
         KestDBBomExcel server;
-        const Variant result = server.ExportPlain2(Variant::array({}), Variant::array({}), 1, Variant::array({}),
-                                                   Variant("not an array"), run.templatePath, run.outputPath, 0, 0,
-                                                   3, 0, "");
+        const Variant result =
+            server.ExportPlain2(Variant::array({}), Variant::array({}), 1, Variant::array({}), Variant("not an array"),
+                                run.templatePath, run.outputPath, 0, 0, 3, 0, "");
         expectMessage(run, result, "Type mismatch");
         EXPECT_EQ(run.applicationsMade, 0);
     }
@@ -189,14 +191,15 @@ TEST(ExportPlainCells, FailurePathsShowTheirMessageAndReturnOne) {
         std::ofstream(run.outputPath) << "old";
         std::filesystem::remove(run.templatePath);
         expectMessage(run, run.run(numberedRecords({1}), 3, 0), "Failed to obtain COM object to Workbook from Excel");
-        EXPECT_TRUE(excelReferences().ExcelApp);
+        EXPECT_TRUE(session::excelReferences().ExcelApp);
         EXPECT_FALSE(std::filesystem::exists(run.outputPath));  // the old output was deleted first
     }
     {
         PlainFakeRun run;
-        expectMessage(run, run.run(numberedRecords({1}), 3, 0, "Nope"), "Failed to obtain sheet object 'NOPE' from Excel....");
-        EXPECT_FALSE(excelReferences().ExcelApp);
-        EXPECT_FALSE(excelReferences().ExcelBook);
+        expectMessage(run, run.run(numberedRecords({1}), 3, 0, "Nope"),
+                      "Failed to obtain sheet object 'NOPE' from Excel....");
+        EXPECT_FALSE(session::excelReferences().ExcelApp);
+        EXPECT_FALSE(session::excelReferences().ExcelBook);
         EXPECT_FALSE(run.book().closed);
         EXPECT_EQ(run.book().savedAs, (Rows{run.outputPath}));
     }
@@ -204,14 +207,13 @@ TEST(ExportPlainCells, FailurePathsShowTheirMessageAndReturnOne) {
         PlainFakeRun run;
         PlainData data = numberedRecords({1, 2});
         KestDBBomExcel server;
-        const Variant result = server.ExportPlain2(Variant::array({}), Variant::array({}), recordSize,
-                                                   data.posNames(), data.posVals(), run.templatePath,
-                                                   run.outputPath, 0, 0, 3, 0, "");
+        const Variant result = server.ExportPlain2(Variant::array({}), Variant::array({}), recordSize, data.posNames(),
+                                                   data.posVals(), run.templatePath, run.outputPath, 0, 0, 3, 0, "");
         expectMessage(run, result, "Subscript out of range");
     }
     {
         PlainFakeRun run;
-        platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
+        session::platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
         expectMessage(run, run.run(numberedRecords({1}), 3, 0), "Failed to obtain COM object from Excel.Application");
     }
 }

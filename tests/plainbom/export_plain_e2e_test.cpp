@@ -7,7 +7,7 @@
 
 #include "plainbom/plain_fixture.h"
 #include "plainbom/read_back.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 
 namespace kbx::test {
 namespace {
@@ -59,15 +59,15 @@ TEST(ExportPlainEngine, PagingOverCopiesOfTheTemplateSheet) {
     EXPECT_EQ(positionNumbers(book, "BOM3"), (Rows{"7"}));
     EXPECT_EQ(book.cell("BOM3!B5"), "P7");
     EXPECT_EQ(book.cell("BOM2!B1"), "Pump");
-    EXPECT_EQ(book.cell("BOM2!B2"), "4711");  // "$HEAD:DrawNo" matched in any letter case
-    EXPECT_EQ(book["bold BOM!B7"], "True");   // the cell copy carried the font
+    EXPECT_EQ(book.cell("BOM2!B2"), "4711");    // "$HEAD:DrawNo" matched in any letter case
+    EXPECT_EQ(book["bold BOM!B7"], "True");     // the cell copy carried the font
     EXPECT_EQ(book["border BOM2!A8"], "thin");  // formats under the rows survive
     EXPECT_EQ(book.cell("Template!A5"), "$pos:posnr");
     EXPECT_EQ(book.cell("Template!B1"), "$head:title");
     EXPECT_FALSE(book.has("cell BOM!A8"));  // the leftover row took the empty row below
     EXPECT_EQ(book["colfmt BOM!A"], "@");
-    EXPECT_FALSE(excelReferences().ExcelApp);
-    EXPECT_FALSE(excelReferences().ExcelBook);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
 
     PlainEngineRun exact;
     exact.run(numberedRecords({1, 2, 3, 4}), 4, 0);
@@ -115,8 +115,10 @@ TEST(ExportPlainEngine, PicturesShortfallAndFieldLookups) {
     PlainData data;
     // Record 2 has its fields in another order.
     data.records = {
-        {Variant(int32_t{1}), Variant("P1"), Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{5}), Variant("low"), Variant(picture)},
-        {Variant(int32_t{2}), Variant("P2"), Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{3}), Variant("ok"), Variant(run.dir.file("missing.png"))},
+        {Variant(int32_t{1}), Variant("P1"), Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{5}),
+         Variant("low"), Variant(picture)},
+        {Variant(int32_t{2}), Variant("P2"), Variant(int32_t{2}), Variant(int32_t{1}), Variant(int32_t{3}),
+         Variant("ok"), Variant(run.dir.file("missing.png"))},
     };
     std::vector<Variant> names, values;
     for (const auto& f : kPlainFields) names.emplace_back(f);
@@ -174,7 +176,7 @@ TEST(ExportPlainEngine, MendedFaults) {
         bad.records[1][6] = Variant(dataFile("plainbom/not_a_picture.png"));
         run.run(bad, 10, 0);
         ASSERT_EQ(run.messages().size(), 1u);
-        EXPECT_FALSE(excelReferences().ExcelBook);
+        EXPECT_FALSE(session::excelReferences().ExcelBook);
         const std::string second = run.dir.file("second.xlsx");
         run.run(numberedRecords({8}), 10, 0, "", second);
         EXPECT_EQ(run.messages().size(), 1u);
@@ -187,15 +189,16 @@ TEST(ExportPlainEngine, MendedFaults) {
 TEST(ExportPlainEngine, ShortfallWithoutWarnColumn) {
     PlainEngineRun run;
     const std::string templatePath = run.dir.file("no_warn.xlsx");
-    runPython("import sys\n"
-              "from openpyxl import Workbook\n"
-              "book = Workbook()\n"
-              "sheet = book.active\n"
-              "sheet.title = 'Parts'\n"
-              "for column, name in enumerate(['posnr', 'verw1', 'verw2', 'count'], start=1):\n"
-              "    sheet.cell(2, column, '$pos:' + name)\n"
-              "book.save(sys.argv[1])\n",
-              {templatePath});
+    runPython(
+        "import sys\n"
+        "from openpyxl import Workbook\n"
+        "book = Workbook()\n"
+        "sheet = book.active\n"
+        "sheet.title = 'Parts'\n"
+        "for column, name in enumerate(['posnr', 'verw1', 'verw2', 'count'], start=1):\n"
+        "    sheet.cell(2, column, '$pos:' + name)\n"
+        "book.save(sys.argv[1])\n",
+        {templatePath});
     PlainData data;
     data.fields = {"posnr", "verw1", "verw2", "count"};
     data.records = {{Variant(int32_t{1}), Variant(int32_t{1}), Variant(int32_t{0}), Variant(int32_t{5})},
@@ -216,8 +219,11 @@ TEST(ExportPlainEngine, FailurePaths) {
     {
         PlainEngineRun run;
         KestDBBomExcel server;
-        EXPECT_EQ(server.ExportPlain2(Variant::array({}), Variant::array({}), 1, Variant::array({}), Variant("x"),
-                                      run.templatePath, run.outputPath, 0, 0, 3, 0, "").asInteger(), 1);
+        EXPECT_EQ(server
+                      .ExportPlain2(Variant::array({}), Variant::array({}), 1, Variant::array({}), Variant("x"),
+                                    run.templatePath, run.outputPath, 0, 0, 3, 0, "")
+                      .asInteger(),
+                  1);
         EXPECT_EQ(single(run), "Type mismatch");
     }
     {
@@ -251,13 +257,13 @@ TEST(ExportPlainEngine, FailurePaths) {
         std::filesystem::remove(missing.templatePath);
         missing.run(numberedRecords({1}), 3, 0);
         EXPECT_EQ(single(missing), "Failed to obtain COM object to Workbook from Excel");
-        EXPECT_TRUE(excelReferences().ExcelApp);
+        EXPECT_TRUE(session::excelReferences().ExcelApp);
     }
     {
         PlainEngineRun run;
         run.run(numberedRecords({1}), 3, 0, "Missing");
         EXPECT_EQ(single(run), "Failed to obtain sheet object 'MISSING' from Excel....");
-        EXPECT_FALSE(excelReferences().ExcelApp);
+        EXPECT_FALSE(session::excelReferences().ExcelApp);
     }
 }
 

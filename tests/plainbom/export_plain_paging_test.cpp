@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "plainbom/plain_fixture.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 
 namespace kbx::test {
 namespace {
@@ -46,8 +46,8 @@ TEST(ExportPlainPaging, SevenRecordsThreePerSheet) {
     EXPECT_EQ(book.saves, 1);
     EXPECT_TRUE(book.closed);
     EXPECT_TRUE(run.app->quit);  // it had to be made visible
-    EXPECT_FALSE(excelReferences().ExcelApp);
-    EXPECT_FALSE(excelReferences().ExcelBook);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
     EXPECT_TRUE(toBoolean(run.app->settings[sheet::AppSetting::DisplayAlerts]));
     EXPECT_TRUE(toBoolean(run.app->settings[sheet::AppSetting::ScreenUpdating]));
     EXPECT_EQ(run.app->calculation, sheet::xl::CalculationAutomatic);
@@ -72,7 +72,7 @@ TEST(ExportPlainPaging, GapRowsForMissingNumbers) {
         fake::FakeSheet& page = run.book().sheet("BOM");
         EXPECT_EQ(firstColumnFromRow3(page), (Rows{"1", "2", "3", "4", "5"}));
         EXPECT_TRUE(page.cell(5, 1).value.isString());  // the gap number is text
-        EXPECT_EQ(page.text(5, 2), "");                  // and is the gap row's only value
+        EXPECT_EQ(page.text(5, 2), "");                 // and is the gap row's only value
         EXPECT_EQ(page.text(6, 9), "");
         EXPECT_EQ(page.text(7, 2), "P5");
     }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "automation/kest_db_bom_excel.h"
 #include "plainbom/fake_sheet.h"
-#include "server/kest_db_bom_excel.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
@@ -54,8 +54,8 @@ struct PlainData {
 inline PlainData numberedRecords(const std::vector<int>& numbers) {
     PlainData data;
     for (int n : numbers)
-        data.records.push_back({Variant(int32_t{n}), Variant("P" + std::to_string(n)), Variant(), Variant(),
-                                Variant(), Variant(), Variant()});
+        data.records.push_back({Variant(int32_t{n}), Variant("P" + std::to_string(n)), Variant(), Variant(), Variant(),
+                                Variant(), Variant()});
     return data;
 }
 
@@ -69,7 +69,7 @@ struct PlainFakeRun {
     int applicationsMade = 0;
 
     PlainFakeRun() {
-        platform().createApplication = [this] {
+        session::platform().createApplication = [this] {
             ++applicationsMade;
             return std::static_pointer_cast<sheet::Application>(app);
         };

@@ -1,11 +1,13 @@
+#include "plainbom/plain_lookups.h"
+
 #include <gtest/gtest.h>
 
+#include "fillcommon/file_exists.h"
+#include "fillcommon/fill_header.h"
+#include "fillcommon/placeholder.h"
+#include "fillcommon/placeholder_cell.h"
 #include "plainbom/fake_sheet.h"
-#include "plainbom/fill_header.h"
-#include "plainbom/placeholder_cell.h"
-#include "plainbom/plain_lookups.h"
 #include "support/test_support.h"
-#include "templatefill/placeholder.h"
 #include "value/runtime_error.h"
 
 namespace kbx::plainbom {
@@ -26,15 +28,15 @@ int32_t errorNumberOf(const std::function<void()>& action) {
 }
 
 TEST(PlaceholderCell, RecognisesKindAndNameInAnyLetterCase) {
-    auto head = templatefill::ParsePlaceholder("$HEAD:DrawNo:extra");
+    auto head = fillcommon::ParsePlaceholder("$HEAD:DrawNo:extra");
     ASSERT_TRUE(head);
     EXPECT_EQ(head->kind, "head");
     EXPECT_EQ(head->name, "drawno");
-    EXPECT_FALSE(templatefill::ParsePlaceholder("$"));
-    EXPECT_FALSE(templatefill::ParsePlaceholder("$head"));
-    EXPECT_FALSE(templatefill::ParsePlaceholder("head:title"));
-    EXPECT_FALSE(templatefill::ParsePlaceholder(""));
-    auto emptyName = templatefill::ParsePlaceholder("$pos:");
+    EXPECT_FALSE(fillcommon::ParsePlaceholder("$"));
+    EXPECT_FALSE(fillcommon::ParsePlaceholder("$head"));
+    EXPECT_FALSE(fillcommon::ParsePlaceholder("head:title"));
+    EXPECT_FALSE(fillcommon::ParsePlaceholder(""));
+    auto emptyName = fillcommon::ParsePlaceholder("$pos:");
     ASSERT_TRUE(emptyName);
     EXPECT_EQ(emptyName->name, "");
 }
@@ -52,10 +54,11 @@ TEST(PlainLookups, FindNameAndPosNrAt) {
     EXPECT_EQ(PosNrAt(names({"name", "qty", "name", "POSNR"}), values, 0), 9);
     // Beyond the names nothing of the values is read (they are no array here).
     EXPECT_EQ(PosNrAt(fields, Variant(), 4), -1);
-    EXPECT_EQ(errorNumberOf([&] { PosNrAt(fields, Variant::array({Variant("x"), Variant("12a")}), 0); }),
+    EXPECT_EQ(errorNumberOf([&] {
+                  PosNrAt(fields, Variant::array({Variant("x"), Variant("12a")}), 0);
+              }),
               err::TypeMismatch);
-    EXPECT_EQ(errorNumberOf([&] { PosNrAt(fields, Variant::array({Variant("x"), Variant(3e10)}), 0); }),
-              err::Overflow);
+    EXPECT_EQ(errorNumberOf([&] { PosNrAt(fields, Variant::array({Variant("x"), Variant(3e10)}), 0); }), err::Overflow);
 }
 
 TEST(PlainLookups, FieldIndexCacheIsBuiltOnceAndRebuiltOnChange) {
@@ -89,11 +92,11 @@ TEST(PlainLookups, FieldIndexCacheIsBuiltOnceAndRebuiltOnChange) {
 
 TEST(PlainLookups, FileExistsForFilesAndFolders) {
     test::TempDir dir;
-    EXPECT_TRUE(FileExists(dir.path().string()));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(FileExists(dir.file("missing.png")));
+    EXPECT_TRUE(fillcommon::FileExists(dir.path().string()));
+    EXPECT_FALSE(fillcommon::FileExists(""));
+    EXPECT_FALSE(fillcommon::FileExists(dir.file("missing.png")));
     std::ofstream(dir.file("here.txt")) << "x";
-    EXPECT_TRUE(FileExists(dir.file("here.txt")));
+    EXPECT_TRUE(fillcommon::FileExists(dir.file("here.txt")));
 }
 
 TEST(FillHeader, ScansSixtyBySixtyAndReportsThePositionRow) {
@@ -115,7 +118,7 @@ TEST(FillHeader, ScansSixtyBySixtyAndReportsThePositionRow) {
     const Variant headNames = names({"title", "drawno", "Weight", "weight"});
     const Variant headVals = Variant::array({Variant("Pump"), Variant(12.5), Variant("upper"), Variant(int32_t{3})});
     int32_t maxCol = 0;
-    EXPECT_EQ(FillHeader(sheet, headNames, headVals, maxCol), 12);
+    EXPECT_EQ(fillcommon::FillHeader(sheet, headNames, headVals, maxCol), 12);
     EXPECT_EQ(maxCol, 55);
     EXPECT_EQ(sheet.text(1, 2), "Pump");
     EXPECT_TRUE(sheet.cell(2, 55).value.isString());
@@ -124,7 +127,7 @@ TEST(FillHeader, ScansSixtyBySixtyAndReportsThePositionRow) {
     EXPECT_EQ(sheet.text(3, 2), "3");  // "Weight" with an upper-case letter matches nothing
     EXPECT_EQ(sheet.text(4, 1), "$");
     EXPECT_EQ(sheet.text(4, 2), "$head");
-    EXPECT_EQ(sheet.text(10, 1), "$pos:posnr");  // position placeholders are left for the page fill
+    EXPECT_EQ(sheet.text(10, 1), "$pos:posnr");   // position placeholders are left for the page fill
     EXPECT_EQ(sheet.text(5, 61), "$head:title");  // outside the block
     for (int32_t column = 1; column <= 60; ++column) EXPECT_EQ(sheet.columnFormats[column], "@") << column;
     EXPECT_FALSE(sheet.columnFormats.count(61));
@@ -132,14 +135,15 @@ TEST(FillHeader, ScansSixtyBySixtyAndReportsThePositionRow) {
     fake::FakeSheet& empty = book.addSheet("Empty");
     empty.put(61, 1, Variant("$pos:posnr"));
     maxCol = 0;
-    EXPECT_EQ(FillHeader(empty, headNames, headVals, maxCol), -1);
+    EXPECT_EQ(fillcommon::FillHeader(empty, headNames, headVals, maxCol), -1);
     EXPECT_EQ(maxCol, 0);
 
     // A values array shorter than the names fails the header fill.
     fake::FakeSheet& shortValues = book.addSheet("Short");
     shortValues.put(1, 1, Variant("$head:drawno"));
-    EXPECT_EQ(errorNumberOf([&] { FillHeader(shortValues, headNames, Variant::array({Variant("x")}), maxCol); }),
-              err::SubscriptOutOfRange);
+    EXPECT_EQ(
+        errorNumberOf([&] { fillcommon::FillHeader(shortValues, headNames, Variant::array({Variant("x")}), maxCol); }),
+        err::SubscriptOutOfRange);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-
 #include <filesystem>
 #include <fstream>
 
@@ -171,7 +170,7 @@ void DialogFormTest::okRefusesMissingFilesAndDirectories() {
     QCOMPARE(guard.messages->shown.size(), std::size_t{2});
     QCOMPARE(guard.messages->shown[0].text, std::string("Invalid filename"));
     QCOMPARE(guard.messages->shown[0].caption, std::string("Error"));
-    QVERIFY(guard.messages->shown[0].icon == kbx::MessageIcon::Critical);
+    QVERIFY(guard.messages->shown[0].icon == kbx::session::MessageIcon::Critical);
 }
 
 void DialogFormTest::okAcceptsAMatchingPatternAndCancelRejects() {
@@ -236,8 +235,7 @@ void DialogFormTest::getBomParamsWithTheRealDialogAndEngine() {
     QCOMPARE(reverse, 1);
     QCOMPARE(embed, 0);
     QCOMPARE(templte, templ);
-    QVERIFY2(guard.messages->shown.empty(),
-             guard.messages->shown.empty() ? "" : guard.messages->shown[0].text.c_str());
+    QVERIFY2(guard.messages->shown.empty(), guard.messages->shown.empty() ? "" : guard.messages->shown[0].text.c_str());
     QVERIFY(profiles.isArray());
     QCOMPARE(profiles.upperBound(), 2);
     QCOMPARE(profiles.at(0).asString(), std::string("Kopf"));

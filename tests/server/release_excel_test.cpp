@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "server/excel_references.h"
-#include "server/kest_db_bom_excel.h"
+#include "automation/kest_db_bom_excel.h"
+#include "session/excel_references.h"
 #include "support/test_support.h"
 #include "value/runtime_error.h"
 
@@ -27,13 +27,13 @@ TEST(ReleaseExcel, DropsBothReferencesWithoutQuitting) {
     test::PlatformGuard guard;
     KestDBBomExcel server;
     server.ReleaseExcel();  // both empty: no effect
-    EXPECT_FALSE(excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
 
     auto app = std::make_shared<StandInApplication>();
-    excelReferences().ExcelApp = app;
+    session::excelReferences().ExcelApp = app;
     server.ReleaseExcel();
-    EXPECT_FALSE(excelReferences().ExcelApp);
-    EXPECT_FALSE(excelReferences().ExcelBook);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
     EXPECT_FALSE(app->quit);
     EXPECT_EQ(app.use_count(), 1);  // only this test holds it now
 }
@@ -44,12 +44,12 @@ TEST(ReleaseExcel, ReferencesAreSharedByEveryInstance) {
     {
         KestDBBomExcel first;
         first.ReleaseExcel();
-        excelReferences().ExcelApp = app;
+        session::excelReferences().ExcelApp = app;
     }
     KestDBBomExcel second;
-    EXPECT_EQ(excelReferences().ExcelApp, app);  // releasing an instance keeps them
+    EXPECT_EQ(session::excelReferences().ExcelApp, app);  // releasing an instance keeps them
     second.ReleaseExcel();
-    EXPECT_FALSE(excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
 }
 
 }  // namespace

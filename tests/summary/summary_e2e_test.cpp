@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "ooxml/engine.h"
+#include "engine/engine.h"
 #include "plainbom/read_back.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 #include "summary/summary_fixture.h"
 #include "value/runtime_error.h"
 
@@ -25,7 +25,7 @@ struct SummaryEngineRun {
     std::string outputPath = dir.file("summary_out.xlsx");
 
     SummaryEngineRun() {
-        platform().presenter = presenter;
+        session::platform().presenter = presenter;
         std::filesystem::copy_file(dataFile("summary/summary_template.xlsx"), templatePath);
     }
     Variant run(const std::vector<std::vector<Variant>>& records, int32_t posPerSheet,
@@ -53,14 +53,13 @@ Rows columnFromRow2(const ReadBack& book, const std::string& sheet, const std::s
 TEST(SummaryEngine, OnePageWithPicturesFittedIntoTheirCells) {
     SummaryEngineRun run;
     std::weak_ptr<sheet::Application> engine;
-    platform().createApplication = [&engine] {
+    session::platform().createApplication = [&engine] {
         std::shared_ptr<sheet::Application> app = createEngineApplication();
         engine = app;
         return app;
     };
     const std::string picture = dataFile("summary/red_200x100pt.png");
-    const Variant result =
-        run.run({item(1, 2, run.dir.file("missing.png")), item(2, 5, picture), item(3, 1.5)}, 0);
+    const Variant result = run.run({item(1, 2, run.dir.file("missing.png")), item(2, 5, picture), item(3, 1.5)}, 0);
     EXPECT_EQ(result.asInteger(), 1);
     EXPECT_TRUE(engine.expired()) << "the saved and presented workbook stays in memory with nothing holding it";
     ReadBack book(run.outputPath);
@@ -75,9 +74,9 @@ TEST(SummaryEngine, OnePageWithPicturesFittedIntoTheirCells) {
     EXPECT_FALSE(book.has("cell " + page + "!D3"));
     EXPECT_EQ(book.cell(page + "!BB2"), "$pos:posnr");  // right of the scanned columns
     EXPECT_FALSE(book.has("cell " + page + "!BB3"));
-    EXPECT_FALSE(book.has("cell " + page + "!A5"));      // the leftover row
+    EXPECT_FALSE(book.has("cell " + page + "!A5"));  // the leftover row
     EXPECT_EQ(book.cell(page + "!A9"), "note");
-    EXPECT_FALSE(book.has("cell " + page + "!C2"));      // missing picture: emptied
+    EXPECT_FALSE(book.has("cell " + page + "!C2"));  // missing picture: emptied
     EXPECT_FALSE(book.has("cell " + page + "!C3"));
     for (const char* column : {"A", "B", "C", "D"}) EXPECT_EQ(book["colfmt " + page + "!" + column], "@") << column;
     // 200 x 100 points with a width unit of 5: row 100, column 40, the picture at C3's corner.
@@ -127,14 +126,14 @@ TEST(SummaryEngine, Failures) {
         KestDBBomExcel server;
         try {
             server.CreateSummaryExcel(Variant::array({Variant("posnr")}), Variant::array({Variant("No.")}),
-                                      Variant::array({Variant(int32_t{1})}), 0, run.templatePath, run.outputPath, 0,
-                                      0, 0);
+                                      Variant::array({Variant(int32_t{1})}), 0, run.templatePath, run.outputPath, 0, 0,
+                                      0);
             ADD_FAILURE() << "RecordSize 0 was accepted";
         } catch (const RuntimeError& error) {
             EXPECT_EQ(error.number(), err::DivisionByZero);
         }
         EXPECT_EQ(run.logLines(), (Rows{"EXCEL - BOM - OUTPUT: Entering CreateSummaryExcel"}));
-        EXPECT_FALSE(excelReferences().ExcelApp);
+        EXPECT_FALSE(session::excelReferences().ExcelApp);
     }
     {
         SummaryEngineRun run;
@@ -142,7 +141,7 @@ TEST(SummaryEngine, Failures) {
         EXPECT_EQ(run.run({item(1, 1)}, 0).asInteger(), 1);
         ASSERT_EQ(run.guard.messages->shown.size(), 1u);
         EXPECT_EQ(run.guard.messages->shown[0].text, "Failed to obtain COM object to Workbook from Excel");
-        EXPECT_TRUE(excelReferences().ExcelApp);
+        EXPECT_TRUE(session::excelReferences().ExcelApp);
     }
     {
         SummaryEngineRun run;
@@ -160,9 +159,9 @@ TEST(SummaryEngine, Failures) {
 TEST(SummaryEngine, TemplateWithPlaceholderRows) {
     SummaryEngineRun run;
     KestDBBomExcel server;
-    EXPECT_EQ(server.CreateSummaryTemplate(Variant::array({Variant("posnr"), Variant("qty"), Variant("bmp")}))
-                  .asInteger(),
-              1);
+    EXPECT_EQ(
+        server.CreateSummaryTemplate(Variant::array({Variant("posnr"), Variant("qty"), Variant("bmp")})).asInteger(),
+        1);
     ASSERT_EQ(run.presenter->presented.size(), 1u);
     ReadBack book(run.presenter->presented[0]);
     const std::string sheet = book["sheets"];
@@ -173,7 +172,7 @@ TEST(SummaryEngine, TemplateWithPlaceholderRows) {
     EXPECT_EQ(book.cell(sheet + "!B2"), "$pos:qty");
     EXPECT_EQ(book.cell(sheet + "!C2"), "$pos:bmp");
     EXPECT_EQ(book.count("cell "), 6u);
-    EXPECT_FALSE(excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "automation/kest_db_bom_excel.h"
 #include "plainbom/fake_sheet.h"
-#include "server/kest_db_bom_excel.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
 
-class RecordingPresenter : public Presenter {
+class RecordingPresenter : public session::Presenter {
 public:
     void Present(const std::string& file) override { presented.push_back(file); }
     std::vector<std::string> presented;
@@ -42,11 +42,11 @@ struct SummaryFakeRun {
     }
 
     SummaryFakeRun() {
-        platform().createApplication = [this] {
+        session::platform().createApplication = [this] {
             ++applicationsMade;
             return std::static_pointer_cast<sheet::Application>(app);
         };
-        platform().presenter = presenter;
+        session::platform().presenter = presenter;
         std::ofstream(templatePath) << "template";
         app->addTemplate(templatePath, standardLayout);
     }

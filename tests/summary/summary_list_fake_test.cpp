@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 #include "summary/summary_fixture.h"
 #include "summary/summary_pages.h"
 #include "value/runtime_error.h"
@@ -44,8 +44,8 @@ TEST(SummaryList, OnePageWithoutLimitThenTheTemplate) {
     EXPECT_EQ(book.saves, 1);
     EXPECT_FALSE(book.closed);
     EXPECT_TRUE(toBoolean(run.app->settings[sheet::AppSetting::Visible]));
-    EXPECT_FALSE(excelReferences().ExcelApp);
-    EXPECT_FALSE(excelReferences().ExcelBook);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
     EXPECT_EQ(run.presenter->presented, (Rows{run.outputPath}));
     EXPECT_EQ(run.logLines(), (Rows{"EXCEL - BOM - OUTPUT: Entering CreateSummaryExcel",
                                     "EXCEL - BOM - OUTPUT: Trying to open: " + run.templatePath,
@@ -139,14 +139,15 @@ TEST(SummaryList, PicturesOnTheEarlierRoute) {
     EXPECT_FALSE(page.pictures[0]->viaShapes);
     EXPECT_DOUBLE_EQ(page.pictures[0]->top, page.top(2));
     EXPECT_DOUBLE_EQ(page.pictures[0]->left, page.left(3));
-    EXPECT_DOUBLE_EQ(page.rowHeight(2), 15);  // not taller than the row
-    EXPECT_DOUBLE_EQ(page.rowHeight(3), 60);  // taller: the row grows
+    EXPECT_DOUBLE_EQ(page.rowHeight(2), 15);     // not taller than the row
+    EXPECT_DOUBLE_EQ(page.rowHeight(3), 60);     // taller: the row grows
     EXPECT_DOUBLE_EQ(page.columnWidth(3), 100);  // the measurement's width stays
 }
 
 TEST(SummaryList, InputLimitsAreRefusedBeforeExcelIsTouched) {
     for (auto [recordSize, posPerSheet, number] :
-         {std::tuple{0, 0, err::DivisionByZero}, std::tuple{-1, 0, err::InvalidCall}, std::tuple{1, -1, err::InvalidCall}}) {
+         {std::tuple{0, 0, err::DivisionByZero}, std::tuple{-1, 0, err::InvalidCall},
+          std::tuple{1, -1, err::InvalidCall}}) {
         SummaryFakeRun run;
         KestDBBomExcel server;
         try {
@@ -169,7 +170,7 @@ TEST(SummaryList, FailuresWhileOpeningAndBuilding) {
         std::ofstream(run.outputPath) << "old";
         EXPECT_EQ(run.run({item(1, 1)}, 0).asInteger(), 1);
         EXPECT_EQ(run.messages(), (Rows{"Failed to obtain COM object to Workbook from Excel"}));
-        EXPECT_TRUE(excelReferences().ExcelApp);
+        EXPECT_TRUE(session::excelReferences().ExcelApp);
         EXPECT_FALSE(std::filesystem::exists(run.outputPath));
         EXPECT_EQ(run.logLines().size(), 2u);
         EXPECT_TRUE(run.presenter->presented.empty());
@@ -185,8 +186,8 @@ TEST(SummaryList, FailuresWhileOpeningAndBuilding) {
                                         "EXCEL - BOM - OUTPUT: Leaving CreateSummaryExcel"}));
         EXPECT_EQ(run.book().savedAs, (Rows{run.outputPath}));
         EXPECT_EQ(run.book().saves, 0);
-        EXPECT_FALSE(excelReferences().ExcelApp);
-        EXPECT_FALSE(excelReferences().ExcelBook);
+        EXPECT_FALSE(session::excelReferences().ExcelApp);
+        EXPECT_FALSE(session::excelReferences().ExcelBook);
     }
     {  // an unreadable version: the page keeps its header and no positions
         SummaryFakeRun run;
@@ -202,16 +203,15 @@ TEST(SummaryList, FailuresWhileOpeningAndBuilding) {
         SummaryFakeRun run;
         KestDBBomExcel server;
         server.CreateSummaryExcel(Variant::array({Variant("posnr")}), Variant::array({Variant("No.")}),
-                                  Variant::array({Variant(int32_t{1})}), 1 << 30, run.templatePath, run.outputPath,
-                                  0, 0, 0);
+                                  Variant::array({Variant(int32_t{1})}), 1 << 30, run.templatePath, run.outputPath, 0,
+                                  0, 0);
         EXPECT_EQ(run.logLines()[2], "EXCEL - BOM - OUTPUT: Subscript out of range");
         EXPECT_EQ(run.book().saves, 0);
     }
     {  // a template page without a position row: one page with its header only
         SummaryFakeRun run;
-        run.app->addTemplate(run.templatePath, [](fake::FakeWorkbook& book) {
-            book.addSheet("Layout").put(1, 1, Variant("$head:qty"));
-        });
+        run.app->addTemplate(run.templatePath,
+                             [](fake::FakeWorkbook& book) { book.addSheet("Layout").put(1, 1, Variant("$head:qty")); });
         run.run({item(1, 1), item(2, 1), item(3, 1)}, 1);
         EXPECT_EQ(run.book().sheetNames(), (Rows{"Summary Page 1", "Layout"}));
         EXPECT_EQ(run.book().sheet("Summary Page 1").text(1, 1), "Caption qty");
@@ -222,7 +222,8 @@ TEST(SummaryList, FailuresWhileOpeningAndBuilding) {
 TEST(SummaryTemplate, WritesPlaceholdersAndHandsTheSavedFileOver) {
     SummaryFakeRun run;
     KestDBBomExcel server;
-    const Variant result = server.CreateSummaryTemplate(Variant::array({Variant("posnr"), Variant("Qty"), Variant("bmp")}));
+    const Variant result =
+        server.CreateSummaryTemplate(Variant::array({Variant("posnr"), Variant("Qty"), Variant("bmp")}));
     EXPECT_EQ(result.asInteger(), 1);
     ASSERT_EQ(run.app->opened.size(), 1u);
     fake::FakeSheet& sheet = *run.app->opened[0]->sheets[0];
@@ -236,7 +237,7 @@ TEST(SummaryTemplate, WritesPlaceholdersAndHandsTheSavedFileOver) {
     const std::string first = run.presenter->presented[0];
     EXPECT_EQ(std::filesystem::path(first).parent_path(), run.dir.path());
     EXPECT_TRUE(std::filesystem::exists(first));
-    EXPECT_FALSE(excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
     EXPECT_TRUE(run.logLines().empty());
 
     server.CreateSummaryTemplate(Variant::array({}));  // a blank workbook, under a new name

@@ -11,7 +11,8 @@
 #include <random>
 #include <sstream>
 
-#include "server/excel_references.h"
+#include "engine/engine.h"
+#include "session/excel_references.h"
 
 namespace kbx::test {
 
@@ -19,7 +20,8 @@ TempDir::TempDir() {
     std::random_device rd;
     std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate = base / ("kbx-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+        std::filesystem::path candidate =
+            base / ("kbx-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
         if (std::filesystem::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -48,15 +50,25 @@ EnvGuard::~EnvGuard() {
         ::unsetenv(name_.c_str());
 }
 
+namespace {
+
+// Every test program runs the methods on the embedded engine, as the programs do.
+const bool kEngineInstalled = [] {
+    session::installSpreadsheet(createEngineApplication, closeUnreachableEngineApplications);
+    return true;
+}();
+
+}  // namespace
+
 PlatformGuard::PlatformGuard() : messages(std::make_shared<RecordingMessagePort>()) {
-    resetPlatform();
-    platform().messages = messages;
-    excelReferences() = {};
+    session::resetPlatform();
+    session::platform().messages = messages;
+    session::excelReferences() = {};
 }
 
 PlatformGuard::~PlatformGuard() {
-    excelReferences() = {};
-    resetPlatform();
+    session::excelReferences() = {};
+    session::resetPlatform();
 }
 
 std::string readFile(const std::string& path) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/platform.h"
+#include "session/platform.h"
 #include "value/runtime_error.h"
 
 namespace kbx::test {
@@ -45,13 +45,13 @@ private:
 struct ShownMessage {
     std::string text;
     std::string caption;
-    MessageIcon icon;
+    session::MessageIcon icon;
 };
 
 // Records every message instead of showing it.
-class RecordingMessagePort : public MessagePort {
+class RecordingMessagePort : public session::MessagePort {
 public:
-    void Show(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    void Show(const std::string& text, const std::string& caption, session::MessageIcon icon) override {
         shown.push_back({text, caption, icon});
     }
     std::vector<ShownMessage> shown;

@@ -1,9 +1,9 @@
-#include "templatefill/copy_cell.h"
+#include "fillcommon/copy_cell.h"
 
 #include <gtest/gtest.h>
 
 #include "fake_sheet.h"
-#include "templatefill/placeholder.h"
+#include "fillcommon/placeholder.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
@@ -26,7 +26,7 @@ TEST(CopyCell, CopiesRawValueFontAndAlignmentButNothingElse) {
     source.vertical = Variant(int32_t{sheet::xl::VAlignTop});
     sheet->at(2, 1).fontName = "Courier New";
 
-    templatefill::CopyCell(*sheet->Cells(2, 1), *sheet->Cells(1, 1));
+    fillcommon::CopyCell(*sheet->Cells(2, 1), *sheet->Cells(1, 1));
 
     const fake::Cell& copied = sheet->at(2, 1);
     ASSERT_EQ(copied.value.type(), VarType::Double);  // the date's serial number, not a Date
@@ -55,7 +55,7 @@ TEST(CopyCell, StopsAtTheFirstPropertyTheDestinationRefuses) {
     source.horizontal = Variant(int32_t{sheet::xl::HAlignRight});
 
     try {
-        templatefill::CopyCell(*target->Cells(1, 1), *sheet->Cells(1, 1));
+        fillcommon::CopyCell(*target->Cells(1, 1), *sheet->Cells(1, 1));
         FAIL() << "the refused size must fail the copy";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), err::Application);
@@ -68,9 +68,9 @@ TEST(CopyCell, StopsAtTheFirstPropertyTheDestinationRefuses) {
 }
 
 TEST(Placeholder, SyntaxKindAndName) {
-    using templatefill::ParsePlaceholder;
+    using fillcommon::ParsePlaceholder;
     auto kindAndName = [](const std::string& text) {
-        auto p = ParsePlaceholder(text);
+        auto p = fillcommon::ParsePlaceholder(text);
         return p ? p->kind + "|" + p->name : std::string("none");
     };
     EXPECT_EQ(kindAndName("$head:drawno"), "head|drawno");
@@ -84,12 +84,12 @@ TEST(Placeholder, SyntaxKindAndName) {
     EXPECT_EQ(kindAndName(" $pos:qty"), "none");
     EXPECT_EQ(kindAndName(""), "none");
 
-    using templatefill::FieldNameMatches;
-    EXPECT_TRUE(FieldNameMatches(Variant("qty"), "qty"));
-    EXPECT_FALSE(FieldNameMatches(Variant("Qty"), "qty"));
-    EXPECT_FALSE(FieldNameMatches(Variant::null(), "qty"));
-    EXPECT_TRUE(FieldNameMatches(Variant(int32_t{7}), "7"));
-    EXPECT_THROW(FieldNameMatches(Variant::array({}), "qty"), RuntimeError);
+    using fillcommon::FieldNameMatches;
+    EXPECT_TRUE(fillcommon::FieldNameMatches(Variant("qty"), "qty"));
+    EXPECT_FALSE(fillcommon::FieldNameMatches(Variant("Qty"), "qty"));
+    EXPECT_FALSE(fillcommon::FieldNameMatches(Variant::null(), "qty"));
+    EXPECT_TRUE(fillcommon::FieldNameMatches(Variant(int32_t{7}), "7"));
+    EXPECT_THROW(fillcommon::FieldNameMatches(Variant::array({}), "qty"), RuntimeError);
 }
 
 }  // namespace

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "automation/kest_db_bom_excel.h"
+#include "engine/engine.h"
 #include "log/write_log.h"
-#include "ooxml/engine.h"
 #include "read_back.h"
-#include "server/excel_references.h"
-#include "server/kest_db_bom_excel.h"
-#include "server/platform.h"
+#include "session/excel_references.h"
+#include "session/platform.h"
 #include "support/test_support.h"
 #include "test_helpers.h"
 #include "value/runtime_error.h"
@@ -67,7 +67,7 @@ protected:
 TEST_F(EndToEndTest, FillsHeadersAndPositionsAndKeepsEverythingElseOfTheTemplate) {
     const std::string file = Template("fill.xlsx");
     ASSERT_EQ(Export(file, "Parts", 0, 1, 1, "Parts"), 1);
-    ASSERT_FALSE(excelReferences().ExcelApp);
+    ASSERT_FALSE(session::excelReferences().ExcelApp);
 
     const test::ReadBack parts = test::readBack(file, "Parts");
     EXPECT_EQ(parts.sheetNames, (std::vector<std::string>{"Cover", "Parts"}));
@@ -185,15 +185,15 @@ TEST_F(EndToEndTest, ClosAndEmBedDecideWhatStaysOpen) {
     };
     for (const Row& row : {Row{0, -1, 1, true}, Row{1, 0, 1, false}, Row{1, -1, 0, false}, Row{1, 1, 0, false}}) {
         SCOPED_TRACE("Clos " + std::to_string(row.clos) + ", EmBed " + std::to_string(row.embed));
-        excelReferences() = {};
-        const std::shared_ptr<sheet::Application> app = createExcelApplication();
+        session::excelReferences() = {};
+        const std::shared_ptr<sheet::Application> app = session::createExcelApplication();
         ASSERT_TRUE(app);
-        excelReferences().ExcelApp = app;
+        session::excelReferences().ExcelApp = app;
         const std::string file = Template("fill.xlsx");
         ASSERT_EQ(Export(file, "Parts", 0, row.embed, row.clos, ""), 1);
         EXPECT_EQ(app->GetWorkbooks().Count(), row.openWorkbooks);
-        EXPECT_EQ(excelReferences().ExcelApp != nullptr, row.referencesKept);
-        EXPECT_EQ(excelReferences().ExcelBook != nullptr, row.referencesKept);
+        EXPECT_EQ(session::excelReferences().ExcelApp != nullptr, row.referencesKept);
+        EXPECT_EQ(session::excelReferences().ExcelBook != nullptr, row.referencesKept);
         EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "KB-1");  // saved in every case
         if (row.embed != -1) {
             EXPECT_TRUE(toBoolean(app->Get(sheet::AppSetting::Visible)));
@@ -211,7 +211,7 @@ TEST_F(EndToEndTest, ASecondCallFillsAndSavesTheHeldWorkbookWhateverFileItNames)
     data.posNames = Array({"n"});
     data.posVals = Array({"x", "y"});
     ASSERT_EQ(Export(file, "Reverse", 0, 0, 0, "", data), 1);
-    ASSERT_TRUE(excelReferences().ExcelBook);
+    ASSERT_TRUE(session::excelReferences().ExcelBook);
     EXPECT_EQ(test::readBack(file, "Reverse").value("A5"), "y");
 
     // The second call names another file, but fills the held workbook: its
@@ -237,26 +237,26 @@ TEST_F(EndToEndTest, FailuresReachTheHostWithTheRightStateLeftBehind) {
     ASSERT_EQ(guard.messages->shown.size(), 1u);
     EXPECT_EQ(guard.messages->shown[0].text, "Failed to obtain COM object to Workbook from Excel");
     EXPECT_EQ(guard.messages->shown[0].caption, "KestBomEx");
-    ASSERT_TRUE(excelReferences().ExcelApp);
-    EXPECT_FALSE(excelReferences().ExcelBook);
-    EXPECT_FALSE(toBoolean(excelReferences().ExcelApp->Get(sheet::AppSetting::Visible)));
+    ASSERT_TRUE(session::excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
+    EXPECT_FALSE(toBoolean(session::excelReferences().ExcelApp->Get(sheet::AppSetting::Visible)));
 
     // A sheet name the workbook lacks: the lookup's error, nothing filled or saved.
     const std::string file = Template("fill.xlsx");
     EXPECT_EQ(ErrorOf(file, "Stückliste"), err::SubscriptOutOfRange);
-    EXPECT_TRUE(excelReferences().ExcelBook);
-    EXPECT_TRUE(toBoolean(excelReferences().ExcelApp->Get(sheet::AppSetting::Visible)));
+    EXPECT_TRUE(session::excelReferences().ExcelBook);
+    EXPECT_TRUE(toBoolean(session::excelReferences().ExcelApp->Get(sheet::AppSetting::Visible)));
     EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "$head:drawno");
 
     // Bad data sets fail before the engine is asked for anything.
-    excelReferences() = {};
+    session::excelReferences() = {};
     Data noArray;
     noArray.posVals = Variant("1;2;3");
     EXPECT_EQ(ErrorOf(file, "Parts", noArray), err::TypeMismatch);
     Data zeroSize;
     zeroSize.recordSize = 0;
     EXPECT_EQ(ErrorOf(file, "Parts", zeroSize), err::DivisionByZero);
-    EXPECT_FALSE(excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
     EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "$head:drawno");
 }
 
@@ -301,23 +301,22 @@ TEST_F(EndToEndTest, AnUnwritableTargetFailsAtTheSaveWithTheWorkbookFilledButUns
         number = ErrorOf(file, "Parts");
     }
     EXPECT_TRUE(number == err::PermissionDenied || number == err::PathFileAccessError) << number;
-    ASSERT_TRUE(excelReferences().ExcelBook);
-    ASSERT_TRUE(excelReferences().ExcelApp);
+    ASSERT_TRUE(session::excelReferences().ExcelBook);
+    ASSERT_TRUE(session::excelReferences().ExcelApp);
     // Settings restored and calculation automatic before the save was tried.
-    EXPECT_TRUE(toBoolean(excelReferences().ExcelApp->Get(sheet::AppSetting::DisplayAlerts)));
-    EXPECT_EQ(excelReferences().ExcelApp->Calculation(), sheet::xl::CalculationAutomatic);
-    EXPECT_EQ(excelReferences().ExcelBook->GetSheets().Item("Parts")->Cells(1, 1)->Text(), "KB-1");
+    EXPECT_TRUE(toBoolean(session::excelReferences().ExcelApp->Get(sheet::AppSetting::DisplayAlerts)));
+    EXPECT_EQ(session::excelReferences().ExcelApp->Calculation(), sheet::xl::CalculationAutomatic);
+    EXPECT_EQ(session::excelReferences().ExcelBook->GetSheets().Item("Parts")->Cells(1, 1)->Text(), "KB-1");
     EXPECT_EQ(test::readBack(file, "Parts").value("A1"), "$head:drawno");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
 }
-
 
 // A workbook left open once the references are dropped can never be reached
 // again: the engine application behind it is freed when the method returns.
 // Whatever someone still holds stays open and usable.
 TEST_F(EndToEndTest, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
     std::vector<std::weak_ptr<sheet::Application>> made;
-    platform().createApplication = [&made] {
+    session::platform().createApplication = [&made] {
         std::shared_ptr<sheet::Application> app = createEngineApplication();
         made.push_back(app);
         return app;
@@ -333,7 +332,7 @@ TEST_F(EndToEndTest, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
     ASSERT_EQ(Export(kept, "", 0, 0, 0, ""), 1);
     ASSERT_EQ(made.size(), 2u);
     ASSERT_FALSE(made[1].expired());
-    std::shared_ptr<sheet::Worksheet> sheet = excelReferences().ExcelBook->ActiveSheet();
+    std::shared_ptr<sheet::Worksheet> sheet = session::excelReferences().ExcelBook->ActiveSheet();
 
     // A sheet held from outside keeps its workbook open past ReleaseExcel.
     server.ReleaseExcel();

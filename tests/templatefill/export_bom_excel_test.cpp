@@ -5,7 +5,7 @@
 
 #include "fake_sheet.h"
 #include "log/write_log.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 #include "support/test_support.h"
 #include "test_helpers.h"
 #include "value/runtime_error.h"
@@ -19,7 +19,7 @@ using test::Array;
 class ExportBomExcelTest : public ::testing::Test {
 protected:
     ExportBomExcelTest() {
-        platform().createApplication = [this]() -> std::shared_ptr<sheet::Application> {
+        session::platform().createApplication = [this]() -> std::shared_ptr<sheet::Application> {
             ++creations;
             return app;
         };
@@ -129,8 +129,8 @@ TEST_F(ExportBomExcelTest, FillsTheProfileSavesAndRestoresTheSettingsInOrder) {
                               "EXCEL - BOM - OUTPUT: Entering ExportBomExcel, trying to write /work/parts.xlsx",
                               "EXCEL - BOM - OUTPUT: Trying to open: /work/parts.xlsx",
                               "EXCEL - BOM - OUTPUT: Leaving ExportBOMExcel"}));
-    EXPECT_EQ(excelReferences().ExcelApp, app);
-    EXPECT_EQ(excelReferences().ExcelBook, book);
+    EXPECT_EQ(session::excelReferences().ExcelApp, app);
+    EXPECT_EQ(session::excelReferences().ExcelBook, book);
     EXPECT_TRUE(guard.messages->shown.empty());
 }
 
@@ -159,15 +159,15 @@ TEST_F(ExportBomExcelTest, ClosAndEmBedDecideWhatIsKeptClosedOrQuit) {
     for (const Row& row : {Row{0, -1, false, false, true}, Row{1, 0, false, false, false},
                            Row{1, -1, true, true, false}, Row{1, 1, true, false, false}}) {
         SCOPED_TRACE("Clos " + std::to_string(row.clos) + ", EmBed " + std::to_string(row.embed));
-        excelReferences() = {};
+        session::excelReferences() = {};
         app->quit = false;
         const int savesBefore = book->saves;
         EXPECT_EQ(Export(Call().embed(row.embed).clos(row.clos)), 1);
         EXPECT_EQ(book->saves, savesBefore + 1);
         EXPECT_EQ(book->closed, row.closed);
         EXPECT_EQ(app->quit, row.quit);
-        EXPECT_EQ(excelReferences().ExcelApp != nullptr, row.referencesKept);
-        EXPECT_EQ(excelReferences().ExcelBook != nullptr, row.referencesKept);
+        EXPECT_EQ(session::excelReferences().ExcelApp != nullptr, row.referencesKept);
+        EXPECT_EQ(session::excelReferences().ExcelBook != nullptr, row.referencesKept);
         EXPECT_EQ(app->settings.at(AppSetting::Visible), Variant(true));
     }
 }
@@ -185,20 +185,20 @@ TEST_F(ExportBomExcelTest, SecondCallReusesTheHeldWorkbookWhateverFileItNames) {
 
 TEST_F(ExportBomExcelTest, ConditionsItDetectsItselfShowAMessageAndReturnOne) {
     // No application object.
-    platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
+    session::platform().createApplication = [] { return std::shared_ptr<sheet::Application>(); };
     EXPECT_EQ(Export(Call()), 1);
     ASSERT_EQ(guard.messages->shown.size(), 1u);
     EXPECT_EQ(guard.messages->shown[0].text, "Failed to obtain COM object from Excel.Application");
     EXPECT_EQ(guard.messages->shown[0].caption, "KestBomEx");
-    EXPECT_FALSE(excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
 
     // No workbook: the application stays set and is not made visible.
-    platform().createApplication = [this] { return app; };
+    session::platform().createApplication = [this] { return app; };
     EXPECT_EQ(Export(Call().file("/work/missing.xlsx")), 1);
     ASSERT_EQ(guard.messages->shown.size(), 2u);
     EXPECT_EQ(guard.messages->shown[1].text, "Failed to obtain COM object to Workbook from Excel");
-    EXPECT_EQ(excelReferences().ExcelApp, app);
-    EXPECT_FALSE(excelReferences().ExcelBook);
+    EXPECT_EQ(session::excelReferences().ExcelApp, app);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
     EXPECT_EQ(app->settings.at(AppSetting::Visible), Variant(false));
 
     // No sheet object: both references dropped, the workbook stays open.
@@ -206,8 +206,8 @@ TEST_F(ExportBomExcelTest, ConditionsItDetectsItselfShowAMessageAndReturnOne) {
     EXPECT_EQ(Export(Call().profile("")), 1);
     ASSERT_EQ(guard.messages->shown.size(), 3u);
     EXPECT_EQ(guard.messages->shown[2].text, "Failed to obtain sheet object from Excel (Wrong Sheetname?)");
-    EXPECT_FALSE(excelReferences().ExcelApp);
-    EXPECT_FALSE(excelReferences().ExcelBook);
+    EXPECT_FALSE(session::excelReferences().ExcelApp);
+    EXPECT_FALSE(session::excelReferences().ExcelBook);
     EXPECT_FALSE(book->closed);
     EXPECT_EQ(book->saves, 0);
 
@@ -230,7 +230,7 @@ TEST_F(ExportBomExcelTest, DataSetFailuresComeBeforeTheApplicationIsTouched) {
 TEST_F(ExportBomExcelTest, UntrappedFailuresLeaveTheStateOfTheirStep) {
     // A profile naming no sheet: references set, visible, nothing filled.
     EXPECT_EQ(ErrorOf(Call().profile("Nope")), err::SubscriptOutOfRange);
-    EXPECT_EQ(excelReferences().ExcelBook, book);
+    EXPECT_EQ(session::excelReferences().ExcelBook, book);
     EXPECT_EQ(app->settings.at(AppSetting::Visible), Variant(true));
     EXPECT_EQ(parts->text(1, 1), "$head:drawno");
 
@@ -249,8 +249,8 @@ TEST_F(ExportBomExcelTest, UntrappedFailuresLeaveTheStateOfTheirStep) {
     EXPECT_EQ(app->calculation, sheet::xl::CalculationAutomatic);
     EXPECT_EQ(parts->text(1, 1), "D-7");  // filled but not saved
     EXPECT_EQ(book->saves, 0);
-    EXPECT_EQ(excelReferences().ExcelBook, book);
-    EXPECT_EQ(excelReferences().ExcelApp, app);
+    EXPECT_EQ(session::excelReferences().ExcelBook, book);
+    EXPECT_EQ(session::excelReferences().ExcelApp, app);
 }
 
 TEST_F(ExportBomExcelTest, AnUnwritableLogFailsTheCallFirst) {

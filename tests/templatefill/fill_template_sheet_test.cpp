@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fake_sheet.h"
-#include "server/excel_references.h"
+#include "session/excel_references.h"
 #include "support/test_support.h"
 #include "test_helpers.h"
 #include "value/runtime_error.h"
@@ -20,7 +20,7 @@ using test::Numbers;
 class FillTemplateSheetTest : public ::testing::Test {
 protected:
     FillTemplateSheetTest() {
-        excelReferences().ExcelApp = app;
+        session::excelReferences().ExcelApp = app;
         sheet = book->addSheet("Parts");
     }
 

@@ -10,7 +10,7 @@
 
 #include "dialog/bom_options_dialog.h"
 #include "dialog/split_path.h"
-#include "server/platform.h"
+#include "session/platform.h"
 
 namespace kbx::dialog {
 
@@ -72,10 +72,14 @@ void frm_bom_opts::buildControls() {
     Label1 = new QLabel("KestDBBomExcel 1.02", this);
     place(Label1, 240, 2640, 1692, 252);
 
-    const std::pair<QWidget*, const char*> names[] = {
-        {chk_reverse, "chk_reverse"}, {lbl_template, "lbl_template"}, {txt_template, "txt_template"},
-        {btn_browse, "btn_browse"},   {chk_embed, "chk_embed"},       {btn_cancel, "btn_cancel"},
-        {btn_ok, "btn_ok"},           {Label1, "Label1"}};
+    const std::pair<QWidget*, const char*> names[] = {{chk_reverse, "chk_reverse"},
+                                                      {lbl_template, "lbl_template"},
+                                                      {txt_template, "txt_template"},
+                                                      {btn_browse, "btn_browse"},
+                                                      {chk_embed, "chk_embed"},
+                                                      {btn_cancel, "btn_cancel"},
+                                                      {btn_ok, "btn_ok"},
+                                                      {Label1, "Label1"}};
     for (const auto& [widget, name] : names) widget->setObjectName(name);
     // Only a click presses a button: Return in the template field must not
     // close the dialog behind the pattern check's back.
@@ -161,7 +165,7 @@ void frm_bom_opts::btn_ok_Click() {
         accept();
         return;
     }
-    showMessage("Invalid filename", "Error", MessageIcon::Critical);
+    session::showMessage("Invalid filename", "Error", session::MessageIcon::Critical);
 }
 
 void frm_bom_opts::btn_cancel_Click() {
