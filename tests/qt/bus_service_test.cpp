@@ -217,6 +217,26 @@ TEST(BusService, TwoHostsCallingAtOnceAreBothServed) {
     }
 }
 
+// The activation file quotes the server's path, so an install folder whose
+// name has blanks, quotes, $ and a backslash still starts that very file.
+TEST(BusService, StartsFromAnInstallFolderWhoseNameNeedsQuoting) {
+    test::PrivateBus bus;
+    const std::filesystem::path folder = bus.file("Kest BomEx's \"bin\" $HOME \\ (1)");
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path server = folder / "kestbomex-server";
+    std::filesystem::copy_file(KBX_SERVER_EXE, server);
+    const test::ProcessResult registration =
+        test::runProcess(QString::fromStdString(server.string()), {"--register"}, bus.environment());
+    ASSERT_EQ(registration.exitCode, 0) << registration.err;
+
+    HoldingHost holder(bus);
+    EXPECT_TRUE(holder.called()) << "activation failed";
+    const qint64 pid = bus.servicePid();
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe"), server);
+    holder.leave();
+}
+
 // GetBomParams without a display hands Profiles back as it came, so every
 // kind of Variant makes the trip to the server and back.
 TEST(BusService, VariantsOfEveryKindTravelBothWays) {
