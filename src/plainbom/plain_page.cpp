@@ -2,6 +2,7 @@
 
 #include "plainbom/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
+#include "session/cancellation.h"
 #include "sheet/application.h"
 #include "templatefill/placeholder.h"
 #include "value/runtime_error.h"
@@ -167,6 +168,7 @@ bool FillPlainPage(int32_t& posRow, sheet::Worksheet& sheet, int32_t RecordSize,
     int32_t gapCols = kFilledColumns;
     int32_t warnCol = 0;
     while (rowsOnSheet < PosPerSheet) {
+        session::throwIfCancelled();
         const int32_t positionNumber = PosNrAt(PosNames, PosVals, recOffset);
         if (positionNumber == -1) {
             // Records exhausted. Rows written with position number 0 count as

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "server/excel_references.h"
+#include "session/cancellation.h"
 #include "templatefill/copy_cell.h"
 #include "templatefill/ignore_errors.h"
 #include "templatefill/placeholder.h"
@@ -60,6 +61,7 @@ void WritePositionField(sheet::Worksheet& sheet, int32_t column, int32_t field, 
                         const Variant& PosVals, sheet::Range& model, FillState& state) {
     state.rowOut = state.positionRow;
     forEachFieldValue(PosVals, field, RecordSize, [&](int32_t, const Variant& value) {
+        session::throwIfCancelled();
         sheet.Columns(column)->SetNumberFormat(kTextFormat);
         const std::shared_ptr<sheet::Range> target = sheet.Cells(state.rowOut, column);
         if (state.rowOut != state.positionRow) CopyCell(*target, model);
