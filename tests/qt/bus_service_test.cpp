@@ -237,6 +237,21 @@ TEST(BusService, StartsFromAnInstallFolderWhoseNameNeedsQuoting) {
     holder.leave();
 }
 
+// A message goes to the host whose call showed it, once as MessageShown and
+// once with the method and the number of the call; other hosts get nothing.
+TEST(BusService, MessagesGoToTheCallingHostOnlyAndNameTheirCall) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    const test::ProcessResult probe = test::runProcess(
+        "/usr/bin/python3", {kProbe, "messages", "/nonexistent/t.xlsx", QString::fromStdString(bus.file("o.xlsx"))},
+        bus.environment());
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    const std::string text = "\"Failed to obtain COM object to Workbook from Excel\", \"KestBomEx\"";
+    EXPECT_EQ(probe.out, "{\"first\": [[\"MessageShown\", " + text + "], [\"MessageShownForCall\", " + text +
+                             ", \"ExportPlain\", \"1\"], [\"MessageShown\", " + text +
+                             "], [\"MessageShownForCall\", " + text + ", \"ExportPlain\", \"2\"]], \"second\": []}\n");
+}
+
 // GetBomParams without a display hands Profiles back as it came, so every
 // kind of Variant makes the trip to the server and back.
 TEST(BusService, VariantsOfEveryKindTravelBothWays) {
