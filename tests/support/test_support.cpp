@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "ooxml/engine.h"
 #include "server/excel_references.h"
 
 namespace kbx::test {
@@ -56,6 +57,9 @@ PlatformGuard::PlatformGuard() : messages(std::make_shared<RecordingMessagePort>
 
 PlatformGuard::~PlatformGuard() {
     excelReferences() = {};
+    // As after a method: engine applications that nothing holds any more are
+    // freed with their open workbooks, which otherwise hold them forever.
+    closeUnreachableEngineApplications();
     resetPlatform();
 }
 
