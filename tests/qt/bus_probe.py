@@ -43,6 +43,11 @@ def malformed(bus):
         "wrong_signature": ("ExportAsTxt", "ii", [1, 2]),
         "dictionary": ("CreateSummaryTemplate", "v", [dbus.Dictionary({"a": 1}, signature="sv", variant_level=1)]),
         "unknown_tag": ("CreateSummaryTemplate", "v", [dbus.Struct(("Banana", 1.0), variant_level=1)]),
+        # Decoding fails inside an open structure or array.
+        "tag_extra_members": ("CreateSummaryTemplate", "v", [dbus.Struct(("Date", 1.0, 2), variant_level=1)]),
+        "dictionary_in_array": ("CreateSummaryTemplate", "v",
+                                [dbus.Array(["a", dbus.Dictionary({"x": 1}, signature="sv")], signature="v",
+                                            variant_level=1)]),
         "huge_array": ("CreateSummaryTemplate", "v",
                        [dbus.Array(["f%d" % i for i in range(1000000)], signature="s", variant_level=1)]),
         "record_size_max": ("ExportPlain", plain,
