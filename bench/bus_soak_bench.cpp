@@ -162,7 +162,7 @@ long residentKb(qint64 pid) {
 struct Tally {
     int sent = 0;
     int answered = 0;
-    int droppedWithHost = 0;  // sent by a host that left without waiting
+    int leftBehind = 0;  // sent by a host that left without waiting for the answer
     int unanswered = 0;
     int failures = 0;
 };
@@ -200,7 +200,7 @@ private:
             const CallKind& kind = pick(kinds_, tally_.sent++);
             const QDBusPendingCall pending = host.asyncCall(kind.make(), kCallTimeoutMs);
             if (leaveEarly && i > 0) {
-                ++tally_.droppedWithHost;
+                ++tally_.leftBehind;
                 continue;
             }
             auto* watcher = new QDBusPendingCallWatcher(pending);
@@ -241,6 +241,14 @@ private:
     int connections_ = 0;
 };
 
+int countLogLines(const QString& log, const std::string& text) {
+    std::ifstream in(log.toStdString());
+    int count = 0;
+    for (std::string line; std::getline(in, line);)
+        if (line.find(text) != std::string::npos) ++count;
+    return count;
+}
+
 bool waitForService(QDBusConnection& bus) {
     for (int i = 0; i < 300; ++i) {
         if (bus.interface()->isServiceRegistered(kServiceName).value()) return true;
@@ -250,9 +258,9 @@ bool waitForService(QDBusConnection& bus) {
 }
 
 void print(const char* phase, const Tally& tally, double seconds) {
-    std::printf("%-8s %6d sent, %6d answered, %5d dropped with their host, %d unanswered, %d failures, "
+    std::printf("%-8s %6d sent, %6d answered, %5d left behind by their host, %d unanswered, %d failures, "
                 "%.1f s, %.0f calls/s\n",
-                phase, tally.sent, tally.answered, tally.droppedWithHost, tally.unanswered, tally.failures, seconds,
+                phase, tally.sent, tally.answered, tally.leftBehind, tally.unanswered, tally.failures, seconds,
                 tally.answered / seconds);
 }
 
@@ -314,6 +322,9 @@ int main(int argc, char** argv) {
     const long endKb = residentKb(pid);
     std::printf("server RSS: %ld kB after start, %ld kB after warm-up, %ld kB at the end (%+ld kB)\n", startKb, warmKb,
                 endKb, endKb - warmKb);
+    std::printf("server log: %d queued calls dropped, %d running calls stopped because their host left\n",
+                countLogLines(dir.filePath("KestDBBomEx.log"), "Dropped "),
+                countLogLines(dir.filePath("KestDBBomEx.log"), "Stopping "));
 
     QDBusConnection::disconnectFromBus("soak-anchor");
     daemon.terminate();
