@@ -11,8 +11,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <condition_variable>
+#include <atomic>
 #include <functional>
+#include <future>
 #include <mutex>
 
 #include "bus/bus_names.h"
@@ -128,32 +129,17 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
     QDBusConnection::disconnectFromBus("queue-test");
 }
 
-// Holds the method that asks for the spreadsheet application until opened.
-class Gate {
-public:
-    ~Gate() { open(); }
-    void waitHere() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        reached_ = true;
-        opened_.wait(lock, [this] { return open_; });
-    }
-    bool reached() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return reached_;
-    }
+// Holds the method that asks for the spreadsheet application until opened,
+// at the latest when the test ends.
+struct Gate {
+    std::promise<void> opening;
+    std::shared_future<void> opened = opening.get_future().share();
+    std::atomic<bool> reached{false};
+    std::once_flag once;
     void open() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            open_ = true;
-        }
-        opened_.notify_all();
+        std::call_once(once, [this] { opening.set_value(); });
     }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable opened_;
-    bool reached_ = false;
-    bool open_ = false;
+    ~Gate() { open(); }
 };
 
 std::unique_ptr<QProcess> startExportPlain(const test::PrivateBus& bus) {
@@ -177,14 +163,15 @@ TEST(BusQueue, WhileAMethodWorksTheServiceAnswersAndDropsTheCallsOfHostsThatLeft
     ASSERT_TRUE(connection.registerService(bus::kServiceName));
     Gate gate;
     platform().createApplication = [&gate] {
-        gate.waitHere();
+        gate.reached = true;
+        gate.opened.wait();
         return createEngineApplication();
     };
 
     // The first host's ExportPlain waits in the worker; the second host's
     // GetBomParams queues behind it.
     auto first = startExportPlain(bus);
-    ASSERT_TRUE(spinUntil([&] { return gate.reached(); })) << "the method did not start";
+    ASSERT_TRUE(spinUntil([&] { return gate.reached.load(); })) << "the method did not start";
     auto second = startGetBomParams(bus, "/second");
     ASSERT_TRUE(spinUntil([&] { return object.connectedHosts() == 2; }));
 
