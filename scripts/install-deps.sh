@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   libxlsxwriter-dev libcsv-dev
   dbus dbus-x11 dbus-bin libglib2.0-bin xvfb xauth
-  python3 python3-openpyxl python3-dbus python3-pil
+  python3 python3-openpyxl python3-dbus python3-gi python3-pil
   libreoffice-calc-nogui
 )
 

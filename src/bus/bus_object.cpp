@@ -1,11 +1,17 @@
 #include "bus/bus_object.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
+
+#include <iostream>
 #include <new>
 #include <vector>
 
 #include "automation/method_table.h"
+#include "bus/bus_names.h"
 #include "bus/dbus_variant.h"
+#include "log/write_log.h"
+#include "session/cancellation.h"
 #include "value/runtime_error.h"
 
 namespace kbx::bus {
@@ -16,10 +22,38 @@ using automation::invokeMethod;
 using automation::MethodSpec;
 using automation::ParamSpec;
 
-BusObject::BusObject(const QDBusConnection& connection, QObject* parent) : QObject(parent), connection_(connection) {
+namespace {
+
+// One line in the diagnostic log; standard error when the log cannot be written.
+void logLine(const QString& text) {
+    try {
+        WriteLog(text.toStdString());
+    } catch (const RuntimeError& error) {
+        std::cerr << "kestbomex-server: " << text.toStdString() << " (" << error.description() << ")\n";
+    }
+}
+
+}  // namespace
+
+BusObject::BusObject(const QDBusConnection& connection, QObject* parent)
+    : QObject(parent), connection_(connection), worker_(std::make_unique<QObject>()) {
     watcher_.setConnection(connection_);
     watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &BusObject::hostLeft);
+    workerThread_.setObjectName("kestbomex-calls");
+    worker_->moveToThread(&workerThread_);
+    workerThread_.start();
+}
+
+BusObject::~BusObject() {
+    stopping_ = true;
+    session::requestCancel();
+    workerThread_.quit();
+    // A call waiting for a message box or dialog on this thread gets it
+    // served; with the stop requested nothing is shown and it returns.
+    while (!workerThread_.wait(10)) QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    worker_.reset();
+    session::clearCancel();
 }
 
 // The adaptor's slots: the arguments are read again from the message when the
@@ -78,7 +112,7 @@ void BusObject::queueCurrentCall() {
     setDelayedReply(true);
     remember(message().service());
     pending_.enqueue(message());
-    QMetaObject::invokeMethod(this, &BusObject::drainQueue, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &BusObject::startNextCall, Qt::QueuedConnection);
 }
 
 void BusObject::remember(const QString& uniqueName) {
@@ -93,43 +127,83 @@ void BusObject::remember(const QString& uniqueName) {
 }
 
 void BusObject::hostLeft(const QString& uniqueName) {
+    dropQueuedCallsOf(uniqueName);
+    if (running_ && running_->message.service() == uniqueName && !session::cancelRequested()) {
+        session::requestCancel();
+        logLine("Stopping " + running_->message.member() + ": its host " + uniqueName + " has left the bus");
+    }
     if (!hosts_.remove(uniqueName)) return;
     watcher_.removeWatchedService(uniqueName);
     checkIdle();
+}
+
+// Nobody waits for the answers of a host that has left; its calls would
+// only write files and show dialogs for nobody.
+void BusObject::dropQueuedCallsOf(const QString& uniqueName) {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->service() != uniqueName) {
+            ++it;
+            continue;
+        }
+        logLine("Dropped " + it->member() + ": its host " + uniqueName + " has left the bus");
+        it = pending_.erase(it);
+    }
 }
 
 void BusObject::checkIdle() {
     if (idle()) emit lastHostLeft();
 }
 
-// Runs the waiting calls one after another. A call that shows a dialog runs
-// a nested event loop; calls arriving meanwhile are queued and this drain,
-// posted again, returns at once until the running call has finished.
-void BusObject::drainQueue() {
-    if (running_) return;
-    while (!pending_.isEmpty()) {
-        const QDBusMessage call = pending_.dequeue();
-        running_ = true;
-        runCall(call);
-        running_ = false;
+// Hands the next waiting call to the worker thread unless one is running.
+// A call that shows a dialog keeps its place as the running call, so calls
+// arriving meanwhile wait.
+void BusObject::startNextCall() {
+    if (running_ || stopping_) return;
+    if (pending_.isEmpty()) {
+        checkIdle();
+        return;
     }
-    checkIdle();
+    running_ = RunningCall{pending_.dequeue(), ++callsStarted_};
+    session::clearCancel();
+    QMetaObject::invokeMethod(
+        worker_.get(),
+        [this, call = running_->message] {
+            const QDBusMessage result = answer(call);
+            QMetaObject::invokeMethod(this, [this, result] { callFinished(result); }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
-void BusObject::runCall(const QDBusMessage& call) {
-    QDBusMessage answer;
+void BusObject::callFinished(const QDBusMessage& result) {
+    // A host that has left gets no answer.
+    if (!session::cancelRequested()) connection_.send(result);
+    running_.reset();
+    startNextCall();
+}
+
+void BusObject::sendMessageShown(const QString& text, const QString& caption) {
+    if (!running_) return;
+    const QString host = running_->message.service();
+    QDBusMessage plain = QDBusMessage::createTargetedSignal(host, kObjectPath, kInterfaceName, "MessageShown");
+    plain << text << caption;
+    QDBusMessage tagged = QDBusMessage::createTargetedSignal(host, kObjectPath, kInterfaceName, "MessageShownForCall");
+    tagged << text << caption << running_->message.member() << running_->number;
+    connection_.send(plain);
+    connection_.send(tagged);
+}
+
+QDBusMessage BusObject::answer(const QDBusMessage& call) {
     try {
-        answer = reply(call);
+        return reply(call);
     } catch (const RuntimeError& error) {
-        answer = call.createErrorReply(errorName(error.number()), errorMessage(error));
+        return call.createErrorReply(errorName(error.number()), errorMessage(error));
     } catch (const std::bad_alloc&) {
-        answer = call.createErrorReply(errorName(err::OutOfMemory),
-                                       errorMessage(RuntimeError(err::OutOfMemory, "Out of memory")));
+        return call.createErrorReply(errorName(err::OutOfMemory),
+                                     errorMessage(RuntimeError(err::OutOfMemory, "Out of memory")));
     } catch (const std::exception& error) {
         const RuntimeError internal(51, std::string("Internal error: ") + error.what());
-        answer = call.createErrorReply(errorName(internal.number()), errorMessage(internal));
+        return call.createErrorReply(errorName(internal.number()), errorMessage(internal));
     }
-    connection_.send(answer);
 }
 
 QDBusMessage BusObject::reply(const QDBusMessage& call) {

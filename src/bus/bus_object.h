@@ -1,10 +1,12 @@
 #pragma once
 // The class KestDBBomExcel on the session bus. The generated adaptor calls the
 // slots below; each one only queues its message. Queued calls run strictly one
-// at a time in arrival order on the main thread, also while a dialog or a
-// message box of an earlier call runs a nested event loop. The object keeps
-// the unique names of the hosts that called it and reports when the last of
-// them has left the bus.
+// at a time in arrival order on a worker thread, so that the bus loop on the
+// main thread stays free: it answers introspection and pings, queues new
+// calls and notices hosts leaving while a method works or a dialog of it is
+// open. The object keeps the unique names of the hosts that called it; the
+// queued calls of a host that has left are dropped, and its running call is
+// asked to stop. It reports when the last host has left.
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -14,6 +16,10 @@
 #include <QObject>
 #include <QQueue>
 #include <QSet>
+#include <QThread>
+
+#include <memory>
+#include <optional>
 
 #include "automation/kest_db_bom_excel.h"
 
@@ -24,11 +30,18 @@ class BusObject : public QObject, protected QDBusContext {
 
 public:
     explicit BusObject(const QDBusConnection& connection, QObject* parent = nullptr);
+    // Asks a running call to stop and waits for the worker thread to end.
+    ~BusObject() override;
 
     // Hosts that called and are still connected.
     int connectedHosts() const { return static_cast<int>(hosts_.size()); }
     // No host connected, no call waiting or running.
     bool idle() const { return hosts_.isEmpty() && pending_.isEmpty() && !running_; }
+
+    // Sends a message shown without a display to the host of the running
+    // call only: as MessageShown(text, caption) and as MessageShownForCall
+    // (text, caption, method, call number). Main thread.
+    void sendMessageShown(const QString& text, const QString& caption);
 
 public slots:
     void ReleaseExcel();
@@ -54,28 +67,39 @@ public slots:
                               const QString& TargetSheetName);
 
 signals:
-    // A message shown without a display (relayed on the bus by the adaptor).
-    void MessageShown(const QString& text, const QString& caption);
     // Every host that called has left and no call is waiting or running.
     void lastHostLeft();
 
 private slots:
-    void drainQueue();
+    void startNextCall();
     void hostLeft(const QString& uniqueName);
 
 private:
+    struct RunningCall {
+        QDBusMessage message;
+        quint32 number = 0;
+    };
+
     void queueCurrentCall();
     void remember(const QString& uniqueName);
-    void runCall(const QDBusMessage& call);
-    QDBusMessage reply(const QDBusMessage& call);
+    void dropQueuedCallsOf(const QString& uniqueName);
     void checkIdle();
+    // Sends the answer of the running call and starts the next one.
+    void callFinished(const QDBusMessage& result);
+    // Worker thread: decodes and runs one call; its reply or error reply.
+    QDBusMessage answer(const QDBusMessage& call);
+    QDBusMessage reply(const QDBusMessage& call);
 
     QDBusConnection connection_;
     KestDBBomExcel object_;
     QQueue<QDBusMessage> pending_;
-    bool running_ = false;
+    std::optional<RunningCall> running_;
+    quint32 callsStarted_ = 0;
+    bool stopping_ = false;
     QSet<QString> hosts_;
     QDBusServiceWatcher watcher_;
+    QThread workerThread_;
+    std::unique_ptr<QObject> worker_;  // lives in workerThread_; calls run in its context
 };
 
 }  // namespace kbx::bus

@@ -33,22 +33,47 @@ Variant fromWide(long long number) {
 
 Variant fromDBus(const QVariant& content, int depth);
 
+// Opens an array or a structure of a received argument and ends it again
+// when it goes out of scope, also when reading its members throws: a
+// container left open keeps the whole received message alive, and enough of
+// those stop the connection from reading further calls.
+class OpenContainer {
+public:
+    enum Kind { Array, Structure };
+    OpenContainer(const QDBusArgument& argument, Kind kind) : argument_(argument), kind_(kind) {
+        if (kind_ == Array)
+            argument_.beginArray();
+        else
+            argument_.beginStructure();
+    }
+    ~OpenContainer() {
+        if (kind_ == Array)
+            argument_.endArray();
+        else
+            argument_.endStructure();
+    }
+    OpenContainer(const OpenContainer&) = delete;
+    OpenContainer& operator=(const OpenContainer&) = delete;
+
+private:
+    const QDBusArgument& argument_;
+    Kind kind_;
+};
+
 Variant arrayFromDBus(const QDBusArgument& argument, int depth) {
     std::vector<Variant> elements;
-    argument.beginArray();
+    const OpenContainer array(argument, OpenContainer::Array);
     while (!argument.atEnd()) elements.push_back(fromDBus(argument.asVariant(), depth + 1));
-    argument.endArray();
     return Variant::array(std::move(elements));
 }
 
 Variant taggedFromDBus(const QDBusArgument& argument) {
-    argument.beginStructure();
+    const OpenContainer structure(argument, OpenContainer::Structure);
     const QVariant tag = argument.atEnd() ? QVariant() : argument.asVariant();
     if (tag.metaType() != QMetaType::fromType<QString>()) typeMismatch("a structure without a type tag");
     const QString name = tag.toString();
     const QVariant payload = argument.atEnd() ? QVariant() : argument.asVariant();
     if (!argument.atEnd()) typeMismatch("a structure tagged \"" + name + "\" with extra members");
-    argument.endStructure();
     const int payloadType = payload.metaType().id();
     if (name == "Empty" && !payload.isValid()) return Variant();
     if (name == "Null" && !payload.isValid()) return Variant::null();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "bus/bus_names.h"
 #include "value/runtime_error.h"
@@ -37,6 +38,39 @@ void writeFile(const fs::path& path, const std::string& text) {
     if (ec) raiseFileError(ec.value(), path.string());
 }
 
+// Characters that make an Exec= argument need quotes.
+constexpr std::string_view kReservedInExec = " \t\n\"'\\><~|&;$*?#()`";
+// Characters that take a backslash inside the quotes.
+constexpr std::string_view kEscapedInQuotes = "\"`$\\";
+
+// One Exec= argument: as it is when it holds no reserved character, else in
+// double quotes with ", `, $ and \ escaped by a backslash.
+std::string quoteExecArgument(const std::string& argument) {
+    if (argument.find_first_of(kReservedInExec) == std::string::npos) return argument;
+    std::string quoted = "\"";
+    for (char c : argument) {
+        if (kEscapedInQuotes.find(c) != std::string_view::npos) quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// A key file value: the reader turns \\, \n, \t and \r back into the
+// characters, and does so before the Exec= line is split into arguments.
+std::string escapeKeyFileValue(const std::string& value) {
+    std::string escaped;
+    for (char c : value) {
+        switch (c) {
+        case '\\': escaped += "\\\\"; break;
+        case '\n': escaped += "\\n"; break;
+        case '\t': escaped += "\\t"; break;
+        case '\r': escaped += "\\r"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
 }  // namespace
 
 RegistrationPaths registrationPaths() {
@@ -46,7 +80,7 @@ RegistrationPaths registrationPaths() {
 }
 
 std::string serviceFileText(const std::string& executable) {
-    return std::string("[D-BUS Service]\nName=") + kServiceName + "\nExec=" + executable + "\n";
+    return std::string("[D-BUS Service]\nName=") + kServiceName + "\nExec=" + escapeKeyFileValue(quoteExecArgument(executable)) + "\n";
 }
 
 RegistrationPaths registerServer(const std::string& executable, const std::string& interfaceXml) {

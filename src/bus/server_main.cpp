@@ -13,6 +13,7 @@
 
 #include "bus/bus_names.h"
 #include "bus/bus_object.h"
+#include "bus/gui_thread.h"
 #include "bus/registration.h"
 #include "desktop/desktop_platform.h"
 #include "dialog/qt/qt_bom_options_dialog.h"
@@ -60,10 +61,18 @@ int serve(QApplication& app) {
         std::cerr << "kestbomex-server: cannot register " << kbx::bus::kObjectPath << "\n";
         return 1;
     }
+    // Methods run on the object's worker thread; message boxes and the
+    // options dialog are carried over to this thread.
     kbx::desktop::installDesktopPlatform([&object](const std::string& text, const std::string& caption) {
-        emit object.MessageShown(QString::fromStdString(text), QString::fromStdString(caption));
+        object.sendMessageShown(QString::fromStdString(text), QString::fromStdString(caption));
     });
-    if (kbx::desktop::hasDisplay()) kbx::dialog::installQtBomOptionsDialog();
+    kbx::session::platform().messages = std::make_shared<kbx::bus::GuiThreadMessagePort>(kbx::session::platform().messages);
+    if (kbx::desktop::hasDisplay())
+        kbx::dialog::setBomOptionsDialogFactory(
+            kbx::bus::shownOnGuiThread([] { return std::make_unique<kbx::dialog::QtBomOptionsDialog>(); }));
+    else
+        kbx::dialog::setBomOptionsDialogFactory(
+            kbx::bus::shownOnGuiThread([] { return std::make_unique<kbx::dialog::HeadlessBomOptionsDialog>(); }));
 
     // When the last host has left, the name is released first, so that a call
     // made from now on activates a fresh server instead of reaching one that

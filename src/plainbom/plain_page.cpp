@@ -4,6 +4,7 @@
 #include "fillcommon/placeholder.h"
 #include "fillcommon/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
+#include "session/cancellation.h"
 #include "session/excel_references.h"
 #include "sheet/application.h"
 #include "value/runtime_error.h"
@@ -170,6 +171,7 @@ bool FillPlainPage(int32_t& posRow, sheet::Worksheet& sheet, int32_t RecordSize,
     int32_t gapCols = kFilledColumns;
     int32_t warnCol = 0;
     while (rowsOnSheet < PosPerSheet) {
+        session::throwIfCancelled();
         const int32_t positionNumber = PosNrAt(PosNames, PosVals, recOffset);
         if (positionNumber == -1) {
             // Records exhausted. Rows written with position number 0 count as

@@ -6,6 +6,7 @@
 #include "fillcommon/placeholder_cell.h"
 #include "plainbom/plain_lookups.h"
 #include "plainbom/plain_page.h"
+#include "session/cancellation.h"
 #include "session/excel_references.h"
 #include "value/data_set.h"
 #include "value/runtime_error.h"
@@ -92,6 +93,7 @@ void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const
     // get written and an exactly full last sheet gets no empty follower.
     int32_t copies = 0;
     while (more && PosNrAt(PosNames, PosVals, recOffset) != -1) {
+        session::throwIfCancelled();
         std::shared_ptr<sheet::Worksheet> page;
         if (!targetSheetMode) page = nextPageCopy(sheet, baseName, ++copies);
         sheet::Worksheet& target = targetSheetMode ? sheet : *page;

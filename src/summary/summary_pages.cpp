@@ -5,6 +5,7 @@
 #include "fillcommon/placeholder.h"
 #include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
+#include "session/cancellation.h"
 #include "session/excel_references.h"
 #include "value/runtime_error.h"
 
@@ -130,6 +131,7 @@ bool FillSummaryPage(int32_t& positionRow, sheet::Worksheet& page, int32_t Recor
     int32_t positionsOnPage = 0;
     const int32_t lastIndex = PosVals.upperBound();
     while (!(PosPerSheet != 0 && positionsOnPage >= PosPerSheet) && nextRecord <= lastIndex) {
+        session::throwIfCancelled();
         for (int32_t column = 1; column <= scannedColumns(RecordSize); ++column) {
             const std::optional<fillcommon::Placeholder> placeholder =
                 fillcommon::ParsePlaceholder(fillcommon::cellTextOrEmpty(page, positionRow, column));
@@ -153,6 +155,7 @@ void BuildSummaryPages(sheet::Worksheet& templateSheet, const Variant& PosNames,
     int32_t pageNumber = 0;
     bool pageFilled = true;
     while (nextRecord <= PosVals.upperBound() && pageFilled) {
+        session::throwIfCancelled();
         templateSheet.Copy(templateSheet);
         std::shared_ptr<sheet::Workbook>& book = session::excelReferences().ExcelBook;
         if (!book) raise(err::ObjectNotSet);

@@ -7,6 +7,7 @@
 #include "fillcommon/copy_cell.h"
 #include "fillcommon/placeholder.h"
 #include "session/excel_references.h"
+#include "session/cancellation.h"
 #include "templatefill/ignore_errors.h"
 #include "templatefill/scratch_cell.h"
 #include "value/data_set.h"
@@ -63,6 +64,7 @@ void WritePositionField(sheet::Worksheet& sheet, int32_t column, int32_t field, 
                         const Variant& PosVals, sheet::Range& model, FillState& state) {
     state.rowOut = state.positionRow;
     forEachFieldValue(PosVals, field, RecordSize, [&](int32_t, const Variant& value) {
+        session::throwIfCancelled();
         sheet.Columns(column)->SetNumberFormat(kTextFormat);
         const std::shared_ptr<sheet::Range> target = sheet.Cells(state.rowOut, column);
         if (state.rowOut != state.positionRow) fillcommon::CopyCell(*target, model);

@@ -10,6 +10,8 @@ namespace xl = sheet::xl;
 
 class EngineRead : public ::testing::Test {
 protected:
+    // The application and its open workbooks hold each other; quitting frees them.
+    void TearDown() override { app->Quit(); }
     std::shared_ptr<sheet::Application> app = createEngineApplication();
     std::shared_ptr<sheet::Workbook> open(const std::string& name, bool readOnly = true) {
         return app->GetWorkbooks().Open(ooxmlTemplate(name), Variant(false), readOnly);

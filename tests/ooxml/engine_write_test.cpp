@@ -11,6 +11,8 @@ namespace xl = sheet::xl;
 
 class EngineWrite : public ::testing::Test {
 protected:
+    // The application and its open workbooks hold each other; quitting frees them.
+    void TearDown() override { app->Quit(); }
     TempDir dir;
     std::shared_ptr<sheet::Application> app = createEngineApplication();
 };
@@ -337,6 +339,7 @@ for name in sys.argv[1:]:
     EXPECT_EQ(out,
               "['=A1*2', '=A2*2', '=A3*2', '=SUM(A1:A3)'] False True False\n"
               "['master replaced', 4, 6, '=SUM(A1:A3)'] False True False\n");
+    app->Quit();
 }
 
 TEST(EngineColumns, WidthsOfColumnRangesAreSplitWhereOneColumnChanges) {
@@ -371,6 +374,7 @@ print(re.findall(r'<col min="(\d+)" max="(\d+)" width="([\d.]+)"', xml))
 )py",
                                       {path});
     EXPECT_EQ(out, "[('2', '2', '20'), ('3', '3', '5.7109375'), ('4', '5', '20')]\n");
+    app->Quit();
 }
 
 }  // namespace
@@ -401,6 +405,7 @@ wb.save(sys.argv[1])
     ws->Columns(1)->SetNumberFormat("@");
     EXPECT_EQ(ws->Cells(5, 1)->NumberFormat(), "@");
     EXPECT_EQ(ws->Cells(5, 1)->GetFont()->Get(sheet::FontProperty::Bold), Variant(true));
+    app->Quit();
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ print('linked' if any(b'r:link' in z.read(n) or b'TargetMode="External"' in z.re
 
 class EnginePictures : public ::testing::Test {
 protected:
+    // The application and its open workbooks hold each other; quitting frees them.
+    void TearDown() override { app->Quit(); }
     std::shared_ptr<EngineApplication> app = std::make_shared<EngineApplication>();
     test::TempDir dir;
     std::string saved = dir.file("out.xlsx");

@@ -35,6 +35,8 @@ for n in root.iter('{%s}definedName' % root.tag[1:].split('}')[0]):
 
 class EngineSheetCopy : public ::testing::Test {
 protected:
+    // The application and its open workbooks hold each other; quitting frees them.
+    void TearDown() override { app->Quit(); }
     std::shared_ptr<EngineApplication> app = std::make_shared<EngineApplication>();
     test::TempDir dir;
     std::string saved = dir.file("out.xlsx");

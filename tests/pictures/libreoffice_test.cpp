@@ -112,6 +112,7 @@ TEST(LibreOffice, ShowsPicturesAtTheirCellsAndKeepsCopiedSheets) {
               "Parts 1 same\n"
               "Notes 0 same\n"
               "Checked by QA ['A5:C8']\n");
+    app->Quit();
 }
 
 }  // namespace

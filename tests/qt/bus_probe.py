@@ -7,6 +7,8 @@
                                      ExportBomExcel on FILE, sheet "Liste", header title = HEAD
   bus_probe.py template NAME...      CreateSummaryTemplate with the names, prints the result
   bus_probe.py echo                  send Variants of every kind and print what comes back
+  bus_probe.py messages TEMPLATE OUT two hosts: the first calls ExportPlain twice with a missing
+                                     TEMPLATE, then the second calls; prints the signals each got
 """
 import json
 import sys
@@ -41,6 +43,11 @@ def malformed(bus):
         "wrong_signature": ("ExportAsTxt", "ii", [1, 2]),
         "dictionary": ("CreateSummaryTemplate", "v", [dbus.Dictionary({"a": 1}, signature="sv", variant_level=1)]),
         "unknown_tag": ("CreateSummaryTemplate", "v", [dbus.Struct(("Banana", 1.0), variant_level=1)]),
+        # Decoding fails inside an open structure or array.
+        "tag_extra_members": ("CreateSummaryTemplate", "v", [dbus.Struct(("Date", 1.0, 2), variant_level=1)]),
+        "dictionary_in_array": ("CreateSummaryTemplate", "v",
+                                [dbus.Array(["a", dbus.Dictionary({"x": 1}, signature="sv")], signature="v",
+                                            variant_level=1)]),
         "huge_array": ("CreateSummaryTemplate", "v",
                        [dbus.Array(["f%d" % i for i in range(1000000)], signature="s", variant_level=1)]),
         "record_size_max": ("ExportPlain", plain,
@@ -104,6 +111,32 @@ def echo(bus):
             print(json.dumps({"case": name, "error": e.get_dbus_name()}), flush=True)
 
 
+def messages(template, out):
+    """Signals reach the host whose call showed the message, tagged with the call."""
+    from dbus.mainloop.glib import DBusGMainLoop
+    from gi.repository import GLib
+
+    loop = DBusGMainLoop()
+    hosts = {name: dbus.SessionBus(mainloop=loop, private=True) for name in ("first", "second")}
+    received = {name: [] for name in hosts}
+    for name, bus in hosts.items():
+        for member in ("MessageShown", "MessageShownForCall"):
+            bus.add_signal_receiver(
+                lambda *args, name=name, member=member: received[name].append([member] + [str(a) for a in args]),
+                signal_name=member, dbus_interface=IFACE, path=PATH)
+    args = [variants(["title"]), variants(["T"]), 1, variants(["posnr"]), variants([1, 2]), template, out,
+            0, 0, 10, 0]
+    for _ in range(2):
+        call(hosts["first"], "ExportPlain", "vvivvssiiii", args)
+    # The service answers in order: a signal sent to the second host before
+    # this reply has arrived before it.
+    call(hosts["second"], "ReleaseExcel", "", [])
+    context = GLib.MainContext.default()
+    while context.pending():
+        context.iteration(False)
+    print(json.dumps(received), flush=True)
+
+
 def main():
     bus = dbus.SessionBus()
     command = sys.argv[1]
@@ -117,6 +150,8 @@ def main():
         export_bom(bus, sys.argv[2], sys.argv[3], sys.argv[4])
     elif command == "echo":
         echo(bus)
+    elif command == "messages":
+        messages(sys.argv[2], sys.argv[3])
     elif command == "template":
         print(json.dumps(answer(bus, "CreateSummaryTemplate", "v", [variants(sys.argv[2:])])), flush=True)
     else:

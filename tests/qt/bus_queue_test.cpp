@@ -1,5 +1,6 @@
 // Calls are served one at a time in arrival order, also while a call holds a
-// nested event loop (a modal dialog): the service object runs in this test's
+// nested event loop (a modal dialog); while a method works the service still
+// answers and notices hosts leaving. The service object runs in this test's
 // process on a private bus, and gdbus processes are the hosts.
 
 #include <gtest/gtest.h>
@@ -10,13 +11,20 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
+#include <future>
+#include <mutex>
 
 #include "bus/bus_names.h"
 #include "bus/bus_object.h"
+#include "bus/gui_thread.h"
 #include "dialog/bom_options_dialog.h"
 #include "kest_db_bom_excel_adaptor.h"
+#include "log/write_log.h"
+#include "engine/engine.h"
 #include "private_bus.h"
+#include "session/cancellation.h"
 
 namespace kbx {
 namespace {
@@ -95,7 +103,9 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
         third = startGetBomParams(bus, "/third");
         runNestedLoopUntil([&] { return object.connectedHosts() == 3; });
     };
-    dialog::setBomOptionsDialogFactory([&] { return std::make_unique<RecordingDialog>(events, startTheOthers); });
+    // As in the server: the dialog is shown on this (the GUI) thread.
+    dialog::setBomOptionsDialogFactory(
+        bus::shownOnGuiThread([&] { return std::make_unique<RecordingDialog>(events, startTheOthers); }));
 
     auto first = startGetBomParams(bus, "/first");
     ASSERT_TRUE(spinUntil([&] { return second && third; })) << "the first call did not arrive";
@@ -117,6 +127,75 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
     dialog::resetBomOptionsDialogFactory();
     connection.unregisterObject(bus::kObjectPath);
     QDBusConnection::disconnectFromBus("queue-test");
+}
+
+// Holds the method that asks for the spreadsheet application until opened,
+// at the latest when the test ends.
+struct Gate {
+    std::promise<void> opening;
+    std::shared_future<void> opened = opening.get_future().share();
+    std::atomic<bool> reached{false};
+    std::once_flag once;
+    void open() {
+        std::call_once(once, [this] { opening.set_value(); });
+    }
+    ~Gate() { open(); }
+};
+
+std::unique_ptr<QProcess> startExportPlain(const test::PrivateBus& bus) {
+    return bus.start("gdbus", {"call", "--address", bus.address(), "--dest", bus::kServiceName, "--object-path",
+                               bus::kObjectPath, "--method", "KestBomEx._KestDBBomExcel.ExportPlain", "<['title']>",
+                               "<['T']>", "1", "<['posnr']>", "<[1, 2]>", "/nonexistent/t.xlsx",
+                               QString::fromStdString(bus.file("o.xlsx")), "0", "0", "10", "0"});
+}
+
+TEST(BusQueue, WhileAMethodWorksTheServiceAnswersAndDropsTheCallsOfHostsThatLeft) {
+    test::PrivateBus bus;
+    test::PlatformGuard platformGuard;
+    session::platform().messages = std::make_shared<bus::GuiThreadMessagePort>(platformGuard.messages);
+    test::EnvGuard temp("TEMP", bus.tempDir());
+
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), "worker-test");
+    ASSERT_TRUE(connection.isConnected());
+    bus::BusObject object(connection);
+    new KestDBBomExcelAdaptor(&object);
+    ASSERT_TRUE(connection.registerObject(bus::kObjectPath, &object));
+    ASSERT_TRUE(connection.registerService(bus::kServiceName));
+    Gate gate;
+    session::platform().createApplication = [&gate] {
+        gate.reached = true;
+        gate.opened.wait();
+        return createEngineApplication();
+    };
+
+    // The first host's ExportPlain waits in the worker; the second host's
+    // GetBomParams queues behind it.
+    auto first = startExportPlain(bus);
+    ASSERT_TRUE(spinUntil([&] { return gate.reached.load(); })) << "the method did not start";
+    auto second = startGetBomParams(bus, "/second");
+    ASSERT_TRUE(spinUntil([&] { return object.connectedHosts() == 2; }));
+
+    auto introspect = bus.start("gdbus", {"introspect", "--address", bus.address(), "--dest", bus::kServiceName,
+                                          "--object-path", bus::kObjectPath});
+    ASSERT_TRUE(spinUntil([&] { return introspect->state() == QProcess::NotRunning; }));
+    EXPECT_NE(introspect->readAllStandardOutput().indexOf("MessageShownForCall"), -1)
+        << "no introspection while a method works";
+
+    first->kill();
+    second->kill();
+    ASSERT_TRUE(spinUntil([&] { return object.connectedHosts() == 0; })) << "the hosts leaving went unnoticed";
+    EXPECT_TRUE(session::cancelRequested()) << "the running call was not asked to stop";
+    gate.open();
+    ASSERT_TRUE(spinUntil([&] { return object.idle(); }));
+
+    // Neither the stopped call's message nor the dropped dialog reached the user.
+    EXPECT_TRUE(platformGuard.messages->shown.empty()) << platformGuard.messages->shown.front().text;
+    const std::string log = test::readFile(bus.file(kLogFileName));
+    EXPECT_NE(log.find("Stopping ExportPlain: its host :"), std::string::npos) << log;
+    EXPECT_NE(log.find("Dropped GetBomParams: its host :"), std::string::npos) << log;
+
+    connection.unregisterObject(bus::kObjectPath);
+    QDBusConnection::disconnectFromBus("worker-test");
 }
 
 }  // namespace

@@ -190,7 +190,8 @@ TEST(BusService, MalformedCallsGetErrorRepliesAndTheServerGoesOn) {
         << out;
     EXPECT_NE(line("dictionary").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
     EXPECT_NE(line("dictionary").find("13: Type mismatch"), std::string::npos) << out;
-    EXPECT_NE(line("unknown_tag").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    for (const char* name : {"unknown_tag", "tag_extra_members", "dictionary_in_array"})
+        EXPECT_NE(line(name).find("KestBomEx.RuntimeError.E13"), std::string::npos) << name << "\n" << out;
     EXPECT_NE(line("array_not_array").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
     // Answered, one way or the other, without bringing the server down.
     EXPECT_FALSE(line("huge_array").empty()) << out;
@@ -215,6 +216,41 @@ TEST(BusService, TwoHostsCallingAtOnceAreBothServed) {
         EXPECT_NE(out.find("\"case\": \"after_all_that\""), std::string::npos) << out;
         EXPECT_NE(out.find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
     }
+}
+
+// The activation file quotes the server's path, so an install folder whose
+// name has blanks, quotes, $ and a backslash still starts that very file.
+TEST(BusService, StartsFromAnInstallFolderWhoseNameNeedsQuoting) {
+    test::PrivateBus bus;
+    const std::filesystem::path folder = bus.file("Kest BomEx's \"bin\" $HOME \\ (1)");
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path server = folder / "kestbomex-server";
+    std::filesystem::copy_file(KBX_SERVER_EXE, server);
+    const test::ProcessResult registration =
+        test::runProcess(QString::fromStdString(server.string()), {"--register"}, bus.environment());
+    ASSERT_EQ(registration.exitCode, 0) << registration.err;
+
+    HoldingHost holder(bus);
+    EXPECT_TRUE(holder.called()) << "activation failed";
+    const qint64 pid = bus.servicePid();
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe"), server);
+    holder.leave();
+}
+
+// A message goes to the host whose call showed it, once as MessageShown and
+// once with the method and the number of the call; other hosts get nothing.
+TEST(BusService, MessagesGoToTheCallingHostOnlyAndNameTheirCall) {
+    test::PrivateBus bus;
+    ASSERT_EQ(bus.registerServer().exitCode, 0);
+    const test::ProcessResult probe = test::runProcess(
+        "/usr/bin/python3", {kProbe, "messages", "/nonexistent/t.xlsx", QString::fromStdString(bus.file("o.xlsx"))},
+        bus.environment());
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    const std::string text = "\"Failed to obtain COM object to Workbook from Excel\", \"KestBomEx\"";
+    EXPECT_EQ(probe.out, "{\"first\": [[\"MessageShown\", " + text + "], [\"MessageShownForCall\", " + text +
+                             ", \"ExportPlain\", \"1\"], [\"MessageShown\", " + text +
+                             "], [\"MessageShownForCall\", " + text + ", \"ExportPlain\", \"2\"]], \"second\": []}\n");
 }
 
 // GetBomParams without a display hands Profiles back as it came, so every

@@ -71,6 +71,12 @@ PrivateBus::PrivateBus() {
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("KESTBOMEX_VIEWER", "/bin/false");
+    // Sanitizer reports of the programs started here (the activated server,
+    // the command line) go to files that the destructor checks.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const QString options = env.value(name);
+        env.insert(name, (options.isEmpty() ? "" : options + ":") + "log_path=" + sanitizerLogPrefix());
+    }
     daemon_.setProcessEnvironment(env);
     daemon_.start("dbus-daemon", {"--nofork", "--print-address=1", "--config-file=" +
                                                                        QString::fromStdString(home_.file("bus.conf"))});
@@ -84,16 +90,24 @@ PrivateBus::PrivateBus() {
 }
 
 PrivateBus::~PrivateBus() {
-    const qint64 server = servicePid();
     daemon_.terminate();
     daemon_.waitForFinished(5000);
-    // The server leaves on its own when the bus goes away; make sure of it.
-    for (int i = 0; server > 0 && processAlive(server) && i < 50; ++i) QThread::msleep(100);
-    if (server > 0 && processAlive(server)) {
-        ADD_FAILURE() << "the server outlived its bus";
-        ::kill(static_cast<pid_t>(server), SIGKILL);
+    // The programs on the bus (the server above all) leave when it goes away;
+    // wait for them, so that their sanitizer reports are complete.
+    std::vector<qint64> left = programsOnBus();
+    for (int i = 0; !left.empty() && i < 100; ++i) {
+        QThread::msleep(100);
+        left = programsOnBus();
     }
+    for (qint64 pid : left) {
+        ADD_FAILURE() << "process " << pid << " outlived its bus";
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+    for (const QString& report : QDir(QString::fromStdString(home_.path().string())).entryList({"sanitizer.*"}))
+        ADD_FAILURE() << "a program on the bus reported:\n" << readFile(home_.file(report.toStdString()));
 }
+
+QString PrivateBus::sanitizerLogPrefix() const { return QString::fromStdString(home_.file("sanitizer")); }
 
 ProcessResult PrivateBus::registerServer() const {
     return runProcess(KBX_SERVER_EXE, {"--register"}, environment_);
@@ -133,6 +147,22 @@ std::unique_ptr<QProcess> PrivateBus::start(const QString& program, const QStrin
     process->start(program, args);
     process->waitForStarted(10000);
     return process;
+}
+
+// Running processes whose environment is this bus's (it names the sanitizer
+// log prefix, which is unique to the bus).
+std::vector<qint64> PrivateBus::programsOnBus() const {
+    const std::string marker = "log_path=" + sanitizerLogPrefix().toStdString();
+    std::vector<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric || pid == daemon_.processId()) continue;
+        if (readFile("/proc/" + std::to_string(pid) + "/environ").find(marker) != std::string::npos &&
+            processAlive(pid))
+            found.push_back(pid);
+    }
+    return found;
 }
 
 bool processAlive(qint64 pid) {

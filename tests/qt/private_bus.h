@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -25,6 +26,8 @@ struct ProcessResult {
 ProcessResult runProcess(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
                          const std::string& input = {}, int timeoutMs = 60000);
 
+// Programs started on the bus write sanitizer reports (a leak found at exit,
+// for one) to files; a report fails the test when the bus is taken down.
 class PrivateBus {
 public:
     PrivateBus();
@@ -50,6 +53,10 @@ public:
     std::unique_ptr<QProcess> start(const QString& program, const QStringList& args) const;
 
 private:
+    // Sanitizer reports of the bus's programs are written to <prefix>.<pid>.
+    QString sanitizerLogPrefix() const;
+    std::vector<qint64> programsOnBus() const;
+
     TempDir temp_;
     TempDir home_;
     QProcess daemon_;

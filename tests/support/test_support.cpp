@@ -68,6 +68,9 @@ PlatformGuard::PlatformGuard() : messages(std::make_shared<RecordingMessagePort>
 
 PlatformGuard::~PlatformGuard() {
     session::excelReferences() = {};
+    // As after a method: engine applications that nothing holds any more are
+    // freed with their open workbooks, which otherwise hold them forever.
+    closeUnreachableEngineApplications();
     session::resetPlatform();
 }
 

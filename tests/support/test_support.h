@@ -58,7 +58,8 @@ public:
 };
 
 // Installs a recording message port and clears the process-wide references;
-// restores the default platform and clears the references at the end.
+// restores the default platform and clears the references at the end, freeing
+// the engine applications nobody holds any more.
 class PlatformGuard {
 public:
     PlatformGuard();
