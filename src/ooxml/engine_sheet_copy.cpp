@@ -14,23 +14,11 @@ namespace kbx::ooxml {
 
 namespace {
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-bool sheetNameTaken(const EngineWorkbook& book, const std::string& name) {
-    const std::string wanted = lowerAscii(name);
-    for (const auto& sheet : book.sheetList())
-        if (lowerAscii(sheet->Name()) == wanted) return true;
-    return false;
-}
-
 // A new model holding what the source's model would save.
 std::unique_ptr<SheetModel> copiedModel(EngineWorkbook& book, SheetModel& source) {
     auto model = std::make_unique<SheetModel>(source.partName(), book.package().fileName());
-    model->load(source.serialize(), book.styles(), book.strings());
+    const std::string xml = source.serialize();
+    model->load(xml, book.styles(), book.strings());
     return model;
 }
 
@@ -41,11 +29,12 @@ void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     book.checkOpen();
     if (&before.workbook() != &book)
         raiseSpreadsheet("The sheet \"" + source.Name() + "\" can only be copied before a sheet of its own workbook.");
+    book.releaseIdleModels(source, before);
     SheetModel& sourceModel = source.model();
     prepareSheetCopy(source);
     const std::string sourceName = source.Name();
     const std::string copyName =
-        sheetCopyName(sourceName, [&](const std::string& name) { return sheetNameTaken(book, name); });
+        sheetCopyName(sourceName, [&](const std::string& name) { return book.hasSheetNamed(name); });
 
     std::unique_ptr<SheetModel> model = copiedModel(book, sourceModel);
     const size_t position = book.indexOf(before);

@@ -1,5 +1,8 @@
 #include "ooxml/shared_strings.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 
@@ -19,27 +22,70 @@ std::string stringItemText(const pugi::xml_node& item) {
     return decodeEscapedText(text);
 }
 
+namespace {
+
+constexpr size_t kBlockSize = 1 << 20;
+constexpr size_t kFirstSlots = 1 << 12;
+
+uint32_t hashOf(std::string_view text) { return static_cast<uint32_t>(std::hash<std::string_view>{}(text)); }
+
+}  // namespace
+
 void SharedStrings::load(const std::string& text, const std::string& file) {
     parseXml(doc_, text, file, "xl/sharedStrings.xml");
     loaded_ = true;
     for (pugi::xml_node item : doc_.document_element().children()) {
-        if (localName(item) == "si") texts_.push_back(stringItemText(item));
+        if (localName(item) != "si") continue;
+        texts_.push_back(store(stringItemText(item)));
+        hashes_.push_back(hashOf(texts_.back()));
     }
     loadedCount_ = written_ = texts_.size();
 }
 
-void SharedStrings::buildLookup() {
-    for (uint32_t i = 0; i < texts_.size(); ++i) lookup_.emplace(texts_[i], i);
-    lookupBuilt_ = true;
+std::string_view SharedStrings::store(std::string_view text) {
+    if (text.size() > blockSize_ - blockUsed_) {
+        blockSize_ = std::max(kBlockSize, text.size());
+        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        blockUsed_ = 0;
+    }
+    char* at = blocks_.back().get() + blockUsed_;
+    std::copy(text.begin(), text.end(), at);
+    blockUsed_ += text.size();
+    return {at, text.size()};
 }
 
-uint32_t SharedStrings::intern(const std::string& text) {
-    if (!lookupBuilt_) buildLookup();
-    // One hash look-up: the text is stored first and taken back when known.
+void SharedStrings::place(uint32_t index) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hashes_[index] & mask;; slot = (slot + 1) & mask) {
+        if (slots_[slot] == 0) {
+            slots_[slot] = index + 1;
+            return;
+        }
+    }
+}
+
+void SharedStrings::grow() {
+    size_t size = std::max(kFirstSlots, slots_.size() * 2);
+    while (size < texts_.size() * 2) size *= 2;
+    slots_.assign(size, 0);
+    for (uint32_t i = 0; i < texts_.size(); ++i) place(i);
+}
+
+uint32_t SharedStrings::intern(std::string_view text) {
+    // At most half full: probes stay short.
+    if ((texts_.size() + 1) * 2 > slots_.size()) grow();
+    const uint32_t hash = hashOf(text);
+    const size_t mask = slots_.size() - 1;
+    size_t slot = hash & mask;
+    for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        const uint32_t index = slots_[slot] - 1;
+        if (hashes_[index] == hash && texts_[index] == text) return index;
+    }
     const auto index = static_cast<uint32_t>(texts_.size());
-    const auto [it, added] = lookup_.try_emplace(texts_.emplace_back(text), index);
-    if (!added) texts_.pop_back();
-    return it->second;
+    texts_.push_back(store(text));
+    hashes_.push_back(hash);
+    slots_[slot] = index + 1;
+    return index;
 }
 
 std::string SharedStrings::serialize() {
