@@ -3,8 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <functional>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -12,6 +12,7 @@
 #include "bus/bus_client.h"
 #include "bus/method_table.h"
 #include "cli/bom_file.h"
+#include "cli/json_reader.h"
 #include "cli/json_variant.h"
 #include "dialog/bom_options_dialog.h"
 #include "value/runtime_error.h"
@@ -66,6 +67,25 @@ std::vector<Variant> argumentsByName(const bus::MethodSpec& method, const QJsonO
         const QString key = QString::fromStdString(param.name);
         if (!params.contains(key)) raise(449, "Argument not optional: " + param.name);
         args.push_back(bus::coerce(variantFromJson(params.value(key)), param.type));
+    }
+    return args;
+}
+
+// The same from parameters read by the JSON reader; each value is handed
+// over (not copied) and its reading error, if any, raised in parameter order.
+std::vector<Variant> argumentsByName(const bus::MethodSpec& method, std::map<std::string, JsonParameter>& params) {
+    for (const auto& [name, parameter] : params) {
+        bool known = false;
+        for (const bus::ParamSpec& param : method.params) known = known || param.name == name;
+        if (!known) raise(448, "Named argument not found: " + name);
+    }
+    std::vector<Variant> args;
+    for (const bus::ParamSpec& param : method.params) {
+        const auto it = params.find(param.name);
+        if (it == params.end()) raise(449, "Argument not optional: " + param.name);
+        if (it->second.error) throw *it->second.error;
+        args.push_back(bus::coerce(it->second.value, param.type));
+        it->second.value = Variant();
     }
     return args;
 }
@@ -236,31 +256,53 @@ int listMethods(std::ostream& out) {
     return kExitOk;
 }
 
+std::string readAll(std::istream& in) {
+    std::string text;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) text.append(buffer, static_cast<size_t>(in.gcount()));
+    return text;
+}
+
+const bus::MethodSpec& methodNamed(const QString& method) {
+    const bus::MethodSpec* spec = bus::findMethod(method.toStdString());
+    if (spec == nullptr) throw UsageError("unknown method '" + method.toStdString() + "' (see 'kestbomex methods')");
+    return *spec;
+}
+
+int runCall(const bus::MethodSpec& spec, const std::function<std::vector<Variant>()>& arguments, bool overBus,
+            std::ostream& out);
+
 int callFromStdin(const QStringList& args, std::istream& in, std::ostream& out) {
     if (args.size() < 2) throw UsageError("'call' needs a method name");
     const Options options(args, 2, {"--bus"});
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        throw UsageError("standard input is not a JSON object: " + error.errorString().toStdString());
-    return callMethod(args[1], document.object(), options.flag("--bus"), out);
+    std::map<std::string, JsonParameter> params;
+    try {
+        params = parametersFromJson(readAll(in));
+    } catch (const JsonSyntaxError& error) {
+        throw UsageError(std::string("standard input is not a JSON object: ") + error.what());
+    }
+    const bus::MethodSpec& spec = methodNamed(args[1]);
+    return runCall(spec, [&] { return argumentsByName(spec, params); }, options.flag("--bus"), out);
+}
+
+int runCall(const bus::MethodSpec& spec, const std::function<std::vector<Variant>()>& arguments, bool overBus,
+            std::ostream& out) {
+    try {
+        const std::vector<Variant> args = arguments();
+        KestDBBomExcel object;
+        const bus::CallOutcome outcome = overBus ? bus::callOverBus(spec, args) : bus::invokeMethod(object, spec, args);
+        printJson(out, answerJson(spec, outcome));
+        return kExitOk;
+    } catch (const RuntimeError& error) {
+        return printError(out, error);
+    }
 }
 
 }  // namespace
 
 int callMethod(const QString& method, const QJsonObject& params, bool overBus, std::ostream& out) {
-    const bus::MethodSpec* spec = bus::findMethod(method.toStdString());
-    if (spec == nullptr) throw UsageError("unknown method '" + method.toStdString() + "' (see 'kestbomex methods')");
-    try {
-        const std::vector<Variant> args = argumentsByName(*spec, params);
-        KestDBBomExcel object;
-        const bus::CallOutcome outcome = overBus ? bus::callOverBus(*spec, args) : bus::invokeMethod(object, *spec, args);
-        printJson(out, answerJson(*spec, outcome));
-        return kExitOk;
-    } catch (const RuntimeError& error) {
-        return printError(out, error);
-    }
+    const bus::MethodSpec& spec = methodNamed(method);
+    return runCall(spec, [&] { return argumentsByName(spec, params); }, overBus, out);
 }
 
 int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err) {
