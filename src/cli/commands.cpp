@@ -1,5 +1,8 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -258,6 +261,11 @@ int listMethods(std::ostream& out) {
 
 std::string readAll(std::istream& in) {
     std::string text;
+    struct stat st {};
+    // Standard input from a file: its size is known, the text is read without regrowing.
+    if (&in == &std::cin && ::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        text.reserve(static_cast<size_t>(st.st_size));
+    }
     char buffer[1 << 16];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) text.append(buffer, static_cast<size_t>(in.gcount()));
     return text;

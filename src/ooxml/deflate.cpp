@@ -20,13 +20,12 @@ Deflater::Deflater() {
 Deflater::~Deflater() { deflateEnd(&stream_); }
 
 void Deflater::run(int flush) {
+    unsigned char output[kOutputStep];
     for (;;) {
-        const size_t used = part_.bytes.size();
-        part_.bytes.resize(used + kOutputStep);
-        stream_.next_out = reinterpret_cast<Bytef*>(part_.bytes.data() + used);
-        stream_.avail_out = static_cast<uInt>(kOutputStep);
+        stream_.next_out = output;
+        stream_.avail_out = static_cast<uInt>(sizeof output);
         const int status = deflate(&stream_, flush);
-        part_.bytes.resize(used + kOutputStep - stream_.avail_out);
+        part_.bytes.append(reinterpret_cast<const char*>(output), sizeof output - stream_.avail_out);
         if (status == Z_STREAM_END) return;
         if (status != Z_OK && status != Z_BUF_ERROR) raiseSpreadsheet("A part cannot be compressed.");
         if (stream_.avail_out != 0 && stream_.avail_in == 0 && flush == Z_NO_FLUSH) return;

@@ -188,7 +188,11 @@ public:
     std::shared_ptr<EngineWorksheet> selfPointer();
     // The cell model, read back from the package when it was released;
     // raises 1004 for a sheet that holds no cells (a chart sheet).
-    SheetModel& model();
+    SheetModel& model() {
+        if (!model_ || !book_.isOpen()) return loadModel();
+        lastUse_ = book_.nextUse();
+        return *model_;
+    }
     bool isWorksheet() const { return isWorksheet_; }
     bool modelLoaded() const { return model_ != nullptr; }
     uint64_t lastUse() const { return lastUse_; }
@@ -209,6 +213,8 @@ public:
     void changeFont(int32_t row, int32_t column, const std::function<void(FontSpec&)>& change);
 
 private:
+    SheetModel& loadModel();
+
     EngineWorkbook& book_;
     std::string name_;
     std::unique_ptr<SheetModel> model_;

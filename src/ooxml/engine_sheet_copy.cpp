@@ -12,18 +12,6 @@
 
 namespace kbx::ooxml {
 
-namespace {
-
-// A new model holding what the source's model would save.
-std::unique_ptr<SheetModel> copiedModel(EngineWorkbook& book, SheetModel& source) {
-    auto model = std::make_unique<SheetModel>(source.partName(), book.package().fileName());
-    const std::string xml = source.serialize();
-    model->load(xml, book.styles(), book.strings());
-    return model;
-}
-
-}  // namespace
-
 void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     EngineWorkbook& book = source.workbook();
     book.checkOpen();
@@ -36,7 +24,7 @@ void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     const std::string copyName =
         sheetCopyName(sourceName, [&](const std::string& name) { return book.hasSheetNamed(name); });
 
-    std::unique_ptr<SheetModel> model = copiedModel(book, sourceModel);
+    std::unique_ptr<SheetModel> model = sourceModel.clone();
     const size_t position = book.indexOf(before);
     std::shared_ptr<EngineWorksheet> copy = book.insertSheet(position, copyName, std::move(model));
 

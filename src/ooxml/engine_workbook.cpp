@@ -468,7 +468,7 @@ void EngineWorkbook::writePackageParts() {
             relsChanged = true;
         }
         package_->setOverride(part, kStringsType);
-        package_->writePart(part, strings_.serialize());
+        package_->writeDeflatedPart(part, strings_.serializeDeflated());
     }
     if (styles_.dirty()) {
         const Relationship* st = findRelBySuffix(rels, "/styles");

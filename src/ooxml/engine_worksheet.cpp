@@ -33,7 +33,7 @@ std::shared_ptr<EngineWorksheet> EngineWorksheet::selfPointer() {
     return std::shared_ptr<EngineWorksheet>(book_.shared_from_this(), this);
 }
 
-SheetModel& EngineWorksheet::model() {
+SheetModel& EngineWorksheet::loadModel() {
     book_.checkOpen();
     if (!model_) {
         if (!isWorksheet_) raiseSpreadsheet("The sheet '" + name_ + "' is not a worksheet and holds no cells.");

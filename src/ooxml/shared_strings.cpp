@@ -45,7 +45,7 @@ void SharedStrings::load(const std::string& text, const std::string& file) {
 std::string_view SharedStrings::store(std::string_view text) {
     if (text.size() > blockSize_ - blockUsed_) {
         blockSize_ = std::max(kBlockSize, text.size());
-        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        blocks_.push_back(std::unique_ptr<char[]>(new char[blockSize_]));
         blockUsed_ = 0;
     }
     char* at = blocks_.back().get() + blockUsed_;
@@ -88,7 +88,7 @@ uint32_t SharedStrings::intern(std::string_view text) {
     return index;
 }
 
-std::string SharedStrings::serialize() {
+void SharedStrings::writeXml(PieceBuffer& out) {
     if (!loaded_) {
         pugi::xml_node decl = doc_.append_child(pugi::node_declaration);
         decl.append_attribute("version") = "1.0";
@@ -106,23 +106,31 @@ std::string SharedStrings::serialize() {
     const std::string& kMarker = splicingMarker();
     pugi::xml_node marker = root.append_child(pugi::node_pcdata);
     marker.set_value(kMarker.c_str());
-    std::string xml = serializeXml(doc_);
+    const std::string xml = serializeXml(doc_);
     root.remove_child(marker);
+    const size_t at = xml.rfind(kMarker);
+    if (at == std::string::npos) raiseSpreadsheet("The shared-string table cannot be saved.");
     const std::string prefix = prefixOf(root);
     const std::string open = "<" + prefix + "si><" + prefix + "t xml:space=\"preserve\">";
     const std::string close = "</" + prefix + "t></" + prefix + "si>";
-    std::string items;
-    items.reserve((texts_.size() - loadedCount_) * (open.size() + close.size() + 16));
+    std::string& text = out.text();
+    text.append(xml, 0, at);
     for (size_t i = loadedCount_; i < texts_.size(); ++i) {
-        items += open;
-        appendEscaped(items, texts_[i], false);
-        items += close;
+        text += open;
+        appendEscaped(text, texts_[i], false);
+        text += close;
+        out.maybeFlush();
     }
-    const size_t at = xml.rfind(kMarker);
-    if (at == std::string::npos) raiseSpreadsheet("The shared-string table cannot be saved.");
-    xml.replace(at, kMarker.size(), items);
+    text.append(xml, at + kMarker.size());
+    out.flush();
     written_ = texts_.size();
-    return xml;
+}
+
+DeflatedPart SharedStrings::serializeDeflated() {
+    Deflater deflater;
+    PieceBuffer buffer([&deflater](std::string_view piece) { deflater.write(piece); });
+    writeXml(buffer);
+    return deflater.finish();
 }
 
 }  // namespace kbx::ooxml

@@ -4,6 +4,8 @@
 
 #include <pugixml.hpp>
 
+#include "ooxml/deflate.h"
+
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -21,9 +23,11 @@ public:
     uint32_t intern(std::string_view text);
     bool dirty() const { return texts_.size() > written_; }
     bool exists() const { return loaded_; }
-    std::string serialize();
+    // The table's XML, deflated as it is written.
+    DeflatedPart serializeDeflated();
 
 private:
+    void writeXml(PieceBuffer& out);
     std::string_view store(std::string_view text);
     void place(uint32_t index);
     void grow();

@@ -686,6 +686,24 @@ void SheetModel::writeXml(PieceBuffer& out) {
     out.flush();
 }
 
+std::unique_ptr<SheetModel> SheetModel::clone() {
+    if (columnsDirty_) writeColumns();
+    writeDimension();
+    auto copy = std::make_unique<SheetModel>(partName_, fileName_);
+    copy->doc_.reset(doc_);
+    copy->rows_ = rows_;
+    copy->rowSlots_ = rowSlots_;
+    copy->rowAttributes_ = rowAttributes_;
+    copy->extras_ = extras_;
+    copy->cellCount_ = cellCount_;
+    copy->lastRowRead_ = lastRowRead_;
+    copy->usedBounds_ = usedBounds_;
+    copy->sizedRows_ = sizedRows_;
+    copy->columns_ = columns_;
+    copy->maxDigitWidth_ = maxDigitWidth_;
+    return copy;
+}
+
 std::string SheetModel::serialize() {
     std::string xml;
     PieceBuffer buffer([&xml](std::string_view piece) { xml.append(piece); });

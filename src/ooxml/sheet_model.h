@@ -87,6 +87,8 @@ public:
     void load(const std::string& xml, const StyleSheet& styles, const SharedStrings& strings);
     void createEmpty();
     std::string serialize();
+    // A new model holding what this one would save (the model of a sheet copy).
+    std::unique_ptr<SheetModel> clone();
     // The sheet XML deflated as it is written, without the whole text.
     DeflatedPart serializeDeflated();
     // Bytes the cells and rows take (for measurements).
