@@ -25,7 +25,7 @@ std::string stringItemText(const pugi::xml_node& item) {
 namespace {
 
 constexpr size_t kBlockSize = 1 << 20;
-constexpr size_t kFirstSlots = 1 << 12;
+constexpr size_t kFirstSlots = 1 << 16;
 
 uint32_t hashOf(std::string_view text) { return static_cast<uint32_t>(std::hash<std::string_view>{}(text)); }
 
@@ -35,9 +35,7 @@ void SharedStrings::load(const std::string& text, const std::string& file) {
     parseXml(doc_, text, file, "xl/sharedStrings.xml");
     loaded_ = true;
     for (pugi::xml_node item : doc_.document_element().children()) {
-        if (localName(item) != "si") continue;
-        texts_.push_back(store(stringItemText(item)));
-        hashes_.push_back(hashOf(texts_.back()));
+        if (localName(item) == "si") texts_.push_back(store(stringItemText(item)));
     }
     loadedCount_ = written_ = texts_.size();
 }
@@ -54,21 +52,25 @@ std::string_view SharedStrings::store(std::string_view text) {
     return {at, text.size()};
 }
 
-void SharedStrings::place(uint32_t index) {
-    const size_t mask = slots_.size() - 1;
-    for (size_t slot = hashes_[index] & mask;; slot = (slot + 1) & mask) {
-        if (slots_[slot] == 0) {
-            slots_[slot] = index + 1;
-            return;
-        }
-    }
-}
-
 void SharedStrings::grow() {
-    size_t size = std::max(kFirstSlots, slots_.size() * 2);
+    const bool first = slots_.empty();
+    std::vector<uint64_t> old = std::move(slots_);
+    size_t size = std::max(kFirstSlots, old.size() * 2);
     while (size < texts_.size() * 2) size *= 2;
     slots_.assign(size, 0);
-    for (uint32_t i = 0; i < texts_.size(); ++i) place(i);
+    const size_t mask = size - 1;
+    const auto place = [&](uint64_t entry) {
+        size_t slot = (entry >> 32) & mask;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask;
+        slots_[slot] = entry;
+    };
+    if (first) {
+        // The table as read: every text hashed once, the first of equal texts found first.
+        for (uint32_t i = 0; i < texts_.size(); ++i) place((static_cast<uint64_t>(hashOf(texts_[i])) << 32) | (i + 1));
+    } else {
+        for (const uint64_t entry : old)
+            if (entry != 0) place(entry);
+    }
 }
 
 uint32_t SharedStrings::intern(std::string_view text) {
@@ -78,13 +80,13 @@ uint32_t SharedStrings::intern(std::string_view text) {
     const size_t mask = slots_.size() - 1;
     size_t slot = hash & mask;
     for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
-        const uint32_t index = slots_[slot] - 1;
-        if (hashes_[index] == hash && texts_[index] == text) return index;
+        const uint64_t entry = slots_[slot];
+        const auto index = static_cast<uint32_t>(entry) - 1;
+        if ((entry >> 32) == hash && texts_[index] == text) return index;
     }
     const auto index = static_cast<uint32_t>(texts_.size());
     texts_.push_back(store(text));
-    hashes_.push_back(hash);
-    slots_[slot] = index + 1;
+    slots_[slot] = (static_cast<uint64_t>(hash) << 32) | (index + 1);
     return index;
 }
 

@@ -29,7 +29,6 @@ public:
 private:
     void writeXml(PieceBuffer& out);
     std::string_view store(std::string_view text);
-    void place(uint32_t index);
     void grow();
 
     pugi::xml_document doc_;
@@ -38,10 +37,10 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     size_t blockUsed_ = 0, blockSize_ = 0;
     std::vector<std::string_view> texts_;
-    // Open addressing over the texts: slots_ hold index + 1 (0 is free);
-    // each text's hash is kept, so that growing the table hashes nothing again.
-    std::vector<uint32_t> hashes_;
-    std::vector<uint32_t> slots_;
+    // Open addressing over the texts: a slot holds a text's hash (high 32
+    // bits) and its index + 1 (0 is free), so that a probe compares texts only
+    // when their hashes agree and growing the table hashes nothing again.
+    std::vector<uint64_t> slots_;
     size_t loadedCount_ = 0;  // items of the table as read; later ones were added
     size_t written_ = 0;      // items already in the last serialised table
 };
