@@ -17,6 +17,7 @@ import os
 import shutil
 import subprocess
 import sys
+import resource
 import tempfile
 import time
 
@@ -114,24 +115,31 @@ class Run:
 
 
 def measure(argv, stdin_path=None, prepare=None, env=None):
-    """One process: wall seconds, CPU seconds (user + system) and peak RSS in KiB."""
+    """One process: wall seconds, CPU seconds (user + system) and peak RSS in KiB.
+
+    The process runs under /usr/bin/time, whose report is the process's own:
+    a child forked from this (large) Python process would count the parent's
+    pages in its peak until it execs."""
     if prepare:
         prepare()
-    stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
-    start = time.perf_counter()
-    process = subprocess.Popen(argv, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-    out, err = b"", b""
-    # Reading the pipes before waiting keeps a chatty child from blocking.
-    out = process.stdout.read()
-    err = process.stderr.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    wall = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if stdin_path:
-        stdin.close()
-    if process.returncode != 0 or b'"error"' in out:
-        sys.exit(f"failed: {' '.join(argv)}\n{out.decode()}\n{err.decode()}")
-    return Run(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss), out.decode()
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        process = subprocess.Popen(["/usr/bin/time", "-o", report.name, "-f", "%M", *argv], stdin=stdin,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        out, err = process.communicate()
+        wall = time.perf_counter() - start
+        # The CPU time of the time process includes that of the program it waited for.
+        usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+        if stdin_path:
+            stdin.close()
+        out = out.decode()
+        if process.returncode != 0 or '"error"' in out:
+            sys.exit(f"failed: {' '.join(argv)}\n{out}\n{err.decode()}")
+        peak = int(report.read().split()[-1])
+    cpu = usage.ru_utime + usage.ru_stime - before.ru_utime - before.ru_stime
+    return Run(wall, cpu, peak), out
 
 
 def best(argv, repeat, **kwargs):
