@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  libzip-dev zipcmp zipmerge ziptool libpugixml-dev libstb-dev
+  libzip-dev zlib1g-dev zipcmp zipmerge ziptool libpugixml-dev libstb-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
   libxlsxwriter-dev libcsv-dev

@@ -1,15 +1,20 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
+
+#include <functional>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
 
 #include "automation/method_table.h"
 #include "cli/bom_file.h"
+#include "cli/json_reader.h"
 #include "cli/json_variant.h"
 #include "dialog/bom_options_dialog.h"
 #include "value/runtime_error.h"
@@ -64,6 +69,25 @@ std::vector<Variant> argumentsByName(const automation::MethodSpec& method, const
         const QString key = QString::fromStdString(param.name);
         if (!params.contains(key)) raise(449, "Argument not optional: " + param.name);
         args.push_back(automation::coerce(variantFromJson(params.value(key)), param.type));
+    }
+    return args;
+}
+
+// The same from parameters read by the JSON reader; each value is handed
+// over (not copied) and its reading error, if any, raised in parameter order.
+std::vector<Variant> argumentsByName(const automation::MethodSpec& method, std::map<std::string, JsonParameter>& params) {
+    for (const auto& [name, parameter] : params) {
+        bool known = false;
+        for (const automation::ParamSpec& param : method.params) known = known || param.name == name;
+        if (!known) raise(448, "Named argument not found: " + name);
+    }
+    std::vector<Variant> args;
+    for (const automation::ParamSpec& param : method.params) {
+        const auto it = params.find(param.name);
+        if (it == params.end()) raise(449, "Argument not optional: " + param.name);
+        if (it->second.error) throw *it->second.error;
+        args.push_back(automation::coerce(it->second.value, param.type));
+        it->second.value = Variant();
     }
     return args;
 }
@@ -239,30 +263,57 @@ int listMethods(std::ostream& out) {
     return kExitOk;
 }
 
+std::string readAll(std::istream& in) {
+    std::string text;
+    struct stat st {};
+    // Standard input from a file: its size is known, the text is read without regrowing.
+    if (&in == &std::cin && ::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        text.reserve(static_cast<size_t>(st.st_size));
+    }
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) text.append(buffer, static_cast<size_t>(in.gcount()));
+    return text;
+}
+
+const automation::MethodSpec& methodNamed(const QString& method) {
+    const automation::MethodSpec* spec = automation::findMethod(method.toStdString());
+    if (spec == nullptr) throw UsageError("unknown method '" + method.toStdString() + "' (see 'kestbomex methods')");
+    return *spec;
+}
+
+int runCall(const automation::MethodSpec& spec, const std::function<std::vector<Variant>()>& arguments,
+            const MethodCaller& call, std::ostream& out);
+
 int callFromStdin(const QStringList& args, std::istream& in, const MethodCaller& call, std::ostream& out) {
     if (args.size() < 2) throw UsageError("'call' needs a method name");
     const Options options(args, 2, {"--bus"});
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        throw UsageError("standard input is not a JSON object: " + error.errorString().toStdString());
-    return callMethod(args[1], document.object(), call, out);
+    std::map<std::string, JsonParameter> params;
+    try {
+        params = parametersFromJson(readAll(in));
+    } catch (const JsonSyntaxError& error) {
+        throw UsageError(std::string("standard input is not a JSON object: ") + error.what());
+    }
+    const automation::MethodSpec& spec = methodNamed(args[1]);
+    return runCall(spec, [&] { return argumentsByName(spec, params); }, call, out);
+}
+
+int runCall(const automation::MethodSpec& spec, const std::function<std::vector<Variant>()>& arguments,
+            const MethodCaller& call, std::ostream& out) {
+    try {
+        const std::vector<Variant> args = arguments();
+        const automation::CallOutcome outcome = call(spec, args);
+        printJson(out, answerJson(spec, outcome));
+        return kExitOk;
+    } catch (const RuntimeError& error) {
+        return printError(out, error);
+    }
 }
 
 }  // namespace
 
 int callMethod(const QString& method, const QJsonObject& params, const MethodCaller& call, std::ostream& out) {
-    const automation::MethodSpec* spec = automation::findMethod(method.toStdString());
-    if (spec == nullptr) throw UsageError("unknown method '" + method.toStdString() + "' (see 'kestbomex methods')");
-    try {
-        const std::vector<Variant> args = argumentsByName(*spec, params);
-        const automation::CallOutcome outcome = call(*spec, args);
-        printJson(out, answerJson(*spec, outcome));
-        return kExitOk;
-    } catch (const RuntimeError& error) {
-        return printError(out, error);
-    }
+    const automation::MethodSpec& spec = methodNamed(method);
+    return runCall(spec, [&] { return argumentsByName(spec, params); }, call, out);
 }
 
 int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err,

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ooxml/package.h"
@@ -107,7 +108,16 @@ public:
     std::shared_ptr<EngineWorksheet> insertSheet(size_t position, const std::string& name,
                                                  std::unique_ptr<SheetModel> model);
     size_t indexOf(const EngineWorksheet& sheet) const;
+    // Whether a sheet has this name, compared without regard to case.
+    bool hasSheetNamed(const std::string& name) const;
     void setActiveSheetIndex(size_t index);
+    // Sheet models live expanded while they are in use: this serialises and
+    // frees all but the few used last, never `keep` or `keepToo`. Called
+    // where no model reference is held (before a sheet copy).
+    void releaseIdleModels(const EngineWorksheet& keep, const EngineWorksheet& keepToo);
+    // For EngineWorksheet::model(): a use stamp, and a model read back in.
+    uint64_t nextUse() { return ++useClock_; }
+    void noteModelLoaded(EngineWorksheet& sheet) { loadedModels_.push_back(&sheet); }
     size_t activeSheetIndex() const { return activeIndex_; }
     bool date1904() const { return date1904_; }
     bool isOpen() const { return open_; }
@@ -127,6 +137,8 @@ private:
     void writeText(const std::string& path);
     void saveTo(const std::string& path, int32_t format);
     pugi::xml_node sheetsNode();
+    void noteSheet(EngineWorksheet& sheet, pugi::xml_node node, size_t position);
+    static bool tabSelected(SheetModel& model);
 
     std::shared_ptr<EngineApplication> app_;
     std::unique_ptr<Package> package_;
@@ -144,6 +156,16 @@ private:
     std::vector<std::shared_ptr<EngineWorksheet>> sheets_;
     size_t activeIndex_ = 0;
     bool date1904_ = false;
+    // Kept in step with sheets_, so that adding a sheet costs the same
+    // however many there are: the <sheet> elements, the highest sheetId,
+    // the sheets by lower-case name, the sheets whose view is selected, the
+    // sheets whose model is expanded.
+    std::vector<pugi::xml_node> sheetNodes_;
+    unsigned maxSheetId_ = 0;
+    std::unordered_map<std::string, EngineWorksheet*> sheetsByName_;
+    std::vector<EngineWorksheet*> selectedSheets_;
+    std::vector<EngineWorksheet*> loadedModels_;
+    uint64_t useClock_ = 0;
 };
 
 class EngineWorksheet : public sheet::Worksheet, public std::enable_shared_from_this<EngineWorksheet> {
@@ -159,12 +181,27 @@ public:
     std::shared_ptr<sheet::Range> Columns(int32_t column) override;
     std::shared_ptr<sheet::Range> UsedRange() override;
     sheet::Pictures& GetPictures() override;
+    // The Pictures collection if it was made, else nullptr.
+    sheet::Pictures* existingPictures() const { return pictures_.get(); }
     sheet::Shapes& GetShapes() override;
 
     EngineWorkbook& workbook() const { return book_; }
-    // The cell model; raises 1004 for a sheet that holds no cells (a chart sheet).
-    SheetModel& model();
-    bool isWorksheet() const { return model_ != nullptr; }
+    // A pointer to this sheet that keeps its workbook alive while it is held.
+    std::shared_ptr<EngineWorksheet> selfPointer();
+    // The cell model, read back from the package when it was released;
+    // raises 1004 for a sheet that holds no cells (a chart sheet).
+    SheetModel& model() {
+        if (!model_ || !book_.isOpen()) return loadModel();
+        lastUse_ = book_.nextUse();
+        return *model_;
+    }
+    bool isWorksheet() const { return isWorksheet_; }
+    bool modelLoaded() const { return model_ != nullptr; }
+    uint64_t lastUse() const { return lastUse_; }
+    // Writes the model's changes into the package and frees it.
+    void releaseModel();
+    // Whether a model with changes was released (its cells changed).
+    bool changedSinceOpen() const { return releasedChanges_; }
     void setNameField(std::string name) { name_ = std::move(name); }
     // The top-left cell of the last range selected in this sheet (row, column).
     std::pair<int32_t, int32_t> selectedCell() const { return selected_; }
@@ -178,9 +215,16 @@ public:
     void changeFont(int32_t row, int32_t column, const std::function<void(FontSpec&)>& change);
 
 private:
+    SheetModel& loadModel();
+
     EngineWorkbook& book_;
     std::string name_;
     std::unique_ptr<SheetModel> model_;
+    bool isWorksheet_ = false;
+    std::string partName_;  // of a released model
+    uint64_t lastUse_ = 0;
+    bool releasedChanges_ = false;
+    double maxDigitWidth_ = 7;
     std::unique_ptr<sheet::Pictures> pictures_;
     std::unique_ptr<sheet::Shapes> shapes_;
     std::pair<int32_t, int32_t> selected_{1, 1};

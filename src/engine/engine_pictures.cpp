@@ -423,7 +423,8 @@ std::unique_ptr<sheet::Pictures> createPictures(EngineWorksheet& sheet) {
 }
 
 void flushPictures(EngineWorksheet& sheet) {
-    if (auto* pictures = dynamic_cast<EnginePictures*>(&sheet.GetPictures())) pictures->drawing()->flush();
+    // A sheet whose pictures were never asked for has no pending changes.
+    if (auto* pictures = dynamic_cast<EnginePictures*>(sheet.existingPictures())) pictures->drawing()->flush();
 }
 
 void prepareSheetCopy(EngineWorksheet& source) {

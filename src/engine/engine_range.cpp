@@ -173,18 +173,16 @@ Variant EngineRange::Value2() const {
     const CellData* cell = sheet_->model().findCell(row_, column_);
     if (cell == nullptr) return Variant();
     switch (cell->kind) {
-        case CellKind::Empty:
-            return Variant();
-        case CellKind::Number:
-            return Variant(cell->number);
-        case CellKind::Boolean:
-            return Variant(cell->number != 0);
-        case CellKind::Shared:
-            return Variant(sheet_->workbook().strings().text(cell->shared));
+        case CellKind::Empty: return Variant();
+        case CellKind::Number: return Variant(cell->number);
+        case CellKind::Boolean: return Variant(cell->number != 0);
+        case CellKind::Shared: return Variant(std::string(sheet_->workbook().strings().text(cell->shared)));
         case CellKind::Inline:
         case CellKind::Error:
-        case CellKind::FormulaText:
-            return Variant(cell->text);
+        case CellKind::FormulaText: {
+            const CellExtra* extra = sheet_->model().extraOf(row_, column_);
+            return Variant(extra != nullptr ? extra->text : std::string());
+        }
     }
     return Variant();
 }
@@ -196,40 +194,40 @@ void EngineRange::SetValue2(const Variant& value) { store(value, false); }
 void EngineRange::store(const Variant& value, bool applyDateFormat) {
     requireCell("Value");
     SheetModel& model = sheet_->model();
-    CellData written;
+    CellKind kind = CellKind::Empty;
+    double number = 0;
+    uint32_t shared = 0;
     switch (value.type()) {
         case VarType::Empty:
         case VarType::Null:
             break;
         case VarType::Boolean:
-            written.kind = CellKind::Boolean;
-            written.number = value.asBoolean() ? 1 : 0;
+            kind = CellKind::Boolean;
+            number = value.asBoolean() ? 1 : 0;
             break;
         case VarType::Integer:
         case VarType::Long:
         case VarType::Double:
         case VarType::Currency:
         case VarType::Date: {
-            const double number = value.type() == VarType::Date ? value.asDate().serial : toDouble(value);
+            number = value.type() == VarType::Date ? value.asDate().serial : toDouble(value);
             if (!std::isfinite(number)) raiseSpreadsheet("The value is not a finite number.");
-            written.kind = CellKind::Number;
-            written.number = number;
+            kind = CellKind::Number;
             break;
         }
         case VarType::String: {
             const std::string& text = value.asString();
             if (text.empty()) break;
             if (text.size() > 32767 * 4) raiseSpreadsheet("The text is longer than a cell can hold.");
-            written.kind = CellKind::Shared;
-            written.shared = sheet_->workbook().strings().intern(isValidUtf8(text) ? text : repairUtf8(text));
+            kind = CellKind::Shared;
+            shared = isValidUtf8(text) ? sheet_->workbook().strings().intern(text)
+                                       : sheet_->workbook().strings().intern(repairUtf8(text));
             break;
         }
         case VarType::Array:
             raise(err::TypeMismatch);
     }
-    CellData& cell = model.cellForWrite(row_, column_);
-    written.style = cell.style;
-    cell = std::move(written);
+    model.setValue(row_, column_, kind, number, shared);
     if (applyDateFormat && value.type() == VarType::Date && NumberFormat() == "General") {
         const double serial = value.asDate().serial;
         SetNumberFormat(serial != std::floor(serial) ? "m/d/yyyy h:mm" : "m/d/yyyy");

@@ -13,35 +13,19 @@
 
 namespace kbx::ooxml {
 
-namespace {
-
-bool sheetNameTaken(const EngineWorkbook& book, const std::string& name) {
-    for (const auto& sheet : book.sheetList())
-        if (equalIgnoringCase(sheet->Name(), name)) return true;
-    return false;
-}
-
-// A new model holding what the source's model would save.
-std::unique_ptr<SheetModel> copiedModel(EngineWorkbook& book, SheetModel& source) {
-    auto model = std::make_unique<SheetModel>(source.partName(), book.package().fileName());
-    model->load(source.serialize(), book.styles(), book.strings());
-    return model;
-}
-
-}  // namespace
-
 void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     EngineWorkbook& book = source.workbook();
     book.checkOpen();
     if (&before.workbook() != &book)
         raiseSpreadsheet("The sheet \"" + source.Name() + "\" can only be copied before a sheet of its own workbook.");
+    book.releaseIdleModels(source, before);
     SheetModel& sourceModel = source.model();
     prepareSheetCopy(source);
     const std::string sourceName = source.Name();
     const std::string copyName =
-        sheetCopyName(sourceName, [&](const std::string& name) { return sheetNameTaken(book, name); });
+        sheetCopyName(sourceName, [&](const std::string& name) { return book.hasSheetNamed(name); });
 
-    std::unique_ptr<SheetModel> model = copiedModel(book, sourceModel);
+    std::unique_ptr<SheetModel> model = sourceModel.clone();
     const size_t position = book.indexOf(before);
     std::shared_ptr<EngineWorksheet> copy = book.insertSheet(position, copyName, std::move(model));
 

@@ -210,11 +210,27 @@ void EngineWorkbook::loadSheets() {
             if (!package_->hasPart(part)) raiseBadFile(file, "the part of sheet '" + name + "' is missing");
             model = std::make_unique<SheetModel>(part, file);
             model->setMaxDigitWidth(digitWidth);
-            model->load(package_->readPart(part), styles_, strings_);
+            model->load(package_->pieceReader(part), styles_, strings_);
         }
         sheets_.push_back(std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
+        noteSheet(*sheets_.back(), node, sheets_.size() - 1);
     }
     if (sheets_.empty()) raiseBadFile(file, "the workbook has no sheets");
+}
+
+void EngineWorkbook::noteSheet(EngineWorksheet& sheet, pugi::xml_node node, size_t position) {
+    sheetNodes_.insert(sheetNodes_.begin() + static_cast<std::ptrdiff_t>(position), node);
+    maxSheetId_ = std::max(maxSheetId_, node.attribute("sheetId").as_uint(0));
+    sheetsByName_.emplace(lowerCase(sheet.Name()), &sheet);
+    if (!sheet.isWorksheet()) return;
+    loadedModels_.push_back(&sheet);
+    if (tabSelected(sheet.model())) selectedSheets_.push_back(&sheet);
+}
+
+bool EngineWorkbook::tabSelected(SheetModel& model) {
+    const pugi::xml_node sheetView =
+        childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView");
+    return sheetView.attribute("tabSelected").as_bool(false);
 }
 
 pugi::xml_node EngineWorkbook::sheetsNode() { return childNamed(workbookXml_.document_element(), "sheets"); }
@@ -245,11 +261,12 @@ std::shared_ptr<sheet::Worksheet> EngineWorkbook::Item(int32_t index) {
 
 std::shared_ptr<sheet::Worksheet> EngineWorkbook::Item(const std::string& name) {
     checkOpen();
-    for (size_t i = 0; i < sheets_.size(); ++i) {
-        if (equalIgnoringCase(sheets_[i]->Name(), name)) return sheetPointer(i);
-    }
-    raise(err::SubscriptOutOfRange);
+    const auto it = sheetsByName_.find(lowerCase(name));
+    if (it == sheetsByName_.end()) raise(err::SubscriptOutOfRange);
+    return it->second->selfPointer();
 }
+
+bool EngineWorkbook::hasSheetNamed(const std::string& name) const { return sheetsByName_.count(lowerCase(name)) != 0; }
 
 size_t EngineWorkbook::indexOf(const EngineWorksheet& sheet) const {
     for (size_t i = 0; i < sheets_.size(); ++i) {
@@ -275,21 +292,39 @@ void EngineWorkbook::setActiveSheetIndex(size_t index) {
         workbookDirty_ = true;
     }
     activeIndex_ = index;
-    for (size_t i = 0; i < sheets_.size(); ++i) {
-        if (!sheets_[i]->isWorksheet()) continue;
-        SheetModel& model = sheets_[i]->model();
-        pugi::xml_node sheetView = childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView");
-        if (!sheetView) continue;
-        const bool selected = sheetView.attribute("tabSelected").as_bool(false);
-        if (selected == (i == index)) continue;
-        if (i == index) {
-            if (!sheetView.attribute("tabSelected")) sheetView.append_attribute("tabSelected");
-            sheetView.attribute("tabSelected").set_value("1");
-        } else {
-            sheetView.remove_attribute("tabSelected");
-        }
+    EngineWorksheet* active = sheets_[index].get();
+    for (EngineWorksheet* sheet : selectedSheets_) {
+        if (sheet == active) continue;
+        SheetModel& model = sheet->model();
+        childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView").remove_attribute("tabSelected");
         model.markDirty();
     }
+    selectedSheets_.clear();
+    if (!active->isWorksheet()) return;
+    SheetModel& model = active->model();
+    pugi::xml_node sheetView = childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView");
+    if (!sheetView) return;
+    selectedSheets_.push_back(active);
+    if (sheetView.attribute("tabSelected").as_bool(false)) return;
+    if (!sheetView.attribute("tabSelected")) sheetView.append_attribute("tabSelected");
+    sheetView.attribute("tabSelected").set_value("1");
+    model.markDirty();
+}
+
+void EngineWorkbook::releaseIdleModels(const EngineWorksheet& keep, const EngineWorksheet& keepToo) {
+    constexpr size_t kExpandedModels = 6;
+    if (loadedModels_.size() <= kExpandedModels) return;
+    std::sort(loadedModels_.begin(), loadedModels_.end(),
+              [](const EngineWorksheet* a, const EngineWorksheet* b) { return a->lastUse() > b->lastUse(); });
+    std::vector<EngineWorksheet*> kept;
+    for (EngineWorksheet* sheet : loadedModels_) {
+        if (kept.size() < kExpandedModels || sheet == &keep || sheet == &keepToo) {
+            kept.push_back(sheet);
+        } else {
+            sheet->releaseModel();
+        }
+    }
+    loadedModels_ = std::move(kept);
 }
 
 std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, const std::string& name,
@@ -301,24 +336,16 @@ std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, co
     model->markDirty();
     package_->writePart(part, "");
     package_->setOverride(part, kWorksheetType);
-    Relationships rels = package_->relationships(workbookPart_);
-    const std::string id = rels.add(relType("worksheet"), Package::relativeTarget(workbookPart_, part));
-    package_->setRelationships(workbookPart_, rels);
+    const std::string id =
+        package_->editRelationships(workbookPart_).add(relType("worksheet"), Package::relativeTarget(workbookPart_, part));
 
     pugi::xml_node sheets = sheetsNode();
-    unsigned maxId = 0;
-    std::vector<pugi::xml_node> nodes;
-    for (pugi::xml_node node : sheets.children()) {
-        if (localName(node) != "sheet") continue;
-        maxId = std::max(maxId, node.attribute("sheetId").as_uint(0));
-        nodes.push_back(node);
-    }
     const std::string prefix = prefixOf(sheets);
-    pugi::xml_node node = position < nodes.size()
-                              ? sheets.insert_child_before((prefix + "sheet").c_str(), nodes[position])
+    pugi::xml_node node = position < sheetNodes_.size()
+                              ? sheets.insert_child_before((prefix + "sheet").c_str(), sheetNodes_[position])
                               : sheets.append_child((prefix + "sheet").c_str());
     node.append_attribute("name") = name.c_str();
-    node.append_attribute("sheetId") = maxId + 1;
+    node.append_attribute("sheetId") = maxSheetId_ + 1;
     std::string relPrefix = "r";
     for (pugi::xml_attribute a : workbookXml_.document_element().attributes()) {
         if (std::string_view(a.value()) == kRelNs && std::string_view(a.name()).rfind("xmlns:", 0) == 0) {
@@ -337,6 +364,7 @@ std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, co
     }
     sheets_.insert(sheets_.begin() + static_cast<std::ptrdiff_t>(position),
                    std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
+    noteSheet(*sheets_[position], node, position);
     if (sheets_.size() > 1 && position <= activeIndex_) setActiveSheetIndex(activeIndex_ + 1);
     workbookDirty_ = true;
     return sheets_[position];
@@ -344,11 +372,9 @@ std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, co
 
 void EngineWorkbook::renameSheet(EngineWorksheet& sheet, const std::string& newName) {
     const size_t index = indexOf(sheet);
-    size_t i = 0;
-    for (pugi::xml_node node : sheetsNode().children()) {
-        if (localName(node) != "sheet") continue;
-        if (i++ == index) node.attribute("name").set_value(newName.c_str());
-    }
+    sheetNodes_.at(index).attribute("name").set_value(newName.c_str());
+    sheetsByName_.erase(lowerCase(sheet.Name()));
+    sheetsByName_[lowerCase(newName)] = &sheet;
     const auto quoted = [](const std::string& name) {
         std::string q = "'";
         for (char c : name) q += c == '\'' ? std::string("''") : std::string(1, c);
@@ -394,10 +420,11 @@ void EngineWorkbook::writePackageParts() {
     bool cellsChanged = fullCalculation_;
     for (const auto& sheet : sheets_) {
         if (sheet->isWorksheet()) flushPictures(*sheet);
-        if (sheet->isWorksheet() && sheet->model().dirty()) {
-            package_->writePart(sheet->model().partName(), sheet->model().serialize());
+        if (sheet->modelLoaded() && sheet->model().dirty()) {
+            package_->writeDeflatedPart(sheet->model().partName(), sheet->model().serializeDeflated());
             cellsChanged = true;
         }
+        cellsChanged = cellsChanged || sheet->changedSinceOpen();
     }
     Relationships rels = package_->relationships(workbookPart_);
     bool relsChanged = false;
@@ -410,7 +437,7 @@ void EngineWorkbook::writePackageParts() {
             relsChanged = true;
         }
         package_->setOverride(part, kStringsType);
-        package_->writePart(part, strings_.serialize());
+        package_->writeDeflatedPart(part, strings_.serializeDeflated());
     }
     if (styles_.dirty()) {
         const Relationship* st = findRelBySuffix(rels, "/styles");

@@ -22,12 +22,40 @@ size_t utf8Length(const std::string& text) {
 }  // namespace
 
 EngineWorksheet::EngineWorksheet(EngineWorkbook& book, std::string name, std::unique_ptr<SheetModel> model)
-    : book_(book), name_(std::move(name)), model_(std::move(model)) {}
+    : book_(book), name_(std::move(name)), model_(std::move(model)), isWorksheet_(model_ != nullptr) {}
 
-SheetModel& EngineWorksheet::model() {
+std::shared_ptr<EngineWorksheet> EngineWorksheet::selfPointer() {
+    return std::shared_ptr<EngineWorksheet>(book_.shared_from_this(), this);
+}
+
+SheetModel& EngineWorksheet::loadModel() {
     book_.checkOpen();
-    if (!model_) raiseSpreadsheet("The sheet '" + name_ + "' is not a worksheet and holds no cells.");
+    if (!model_) {
+        if (!isWorksheet_) raiseSpreadsheet("The sheet '" + name_ + "' is not a worksheet and holds no cells.");
+        Package& package = book_.package();
+        auto model = std::make_unique<SheetModel>(partName_, package.fileName());
+        model->setMaxDigitWidth(maxDigitWidth_);
+        model->load(package.pieceReader(partName_), book_.styles(), book_.strings());
+        model_ = std::move(model);
+        book_.noteModelLoaded(*this);
+    }
+    lastUse_ = book_.nextUse();
     return *model_;
+}
+
+void EngineWorksheet::releaseModel() {
+    if (!model_) return;
+    flushPictures(*this);
+    Package& package = book_.package();
+    if (model_->dirty()) {
+        package.writeDeflatedPart(model_->partName(), model_->serializeDeflated());
+        releasedChanges_ = true;
+    }
+    partName_ = model_->partName();
+    maxDigitWidth_ = model_->maxDigitWidth();
+    // Its row-format count starts again with the next model.
+    uniformColumnFormat_.clear();
+    model_.reset();
 }
 
 void EngineWorksheet::SetName(const std::string& name) {
@@ -42,9 +70,7 @@ void EngineWorksheet::SetName(const std::string& name) {
     if (name.find_first_of("[]:*?/\\") != std::string::npos) refuse("it holds one of [ ] : * ? / \\");
     if (name.front() == '\'' || name.back() == '\'') refuse("it starts or ends with an apostrophe");
     if (equalIgnoringCase(name, "history")) refuse("the name is reserved");
-    for (const auto& other : book_.sheetList()) {
-        if (other.get() != this && equalIgnoringCase(other->Name(), name)) refuse("another sheet already has it");
-    }
+    if (!equalIgnoringCase(name, name_) && book_.hasSheetNamed(name)) refuse("another sheet already has it");
     book_.renameSheet(*this, name);
     name_ = name;
 }
@@ -78,7 +104,7 @@ std::shared_ptr<sheet::Range> EngineWorksheet::Cells(int32_t row, int32_t column
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) {
         raiseSpreadsheet("Cells(" + std::to_string(row) + ", " + std::to_string(column) + ") lies outside the sheet.");
     }
-    return std::make_shared<EngineRange>(book_.sheetPointer(book_.indexOf(*this)), row, column);
+    return std::make_shared<EngineRange>(selfPointer(), row, column);
 }
 
 std::shared_ptr<sheet::Range> EngineWorksheet::Columns(int32_t column) {
@@ -86,13 +112,13 @@ std::shared_ptr<sheet::Range> EngineWorksheet::Columns(int32_t column) {
     if (column < 1 || column > kMaxColumns) {
         raiseSpreadsheet("Columns(" + std::to_string(column) + ") lies outside the sheet.");
     }
-    return std::make_shared<EngineRange>(book_.sheetPointer(book_.indexOf(*this)), 0, column);
+    return std::make_shared<EngineRange>(selfPointer(), 0, column);
 }
 
 std::shared_ptr<sheet::Range> EngineWorksheet::UsedRange() {
     const auto bounds = model().usedBounds();
     const int32_t row = bounds ? (*bounds)[0] : 1, column = bounds ? (*bounds)[1] : 1;
-    return std::make_shared<EngineRange>(book_.sheetPointer(book_.indexOf(*this)), row, column);
+    return std::make_shared<EngineRange>(selfPointer(), row, column);
 }
 
 sheet::Pictures& EngineWorksheet::GetPictures() {
@@ -112,16 +138,15 @@ std::string EngineWorksheet::cellText(int32_t row, int32_t column) {
     const CellData* cell = sheet.findCell(row, column);
     if (cell == nullptr) return {};
     switch (cell->kind) {
-        case CellKind::Empty:
-            return {};
-        case CellKind::Shared:
-            return book_.strings().text(cell->shared);
+        case CellKind::Empty: return {};
+        case CellKind::Shared: return std::string(book_.strings().text(cell->shared));
         case CellKind::Inline:
         case CellKind::Error:
-        case CellKind::FormulaText:
-            return cell->text;
-        case CellKind::Boolean:
-            return cell->number != 0 ? "TRUE" : "FALSE";
+        case CellKind::FormulaText: {
+            const CellExtra* extra = sheet.extraOf(row, column);
+            return extra != nullptr ? extra->text : std::string();
+        }
+        case CellKind::Boolean: return cell->number != 0 ? "TRUE" : "FALSE";
         case CellKind::Number: {
             const XfSpec& format = book_.styles().cellFormat(cell->style);
             return formatNumber(cell->number, book_.styles().numberFormatCode(format.numFmtId), book_.date1904());

@@ -80,10 +80,16 @@ const Relationship* Relationships::findByType(const std::string& type) const {
 }
 
 std::string Relationships::add(const std::string& type, const std::string& target) {
-    for (int n = static_cast<int>(items.size()) + 1;; ++n) {
-        const std::string id = "rId" + std::to_string(n);
-        if (find(id) == nullptr) {
+    if (idsCounted_ != items.size()) {
+        ids_.clear();
+        for (const Relationship& r : items) ids_.insert(r.id);
+        idsCounted_ = items.size();
+    }
+    for (size_t n = items.size() + 1;; ++n) {
+        std::string id = "rId" + std::to_string(n);
+        if (ids_.insert(id).second) {
             items.push_back({id, type, target, false});
+            ++idsCounted_;
             return id;
         }
     }
@@ -102,6 +108,7 @@ std::unique_ptr<Package> Package::create() {
     decl.append_attribute("standalone") = "yes";
     package->contentTypes_.append_child("Types").append_attribute("xmlns") = kContentTypesNs;
     package->contentTypesDirty_ = true;
+    package->indexContentTypes();
     return package;
 }
 
@@ -158,13 +165,30 @@ void Package::loadEntries() {
             raiseBadFile(fileName_, "the entry '" + name + "' appears more than once (names differ only in case)");
         }
         index_[name] = entries_.size();
-        entries_.push_back({name, i, std::nullopt, false});
+        entries_.push_back({name, i, std::nullopt, std::nullopt, false});
     }
 }
 
 void Package::loadContentTypes() {
     if (!hasPart(kContentTypesPart)) raiseBadFile(fileName_, "the package has no [Content_Types].xml");
     parseXml(contentTypes_, readPart(kContentTypesPart), fileName_, kContentTypesPart);
+    indexContentTypes();
+}
+
+void Package::indexContentTypes() {
+    overrides_.clear();
+    overridesLower_.clear();
+    defaults_.clear();
+    for (pugi::xml_node node : contentTypes_.document_element().children()) {
+        if (localName(node) == "Override") {
+            const std::string name = node.attribute("PartName").value();
+            overrides_.emplace(name, node);
+            overridesLower_.emplace(lower(name), node);
+        } else if (localName(node) == "Default") {
+            // The last Default of an extension is the one that counts.
+            defaults_[lower(node.attribute("Extension").value())] = node;
+        }
+    }
 }
 
 Package::Entry* Package::findEntry(const std::string& name) {
@@ -182,18 +206,42 @@ bool Package::hasPart(const std::string& name) const { return findEntry(name) !=
 std::string Package::readPart(const std::string& name) const {
     const Entry* entry = findEntry(name);
     if (entry == nullptr) raiseBadFile(fileName_, "the part '" + name + "' is missing");
+    if (dirtyRelationships_.count(name)) return serializedRelationships(relationships_.at(name));
     if (entry->data) return *entry->data;
-    return readSourceEntry(*entry);
+    std::string data;
+    const auto append = [&data](std::string_view piece) { data.append(piece); };
+    if (entry->deflated) {
+        data.reserve(entry->deflated->size);
+        inflatePart(*entry->deflated, append);
+        return data;
+    }
+    readSourceEntry(*entry, true, append);
+    return data;
 }
 
-std::string Package::readSourceEntry(const Entry& entry) const {
+void Package::readPartInPieces(const std::string& name, const std::function<void(std::string_view)>& sink) const {
+    const Entry* entry = findEntry(name);
+    if (entry == nullptr) raiseBadFile(fileName_, "the part '" + name + "' is missing");
+    if (dirtyRelationships_.count(name)) {
+        sink(serializedRelationships(relationships_.at(name)));
+    } else if (entry->data) {
+        sink(*entry->data);
+    } else if (entry->deflated) {
+        inflatePart(*entry->deflated, sink);
+    } else {
+        readSourceEntry(*entry, false, sink);
+    }
+}
+
+void Package::readSourceEntry(const Entry& entry, bool wholePart,
+                              const std::function<void(std::string_view)>& sink) const {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(source_, static_cast<zip_uint64_t>(entry.sourceIndex), 0, &st) != 0) {
         raiseBadFile(fileName_, "the entry '" + entry.name + "' cannot be read");
     }
     const uint64_t declared = st.size;
-    if (declared > limits_.maxPartBytes || bytesRead_ + declared > limits_.maxTotalBytes) {
+    if ((wholePart && declared > limits_.maxPartBytes) || bytesRead_ + declared > limits_.maxTotalBytes) {
         raiseBadFile(fileName_, "the entry '" + entry.name + "' inflates to more than the allowed size");
     }
     if (declared > limits_.ratioFloorBytes && declared / std::max<uint64_t>(st.comp_size, 1) > limits_.maxRatio) {
@@ -203,48 +251,59 @@ std::string Package::readSourceEntry(const Entry& entry) const {
     if (file == nullptr) {
         raiseBadFile(fileName_, "the entry '" + entry.name + "' cannot be opened (" + zip_strerror(source_) + ")");
     }
-    std::string data;
-    data.reserve(static_cast<size_t>(declared));
-    char buffer[65536];
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
+    std::string buffer(65536, '\0');
+    uint64_t total = 0;
     for (;;) {
-        const zip_int64_t n = zip_fread(file, buffer, sizeof buffer);
-        if (n < 0) {
-            const std::string text = zip_file_strerror(file);
-            zip_fclose(file);
-            raiseBadFile(fileName_, "the entry '" + entry.name + "' is damaged (" + text + ")");
-        }
+        const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+        if (n < 0) raiseBadFile(fileName_, "the entry '" + entry.name + "' is damaged (" + zip_file_strerror(file) + ")");
         if (n == 0) break;
-        data.append(buffer, static_cast<size_t>(n));
-        if (data.size() > declared) {
-            zip_fclose(file);
+        total += static_cast<uint64_t>(n);
+        if (total > declared) {
             raiseBadFile(fileName_, "the entry '" + entry.name + "' inflates to more than its declared size");
         }
+        sink(std::string_view(buffer.data(), static_cast<size_t>(n)));
     }
-    zip_fclose(file);
-    bytesRead_ += data.size();
-    return data;
+    bytesRead_ += total;
+}
+
+Package::Entry& Package::entryForWrite(const std::string& name) {
+    relationships_.erase(name);
+    dirtyRelationships_.erase(name);
+    if (Entry* entry = findEntry(name)) return *entry;
+    const auto it = index_.find(name);
+    if (it != index_.end()) {
+        entries_[it->second] = {name, -1, std::nullopt, std::nullopt, false};
+        return entries_[it->second];
+    }
+    index_[name] = entries_.size();
+    entries_.push_back({name, -1, std::nullopt, std::nullopt, false});
+    return entries_.back();
 }
 
 void Package::writePart(const std::string& name, std::string data) {
-    if (Entry* entry = findEntry(name)) {
-        entry->data = std::move(data);
-        return;
-    }
-    const auto it = index_.find(name);
-    if (it != index_.end()) {
-        entries_[it->second] = {name, -1, std::move(data), false};
-        return;
-    }
-    index_[name] = entries_.size();
-    entries_.push_back({name, -1, std::move(data), false});
+    Entry& entry = entryForWrite(name);
+    entry.deflated.reset();
+    entry.data = std::move(data);
+}
+
+void Package::writeDeflatedPart(const std::string& name, DeflatedPart part) {
+    Entry& entry = entryForWrite(name);
+    entry.data.reset();
+    entry.deflated = std::move(part);
 }
 
 void Package::removePart(const std::string& name) {
+    relationships_.erase(name);
+    dirtyRelationships_.erase(name);
+    nextPartNumber_.clear();
     if (Entry* entry = findEntry(name)) {
         entry->removed = true;
         entry->data.reset();
+        entry->deflated.reset();
     }
     const std::string overrideName = "/" + name;
+    if (!overrides_.count(overrideName)) return;
     pugi::xml_node types = contentTypes_.document_element();
     for (pugi::xml_node node = types.first_child(); node;) {
         pugi::xml_node next = node.next_sibling();
@@ -254,6 +313,7 @@ void Package::removePart(const std::string& name) {
         }
         node = next;
     }
+    indexContentTypes();
 }
 
 std::vector<std::string> Package::partNames() const {
@@ -265,54 +325,52 @@ std::vector<std::string> Package::partNames() const {
 }
 
 std::string Package::uniquePartName(const std::string& prefix, const std::string& suffix) const {
-    for (int n = 1;; ++n) {
-        const std::string name = prefix + std::to_string(n) + suffix;
-        if (!hasPart(name)) return name;
+    int& next = nextPartNumber_[prefix + '\n' + suffix];
+    for (int n = std::max(next, 1);; ++n) {
+        std::string name = prefix + std::to_string(n) + suffix;
+        if (!hasPart(name)) {
+            next = n;
+            return name;
+        }
     }
 }
 
 std::string Package::contentType(const std::string& part) const {
-    const std::string partName = lower("/" + part);
+    if (const auto it = overridesLower_.find(lower("/" + part)); it != overridesLower_.end()) {
+        return it->second.attribute("ContentType").value();
+    }
     const size_t dot = part.rfind('.');
     const std::string extension = dot == std::string::npos ? std::string() : lower(part.substr(dot + 1));
-    std::string byDefault;
-    for (pugi::xml_node node : contentTypes_.document_element().children()) {
-        if (localName(node) == "Override" && lower(node.attribute("PartName").value()) == partName) {
-            return node.attribute("ContentType").value();
-        }
-        if (localName(node) == "Default" && lower(node.attribute("Extension").value()) == extension) {
-            byDefault = node.attribute("ContentType").value();
-        }
-    }
-    return byDefault;
+    const auto it = defaults_.find(extension);
+    return it == defaults_.end() ? std::string() : std::string(it->second.attribute("ContentType").value());
 }
 
 void Package::setOverride(const std::string& part, const std::string& type) {
     const std::string partName = "/" + part;
-    pugi::xml_node types = contentTypes_.document_element();
-    for (pugi::xml_node node : types.children()) {
-        if (localName(node) == "Override" && partName == node.attribute("PartName").value()) {
-            if (type != node.attribute("ContentType").value()) {
-                node.attribute("ContentType").set_value(type.c_str());
-                contentTypesDirty_ = true;
-            }
-            return;
+    if (const auto it = overrides_.find(partName); it != overrides_.end()) {
+        pugi::xml_node node = it->second;
+        if (type != node.attribute("ContentType").value()) {
+            node.attribute("ContentType").set_value(type.c_str());
+            contentTypesDirty_ = true;
         }
+        return;
     }
+    pugi::xml_node types = contentTypes_.document_element();
     pugi::xml_node node = types.append_child((prefixOf(types) + "Override").c_str());
     node.append_attribute("PartName") = partName.c_str();
     node.append_attribute("ContentType") = type.c_str();
+    overrides_.emplace(partName, node);
+    overridesLower_.emplace(lower(partName), node);
     contentTypesDirty_ = true;
 }
 
 void Package::ensureDefault(const std::string& extension, const std::string& type) {
+    if (defaults_.count(lower(extension))) return;
     pugi::xml_node types = contentTypes_.document_element();
-    for (pugi::xml_node node : types.children()) {
-        if (localName(node) == "Default" && lower(node.attribute("Extension").value()) == lower(extension)) return;
-    }
     pugi::xml_node node = types.prepend_child((prefixOf(types) + "Default").c_str());
     node.append_attribute("Extension") = extension.c_str();
     node.append_attribute("ContentType") = type.c_str();
+    defaults_.emplace(lower(extension), node);
     contentTypesDirty_ = true;
 }
 
@@ -322,26 +380,47 @@ std::string Package::relationshipsPartName(const std::string& sourcePart) {
     return sourcePart.substr(0, slash) + "/_rels/" + sourcePart.substr(slash + 1) + ".rels";
 }
 
-Relationships Package::relationships(const std::string& sourcePart) const {
-    Relationships rels;
+const Relationships& Package::cachedRelationships(const std::string& sourcePart) const {
     const std::string name = relationshipsPartName(sourcePart);
-    if (!hasPart(name)) return rels;
-    pugi::xml_document doc;
-    parseXml(doc, readPart(name), fileName_, name);
-    for (pugi::xml_node node : doc.document_element().children()) {
-        if (localName(node) != "Relationship") continue;
-        Relationship r;
-        r.id = node.attribute("Id").value();
-        r.type = node.attribute("Type").value();
-        r.target = node.attribute("Target").value();
-        r.external = std::string_view(node.attribute("TargetMode").value()) == "External";
-        if (!r.external) resolveTarget(sourcePart, r.target);
-        rels.items.push_back(std::move(r));
+    if (const auto it = relationships_.find(name); it != relationships_.end()) return it->second;
+    Relationships rels;
+    if (hasPart(name)) {
+        pugi::xml_document doc;
+        parseXml(doc, readPart(name), fileName_, name);
+        for (pugi::xml_node node : doc.document_element().children()) {
+            if (localName(node) != "Relationship") continue;
+            Relationship r;
+            r.id = node.attribute("Id").value();
+            r.type = node.attribute("Type").value();
+            r.target = node.attribute("Target").value();
+            r.external = std::string_view(node.attribute("TargetMode").value()) == "External";
+            if (!r.external) resolveTarget(sourcePart, r.target);
+            rels.items.push_back(std::move(r));
+        }
     }
+    return relationships_.emplace(name, std::move(rels)).first->second;
+}
+
+Relationships Package::relationships(const std::string& sourcePart) const { return cachedRelationships(sourcePart); }
+
+void Package::setRelationships(const std::string& sourcePart, const Relationships& rels) {
+    editRelationships(sourcePart) = rels;
+}
+
+Relationships& Package::editRelationships(const std::string& sourcePart) {
+    const std::string name = relationshipsPartName(sourcePart);
+    if (!hasPart(name)) {
+        // A stand-in entry until the relationships are serialised.
+        entryForWrite(name).data = std::string();
+        relationships_[name] = Relationships{};
+    }
+    ensureDefault("rels", "application/vnd.openxmlformats-package.relationships+xml");
+    Relationships& rels = const_cast<Relationships&>(cachedRelationships(sourcePart));
+    dirtyRelationships_.insert(name);
     return rels;
 }
 
-void Package::setRelationships(const std::string& sourcePart, const Relationships& rels) {
+std::string Package::serializedRelationships(const Relationships& rels) {
     pugi::xml_document doc;
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
@@ -356,9 +435,17 @@ void Package::setRelationships(const std::string& sourcePart, const Relationship
         node.append_attribute("Target") = r.target.c_str();
         if (r.external) node.append_attribute("TargetMode") = "External";
     }
-    const std::string name = relationshipsPartName(sourcePart);
-    writePart(name, serializeXml(doc));
-    ensureDefault("rels", "application/vnd.openxmlformats-package.relationships+xml");
+    return serializeXml(doc);
+}
+
+void Package::flushRelationships() {
+    const std::set<std::string> dirty = std::move(dirtyRelationships_);
+    dirtyRelationships_.clear();
+    for (const std::string& name : dirty) {
+        Relationships rels = std::move(relationships_.at(name));
+        writePart(name, serializedRelationships(rels));
+        relationships_[name] = std::move(rels);
+    }
 }
 
 std::string Package::resolveTarget(const std::string& sourcePart, const std::string& target) const {
@@ -398,6 +485,54 @@ std::string Package::relativeTarget(const std::string& sourcePart, const std::st
     return "/" + targetPart;
 }
 
+namespace {
+
+struct DeflatedSourceState {
+    const DeflatedPart* part;
+    size_t position;
+};
+
+// A zip source that hands libzip a part deflated already, with its size and
+// CRC, so that the bytes are stored as they are.
+zip_int64_t deflatedSource(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* state = static_cast<DeflatedSourceState*>(userdata);
+    switch (command) {
+        case ZIP_SOURCE_OPEN: state->position = 0; return 0;
+        case ZIP_SOURCE_READ: {
+            const size_t n = std::min<size_t>(length, state->part->bytes.size() - state->position);
+            std::memcpy(data, state->part->bytes.data() + state->position, n);
+            state->position += n;
+            return static_cast<zip_int64_t>(n);
+        }
+        case ZIP_SOURCE_CLOSE: return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->size = state->part->size;
+            st->comp_size = state->part->bytes.size();
+            st->crc = state->part->crc;
+            st->comp_method = ZIP_CM_DEFLATE;
+            st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+            return sizeof(*st);
+        }
+        case ZIP_SOURCE_ERROR: std::memset(data, 0, 2 * sizeof(int)); return 2 * sizeof(int);
+        case ZIP_SOURCE_FREE: delete state; return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default: return -1;
+    }
+}
+
+zip_source_t* deflatedPartSource(zip_t* archive, const DeflatedPart& part) {
+    auto* state = new DeflatedSourceState{&part, 0};
+    zip_source_t* source = zip_source_function(archive, deflatedSource, state);
+    if (source == nullptr) delete state;
+    return source;
+}
+
+}  // namespace
+
 void Package::writeArchive(const std::string& path, const std::string& target) {
     int errorCode = 0;
     zip_t* out = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &errorCode);
@@ -419,6 +554,8 @@ void Package::writeArchive(const std::string& path, const std::string& target) {
         time_t mtime = 0;
         if (entry.data) {
             src = zip_source_buffer(out, entry.data->data(), entry.data->size(), 0);
+        } else if (entry.deflated) {
+            src = deflatedPartSource(out, *entry.deflated);
         } else {
             src = zip_source_zip(out, source_, static_cast<zip_uint64_t>(entry.sourceIndex), ZIP_FL_COMPRESSED, 0, -1);
             zip_stat_t st;
@@ -437,7 +574,7 @@ void Package::writeArchive(const std::string& path, const std::string& target) {
             // The fastest deflate level: a written sheet is about a quarter
             // larger than at the default level, and saved in about half the time.
             zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
-        } else if (mtime != 0) {
+        } else if (mtime != 0 && !entry.deflated) {
             zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), mtime, 0);
         }
     }
@@ -445,6 +582,7 @@ void Package::writeArchive(const std::string& path, const std::string& target) {
 }
 
 void Package::save(const std::string& path) {
+    flushRelationships();
     if (contentTypesDirty_ || !hasPart(kContentTypesPart)) {
         writePart(kContentTypesPart, serializeXml(contentTypes_));
         contentTypesDirty_ = false;

@@ -6,13 +6,19 @@
 #include <zip.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
+#include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
+
+#include "ooxml/deflate.h"
 
 namespace kbx::ooxml {
 
@@ -27,8 +33,15 @@ struct Relationships {
     std::vector<Relationship> items;
     const Relationship* find(const std::string& id) const;
     const Relationship* findByType(const std::string& type) const;
-    // Adds an internal relationship with a fresh id and returns the id.
+    // Adds an internal relationship with a fresh id ("rIdN", the lowest N
+    // above the count that is free) and returns the id.
     std::string add(const std::string& type, const std::string& target);
+
+private:
+    // The ids in use, for add(); rebuilt when the items were added or
+    // removed by hand (their count differs from the one the set was made for).
+    std::unordered_set<std::string> ids_;
+    size_t idsCounted_ = 0;
 };
 
 // Limits that keep hostile packages from exhausting memory or time.
@@ -56,8 +69,18 @@ public:
 
     bool hasPart(const std::string& name) const;
     std::string readPart(const std::string& name) const;
+    // Hands the part's bytes to `sink` piece by piece, so that a large part
+    // is never held whole (the size-per-part limit does not apply; the total
+    // and the compression-ratio limits do).
+    void readPartInPieces(const std::string& name, const std::function<void(std::string_view)>& sink) const;
+    PieceReader pieceReader(const std::string& name) const {
+        return [this, name](const PieceSink& sink) { readPartInPieces(name, sink); };
+    }
     // Adds or replaces a part; only such parts are compressed anew on save.
     void writePart(const std::string& name, std::string data);
+    // Adds or replaces a part with bytes deflated already; they are written
+    // into the saved package as they are.
+    void writeDeflatedPart(const std::string& name, DeflatedPart part);
     void removePart(const std::string& name);
     std::vector<std::string> partNames() const;
     // A part name "<prefix><n><suffix>" not used yet (n from 1).
@@ -70,7 +93,11 @@ public:
     // Relationships of a part ("" for the package itself).
     Relationships relationships(const std::string& sourcePart) const;
     void setRelationships(const std::string& sourcePart, const Relationships& rels);
+    // The part's relationships to change in place; they reach the package
+    // (serialised once) when it is saved or their part is read.
+    Relationships& editRelationships(const std::string& sourcePart);
     static std::string relationshipsPartName(const std::string& sourcePart);
+    static std::string serializedRelationships(const Relationships& rels);
     // The part a relative target of `sourcePart` names; raises when it
     // leaves the package.
     std::string resolveTarget(const std::string& sourcePart, const std::string& target) const;
@@ -86,13 +113,18 @@ private:
         std::string name;
         int64_t sourceIndex = -1;
         std::optional<std::string> data;
+        std::optional<DeflatedPart> deflated;
         bool removed = false;
     };
     void loadEntries();
     void loadContentTypes();
-    std::string readSourceEntry(const Entry& entry) const;
+    void indexContentTypes();
+    void readSourceEntry(const Entry& entry, bool wholePart, const std::function<void(std::string_view)>& sink) const;
     Entry* findEntry(const std::string& name);
     const Entry* findEntry(const std::string& name) const;
+    Entry& entryForWrite(const std::string& name);
+    const Relationships& cachedRelationships(const std::string& sourcePart) const;
+    void flushRelationships();
     // Writes the archive to `path`; errors name `target`, the file being saved.
     void writeArchive(const std::string& path, const std::string& target);
 
@@ -105,6 +137,18 @@ private:
     mutable uint64_t bytesRead_ = 0;
     pugi::xml_document contentTypes_;
     bool contentTypesDirty_ = false;
+    // Look-ups into contentTypes_: Override by exact and by lower-case part
+    // name (with the leading "/"), Default by lower-case extension.
+    std::unordered_map<std::string, pugi::xml_node> overrides_;
+    std::unordered_map<std::string, pugi::xml_node> overridesLower_;
+    std::unordered_map<std::string, pugi::xml_node> defaults_;
+    // Parsed relationship parts, by relationship part name; the dirty ones
+    // are serialised on save or when their part is read.
+    mutable std::unordered_map<std::string, Relationships> relationships_;
+    mutable std::set<std::string> dirtyRelationships_;
+    // Per name pattern of uniquePartName: every number below it is taken
+    // (forgotten when a part is removed).
+    mutable std::unordered_map<std::string, int> nextPartNumber_;
 };
 
 }  // namespace kbx::ooxml

@@ -4,11 +4,12 @@
 
 #include <pugixml.hpp>
 
+#include "ooxml/deflate.h"
+
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string_view>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace kbx::ooxml {
@@ -17,24 +18,31 @@ class SharedStrings {
 public:
     void load(const std::string& text, const std::string& file);
     size_t size() const { return texts_.size(); }
-    const std::string& text(uint32_t index) const { return texts_[index]; }
+    std::string_view text(uint32_t index) const { return texts_[index]; }
     // Index of a plain string, appended when it is not in the table yet.
-    uint32_t intern(const std::string& text);
+    uint32_t intern(std::string_view text);
     bool dirty() const { return texts_.size() > written_; }
     bool exists() const { return loaded_; }
-    std::string serialize();
+    // The table's XML, deflated as it is written.
+    DeflatedPart serializeDeflated();
 
 private:
-    void buildLookup();
+    void writeXml(PieceBuffer& out);
+    std::string_view store(std::string_view text);
+    void grow();
 
     pugi::xml_document doc_;
     bool loaded_ = false;
-    // A deque keeps every text at its place, so the look-up can refer to it.
-    std::deque<std::string> texts_;
+    // The texts live in blocks that never move, so a text stays where it is.
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t blockUsed_ = 0, blockSize_ = 0;
+    std::vector<std::string_view> texts_;
+    // Open addressing over the texts: a slot holds a text's hash (high 32
+    // bits) and its index + 1 (0 is free), so that a probe compares texts only
+    // when their hashes agree and growing the table hashes nothing again.
+    std::vector<uint64_t> slots_;
     size_t loadedCount_ = 0;  // items of the table as read; later ones were added
     size_t written_ = 0;      // items already in the last serialised table
-    std::unordered_map<std::string_view, uint32_t> lookup_;
-    bool lookupBuilt_ = false;
 };
 
 // The plain text of a string item (<si>, <is>): its <t> or the runs' <t>.

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "ooxml/shared_strings.h"
+#include "ooxml/sheet_xml_splitter.h"
 #include "ooxml/styles.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
@@ -90,13 +91,19 @@ SheetModel::SheetModel(std::string partName, std::string fileName)
 void SheetModel::fail(const std::string& what) const { raiseBadFile(fileName_, "in '" + partName_ + "', " + what); }
 
 void SheetModel::load(const std::string& xml, const StyleSheet& styles, const SharedStrings& strings) {
-    parseXml(doc_, xml, fileName_, partName_);
+    load([&xml](const PieceSink& sink) { sink(xml); }, styles, strings);
+}
+
+void SheetModel::load(const PieceReader& read, const StyleSheet& styles, const SharedStrings& strings) {
+    SheetXmlSplitter splitter([&](std::string_view batch) { loadCells(batch, styles, strings); },
+                              [&](const std::string& what) { fail("the part " + what); });
+    read([&splitter](std::string_view piece) { splitter.write(piece); });
+    parseXml(doc_, splitter.finish(), fileName_, partName_);
     const pugi::xml_node root = doc_.document_element();
     if (localName(root) != "worksheet") fail("the root element is not a worksheet");
     pugi::xml_node sheetData = childNamed(root, "sheetData");
     if (!sheetData) fail("the worksheet has no sheetData");
     loadColumns(childNamed(root, "cols"));
-    loadCells(sheetData, styles, strings);
     while (sheetData.first_child()) sheetData.remove_child(sheetData.first_child());
     sheetData.append_child(pugi::node_pcdata).set_value(splicingMarker().c_str());
 }
@@ -138,103 +145,153 @@ void SheetModel::loadColumns(const pugi::xml_node& cols) {
     }
 }
 
-void SheetModel::loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings) {
-    int32_t previousRow = 0;
-    size_t cellsRead = 0;
+void SheetModel::loadCells(std::string_view batch, const StyleSheet& styles, const SharedStrings& strings) {
+    if (!isValidUtf8(batch)) raiseBadFile(fileName_, "the part '" + partName_ + "' is not valid UTF-8");
+    pugi::xml_document rows;
+    const pugi::xml_parse_result result =
+        rows.load_buffer(batch.data(), batch.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    if (!result) {
+        raiseBadFile(fileName_, "the part '" + partName_ + "' is not well-formed XML (" + result.description() +
+                                    " in its cell data)");
+    }
     const size_t styleCount = styles.cellFormatCount();
-    for (pugi::xml_node rowNode : sheetData.children()) {
-        if (localName(rowNode) != "row") continue;
-        int32_t r = previousRow + 1;
-        if (const pugi::xml_attribute attr = rowNode.attribute("r")) {
-            const long long value = attr.as_llong(0);
-            if (value < 1 || value > kMaxRows) fail("row number '" + std::string(attr.value()) + "' is outside the sheet");
-            r = static_cast<int32_t>(value);
-        }
-        if (r <= previousRow) fail("row " + std::to_string(r) + " is out of order");
-        previousRow = r;
-        RowData& row = rows_[r];
-        if (rowNode.attribute("ht")) row.height = rowNode.attribute("ht").as_double(-1);
-        row.customHeight = rowNode.attribute("customHeight").as_bool(false);
-        row.hidden = rowNode.attribute("hidden").as_bool(false);
-        if (row.height >= 0 || row.hidden) sizedRows_.insert(r);
-        if (rowNode.attribute("customFormat").as_bool(false)) {
-            row.style = rowNode.attribute("s").as_int(0);
-            if (row.style < 0 || static_cast<size_t>(row.style) >= styleCount) fail("row " + std::to_string(r) + " has a style index out of range");
-        }
-        row.extraAttributes = attributesText(rowNode, {"r", "spans", "ht", "customHeight", "hidden", "s", "customFormat"});
-        int32_t previousColumn = 0;
-        for (pugi::xml_node c : rowNode.children()) {
-            if (localName(c) != "c") continue;
-            int32_t cellRow = r, column = previousColumn + 1;
-            if (const pugi::xml_attribute ref = c.attribute("r")) {
-                if (!parseCellReference(ref.value(), cellRow, column)) fail("the cell reference '" + std::string(ref.value()) + "' is outside the sheet or malformed");
-                if (cellRow != r) fail("cell " + std::string(ref.value()) + " lies outside its row " + std::to_string(r));
-            }
-            if (column > kMaxColumns) fail("a cell lies beyond the last column");
-            if (column <= previousColumn) fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
-            previousColumn = column;
-            CellData cell;
-            const long long style = c.attribute("s").as_llong(0);
-            if (style < 0 || static_cast<size_t>(style) >= styleCount) fail("cell " + columnName(column) + std::to_string(r) + " has a style index out of range");
-            cell.style = static_cast<uint32_t>(style);
-            const std::string_view type = c.attribute("t").value();
-            const pugi::xml_node v = childNamed(c, "v");
-            if (const pugi::xml_node f = childNamed(c, "f")) {
-                CellExtra& extra = cell.extras();
-                extra.formula = serializeNode(f);
-                if (std::string_view(f.attribute("t").value()) == "shared") {
-                    extra.sharedFormula = f.attribute("si").as_llong(-1);
-                    extra.sharedFormulaMaster = f.attribute("ref") && f.text().get()[0] != '\0';
-                }
-            }
-            const std::string_view value = v.text().get();
-            if (type == "s") {
-                if (v) {
-                    const long long index = v.text().as_llong(-1);
-                    if (index < 0 || static_cast<size_t>(index) >= strings.size()) fail("cell " + columnName(column) + std::to_string(r) + " refers to a shared string out of range");
-                    cell.kind = CellKind::Shared;
-                    cell.shared = static_cast<uint32_t>(index);
-                }
-            } else if (type == "inlineStr") {
-                const pugi::xml_node is = childNamed(c, "is");
-                cell.kind = CellKind::Inline;
-                cell.text = stringItemText(is);
-                if (childNamed(is, "r")) cell.extras().richInline = serializeNode(is);
-            } else if (type == "b") {
-                if (v) {
-                    cell.kind = CellKind::Boolean;
-                    cell.number = (value == "1" || value == "true") ? 1 : 0;
-                }
-            } else if (type == "e") {
-                cell.kind = CellKind::Error;
-                cell.text = std::string(value);
-            } else if (type == "str") {
-                cell.kind = CellKind::FormulaText;
-                cell.text = decodeEscapedText(value);
-            } else if (type.empty() || type == "n" || type == "d") {
-                if (v && !value.empty()) {
-                    if (!parseDouble(value, cell.number)) fail("cell " + columnName(column) + std::to_string(r) + " holds the malformed number '" + std::string(value) + "'");
-                    cell.kind = CellKind::Number;
-                }
-            } else {
-                fail("cell " + columnName(column) + std::to_string(r) + " has the unknown type '" + std::string(type) + "'");
-            }
-            row.cells.emplace(column, std::move(cell));
-            extendUsedBounds(r, column);
-            if (++cellsRead > kMaxCellsRead) fail("the sheet holds more cells than can be read");
-        }
+    for (pugi::xml_node rowNode : rows.children()) {
+        if (rowNode.type() == pugi::node_element && localName(rowNode) == "row") loadRow(rowNode, styleCount, strings);
     }
 }
+
+void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const SharedStrings& strings) {
+    int32_t r = lastRowRead_ + 1;
+    if (const pugi::xml_attribute attr = rowNode.attribute("r")) {
+        const long long value = attr.as_llong(0);
+        if (value < 1 || value > kMaxRows) fail("row number '" + std::string(attr.value()) + "' is outside the sheet");
+        r = static_cast<int32_t>(value);
+    }
+    if (r <= lastRowRead_) fail("row " + std::to_string(r) + " is out of order");
+    lastRowRead_ = r;
+    RowData& row = rowForWrite(r);
+    if (rowNode.attribute("ht")) row.height = rowNode.attribute("ht").as_double(-1);
+    row.customHeight = rowNode.attribute("customHeight").as_bool(false);
+    row.hidden = rowNode.attribute("hidden").as_bool(false);
+    if (row.height >= 0 || row.hidden) sizedRows_.insert(r);
+    if (rowNode.attribute("customFormat").as_bool(false)) {
+        row.style = rowNode.attribute("s").as_int(0);
+        if (row.style < 0 || static_cast<size_t>(row.style) >= styleCount) fail("row " + std::to_string(r) + " has a style index out of range");
+    }
+    std::string attributes = attributesText(rowNode, {"r", "spans", "ht", "customHeight", "hidden", "s", "customFormat"});
+    if (!attributes.empty()) {
+        rowAttributes_.push_back(std::move(attributes));
+        row.extraAttributes = static_cast<uint32_t>(rowAttributes_.size());
+    }
+    size_t count = 0;
+    for (pugi::xml_node c = rowNode.first_child(); c; c = c.next_sibling()) count += localName(c) == "c";
+    if (cellCount_ + count > kMaxCellsRead) fail("the sheet holds more cells than can be read");
+    row.cells.reserve(count);
+    int32_t previousColumn = 0;
+    for (pugi::xml_node c : rowNode.children()) {
+        if (localName(c) != "c") continue;
+        int32_t cellRow = r, column = previousColumn + 1;
+        if (const pugi::xml_attribute ref = c.attribute("r")) {
+            if (!parseCellReference(ref.value(), cellRow, column)) fail("the cell reference '" + std::string(ref.value()) + "' is outside the sheet or malformed");
+            if (cellRow != r) fail("cell " + std::string(ref.value()) + " lies outside its row " + std::to_string(r));
+        }
+        if (column > kMaxColumns) fail("a cell lies beyond the last column");
+        if (column <= previousColumn) fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
+        previousColumn = column;
+        CellData cell;
+        cell.column = static_cast<uint16_t>(column);
+        const long long style = c.attribute("s").as_llong(0);
+        if (style < 0 || static_cast<size_t>(style) >= styleCount) fail("cell " + columnName(column) + std::to_string(r) + " has a style index out of range");
+        cell.style = static_cast<uint32_t>(style);
+        const std::string_view type = c.attribute("t").value();
+        const pugi::xml_node v = childNamed(c, "v");
+        if (const pugi::xml_node f = childNamed(c, "f")) {
+            CellExtra& extra = extraForWrite(r, cell);
+            extra.formula = serializeNode(f);
+            if (std::string_view(f.attribute("t").value()) == "shared") {
+                extra.sharedFormula = f.attribute("si").as_llong(-1);
+                extra.sharedFormulaMaster = f.attribute("ref") && f.text().get()[0] != '\0';
+            }
+        }
+        const std::string_view value = v.text().get();
+        if (type == "s") {
+            if (v) {
+                const long long index = v.text().as_llong(-1);
+                if (index < 0 || static_cast<size_t>(index) >= strings.size()) fail("cell " + columnName(column) + std::to_string(r) + " refers to a shared string out of range");
+                cell.kind = CellKind::Shared;
+                cell.shared = static_cast<uint32_t>(index);
+            }
+        } else if (type == "inlineStr") {
+            const pugi::xml_node is = childNamed(c, "is");
+            cell.kind = CellKind::Inline;
+            CellExtra& extra = extraForWrite(r, cell);
+            extra.text = stringItemText(is);
+            if (childNamed(is, "r")) extra.richInline = serializeNode(is);
+        } else if (type == "b") {
+            if (v) {
+                cell.kind = CellKind::Boolean;
+                cell.number = (value == "1" || value == "true") ? 1 : 0;
+            }
+        } else if (type == "e") {
+            cell.kind = CellKind::Error;
+            extraForWrite(r, cell).text = std::string(value);
+        } else if (type == "str") {
+            cell.kind = CellKind::FormulaText;
+            extraForWrite(r, cell).text = decodeEscapedText(value);
+        } else if (type.empty() || type == "n" || type == "d") {
+            if (v && !value.empty()) {
+                if (!parseDouble(value, cell.number)) fail("cell " + columnName(column) + std::to_string(r) + " holds the malformed number '" + std::string(value) + "'");
+                cell.kind = CellKind::Number;
+            }
+        } else {
+            fail("cell " + columnName(column) + std::to_string(r) + " has the unknown type '" + std::string(type) + "'");
+        }
+        row.cells.push_back(cell);
+        ++cellCount_;
+        extendUsedBounds(r, column);
+    }
+}
+
+CellExtra& SheetModel::extraForWrite(int32_t row, CellData& cell) {
+    cell.hasExtra = true;
+    return extras_[extraKey(row, cell.column)];
+}
+
+RowData* SheetModel::findRow(int32_t row) const {
+    if (row < 1 || static_cast<size_t>(row) >= rowSlots_.size()) return nullptr;
+    const uint32_t slot = rowSlots_[static_cast<size_t>(row)];
+    return slot == 0 ? nullptr : &rows_[slot - 1];
+}
+
+RowData& SheetModel::rowForWrite(int32_t row) {
+    if (RowData* existing = findRow(row)) return *existing;
+    if (static_cast<size_t>(row) >= rowSlots_.size()) rowSlots_.resize(static_cast<size_t>(row) + 1, 0);
+    rows_.emplace_back();
+    rowSlots_[static_cast<size_t>(row)] = static_cast<uint32_t>(rows_.size());
+    return rows_.back();
+}
+
+namespace {
+
+// The cell of a column in a row sorted by column, or where it would go.
+std::vector<CellData>::iterator cellPosition(std::vector<CellData>& cells, int32_t column) {
+    // Cells are mostly written left to right: the last one first.
+    if (cells.empty() || cells.back().column < column) return cells.end();
+    return std::lower_bound(cells.begin(), cells.end(), column,
+                            [](const CellData& cell, int32_t c) { return cell.column < c; });
+}
+
+}  // namespace
 
 CellData* SheetModel::lookup(int32_t row, int32_t column) const {
     for (const RecentCell& recent : recent_) {
         if (recent.cell != nullptr && recent.row == row && recent.column == column) return recent.cell;
     }
-    const auto r = rows_.find(row);
-    if (r == rows_.end()) return nullptr;
-    const auto c = r->second.cells.find(column);
-    if (c == r->second.cells.end()) return nullptr;
-    auto* cell = const_cast<CellData*>(&c->second);
+    RowData* r = findRow(row);
+    if (r == nullptr) return nullptr;
+    const auto c = cellPosition(r->cells, column);
+    if (c == r->cells.end() || c->column != column) return nullptr;
+    CellData* cell = &*c;
     recent_[nextRecent_] = {row, column, cell};
     nextRecent_ = (nextRecent_ + 1) % recent_.size();
     return cell;
@@ -242,37 +299,70 @@ CellData* SheetModel::lookup(int32_t row, int32_t column) const {
 
 const CellData* SheetModel::findCell(int32_t row, int32_t column) const { return lookup(row, column); }
 
+const CellExtra* SheetModel::extraOf(int32_t row, int32_t column) const {
+    const CellData* cell = lookup(row, column);
+    if (cell == nullptr || !cell->hasExtra) return nullptr;
+    const auto it = extras_.find(extraKey(row, column));
+    return it == extras_.end() ? nullptr : &it->second;
+}
+
 CellData& SheetModel::cellForWrite(int32_t row, int32_t column) {
     dirty_ = true;
     if (CellData* existing = lookup(row, column)) return *existing;
-    RowData& r = rows_[row];
+    RowData& r = rowForWrite(row);
     CellData cell;
+    cell.column = static_cast<uint16_t>(column);
     const int32_t columnFormat = columnStyle(column);
     cell.style = r.style >= 0 ? static_cast<uint32_t>(r.style) : columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
     if (r.style >= 0) ++cellsTakingRowFormat_;
-    CellData& created = r.cells.emplace(column, std::move(cell)).first->second;
+    CellData& created = *r.cells.insert(cellPosition(r.cells, column), cell);
+    ++cellCount_;
     extendUsedBounds(row, column);
+    // The row's cells may have moved: forget the cells remembered in it.
+    for (RecentCell& recent : recent_) {
+        if (recent.row == row) recent = RecentCell{};
+    }
     recent_[nextRecent_] = {row, column, &created};
     nextRecent_ = (nextRecent_ + 1) % recent_.size();
     return created;
 }
 
+void SheetModel::setValue(int32_t row, int32_t column, CellKind kind, double number, uint32_t shared) {
+    CellData& cell = cellForWrite(row, column);
+    if (cell.hasExtra) {
+        extras_.erase(extraKey(row, column));
+        cell.hasExtra = false;
+    }
+    cell.kind = kind;
+    if (kind == CellKind::Shared) {
+        cell.shared = shared;
+    } else {
+        cell.number = number;
+    }
+}
+
 uint32_t SheetModel::styleAt(int32_t row, int32_t column) const {
     if (const CellData* cell = lookup(row, column)) return cell->style;
-    const auto r = rows_.find(row);
-    if (r != rows_.end() && r->second.style >= 0) return static_cast<uint32_t>(r->second.style);
+    const RowData* r = findRow(row);
+    if (r != nullptr && r->style >= 0) return static_cast<uint32_t>(r->style);
     const int32_t columnFormat = columnStyle(column);
     return columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
 }
 
 void SheetModel::forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f) {
-    for (auto& [number, row] : rows_) {
-        const auto c = row.cells.find(column);
-        if (c != row.cells.end()) {
-            f(c->second);
+    for (RowData& row : rows_) {
+        const auto c = cellPosition(row.cells, column);
+        if (c != row.cells.end() && c->column == column) {
+            f(*c);
             dirty_ = true;
         }
     }
+}
+
+size_t SheetModel::cellMemoryBytes() const {
+    size_t bytes = rows_.capacity() * sizeof(RowData) + rowSlots_.capacity() * sizeof(uint32_t);
+    for (const RowData& row : rows_) bytes += row.cells.capacity() * sizeof(CellData);
+    return bytes;
 }
 
 std::optional<std::array<int32_t, 4>> SheetModel::usedBounds() const { return usedBounds_; }
@@ -364,14 +454,14 @@ double SheetModel::defaultRowHeight() const {
 }
 
 double SheetModel::rowHeightPoints(int32_t row) const {
-    const auto it = rows_.find(row);
-    if (it == rows_.end()) return defaultRowHeight();
-    if (it->second.hidden) return 0;
-    return it->second.height >= 0 ? it->second.height : defaultRowHeight();
+    const RowData* r = findRow(row);
+    if (r == nullptr) return defaultRowHeight();
+    if (r->hidden) return 0;
+    return r->height >= 0 ? r->height : defaultRowHeight();
 }
 
 void SheetModel::setRowHeight(int32_t row, double points) {
-    RowData& r = rows_[row];
+    RowData& r = rowForWrite(row);
     sizedRows_.insert(row);
     topOffsetsStale_ = true;
     r.height = points;
@@ -463,36 +553,46 @@ void SheetModel::writeDimension() {
     dimension.attribute("ref").set_value(ref.c_str());
 }
 
-std::string SheetModel::serializeRows() const {
+namespace {
+
+void appendInteger(std::string& out, uint64_t value) {
+    char buf[24];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, result.ptr);
+}
+
+}  // namespace
+
+void SheetModel::writeRows(PieceBuffer& buffer) const {
     // A shared formula whose master cell was overwritten cannot be read any
     // more: the cells that used it keep their last value without the formula.
     std::set<int64_t> masters;
     bool anyShared = false;
-    for (const auto& [number, row] : rows_) {
-        for (const auto& [column, cell] : row.cells) {
-            if (!cell.extra || cell.extra->sharedFormula < 0) continue;
-            anyShared = true;
-            if (cell.extra->sharedFormulaMaster) masters.insert(cell.extra->sharedFormula);
-        }
+    for (const auto& [key, extra] : extras_) {
+        if (extra.sharedFormula < 0) continue;
+        anyShared = true;
+        if (extra.sharedFormulaMaster) masters.insert(extra.sharedFormula);
     }
-    const auto formulaOf = [&](const CellData& cell) -> const std::string* {
-        if (!cell.extra || cell.extra->formula.empty()) return nullptr;
-        if (anyShared && cell.extra->sharedFormula >= 0 && !masters.count(cell.extra->sharedFormula)) return nullptr;
-        return &cell.extra->formula;
-    };
     const std::string prefix = prefixOf(doc_.document_element());
     const std::string rowOpen = "<" + prefix + "row r=\"", rowClose = "</" + prefix + "row>";
     const std::string cellOpen = "<" + prefix + "c r=\"", cellClose = "</" + prefix + "c>";
     const std::string vOpen = "<" + prefix + "v>", vClose = "</" + prefix + "v>";
-    std::string out;
-    out.reserve(rows_.size() * 64);
     const auto& names = columnNames();
-    for (const auto& [number, row] : rows_) {
-        const std::string rowNumber = std::to_string(number);
+    std::string& out = buffer.text();
+    char rowNumber[12];
+    for (size_t number = 1; number < rowSlots_.size(); ++number) {
+        if (rowSlots_[number] == 0) continue;
+        const RowData& row = rows_[rowSlots_[number] - 1];
+        const size_t rowNumberLength = static_cast<size_t>(std::to_chars(rowNumber, rowNumber + sizeof rowNumber, number).ptr - rowNumber);
+        const std::string_view rowText(rowNumber, rowNumberLength);
         out += rowOpen;
-        out += rowNumber;
+        out += rowText;
         out += '"';
-        if (row.style >= 0) out += " s=\"" + std::to_string(row.style) + "\" customFormat=\"1\"";
+        if (row.style >= 0) {
+            out += " s=\"";
+            appendInteger(out, static_cast<uint64_t>(row.style));
+            out += "\" customFormat=\"1\"";
+        }
         if (row.height >= 0) {
             out += " ht=\"";
             appendNumber(out, row.height);
@@ -500,20 +600,26 @@ std::string SheetModel::serializeRows() const {
         }
         if (row.customHeight) out += " customHeight=\"1\"";
         if (row.hidden) out += " hidden=\"1\"";
-        out += row.extraAttributes;
+        if (row.extraAttributes != 0) out += rowAttributes_[row.extraAttributes - 1];
         if (row.cells.empty()) {
             out += "/>";
+            buffer.maybeFlush();
             continue;
         }
         out += '>';
-        for (const auto& [column, cell] : row.cells) {
+        for (const CellData& cell : row.cells) {
+            const CellExtra* extra = nullptr;
+            if (cell.hasExtra) {
+                const auto it = extras_.find(extraKey(static_cast<int32_t>(number), cell.column));
+                if (it != extras_.end()) extra = &it->second;
+            }
             out += cellOpen;
-            out += names[static_cast<size_t>(column)];
-            out += rowNumber;
+            out += names[cell.column];
+            out += rowText;
             out += '"';
             if (cell.style != 0) {
                 out += " s=\"";
-                out += std::to_string(cell.style);
+                appendInteger(out, cell.style);
                 out += '"';
             }
             switch (cell.kind) {
@@ -524,29 +630,35 @@ std::string SheetModel::serializeRows() const {
                 case CellKind::FormulaText: out += " t=\"str\""; break;
                 default: break;
             }
-            const std::string* formula = formulaOf(cell);
+            const std::string* formula = nullptr;
+            if (extra != nullptr && !extra->formula.empty() &&
+                !(anyShared && extra->sharedFormula >= 0 && !masters.count(extra->sharedFormula))) {
+                formula = &extra->formula;
+            }
             if (cell.kind == CellKind::Empty && formula == nullptr) {
                 out += "/>";
                 continue;
             }
             out += '>';
             if (formula != nullptr) out += *formula;
+            static const std::string kNoText;
+            const std::string& text = extra != nullptr ? extra->text : kNoText;
             switch (cell.kind) {
                 case CellKind::Number: out += vOpen; appendNumber(out, cell.number); out += vClose; break;
                 case CellKind::Boolean: out += vOpen; out += cell.number != 0 ? '1' : '0'; out += vClose; break;
-                case CellKind::Shared: out += vOpen; out += std::to_string(cell.shared); out += vClose; break;
+                case CellKind::Shared: out += vOpen; appendInteger(out, cell.shared); out += vClose; break;
                 case CellKind::Error:
                 case CellKind::FormulaText:
                     out += vOpen;
-                    appendEscaped(out, cell.text, false);
+                    appendEscaped(out, text, false);
                     out += vClose;
                     break;
                 case CellKind::Inline:
-                    if (cell.extra && !cell.extra->richInline.empty()) {
-                        out += cell.extra->richInline;
+                    if (extra != nullptr && !extra->richInline.empty()) {
+                        out += extra->richInline;
                     } else {
                         out += "<" + prefix + "is><" + prefix + "t xml:space=\"preserve\">";
-                        appendEscaped(out, cell.text, false);
+                        appendEscaped(out, text, false);
                         out += "</" + prefix + "t></" + prefix + "is>";
                     }
                     break;
@@ -555,21 +667,55 @@ std::string SheetModel::serializeRows() const {
             out += cellClose;
         }
         out += rowClose;
+        buffer.maybeFlush();
     }
-    return out;
 }
 
-std::string SheetModel::serialize() {
+void SheetModel::writeXml(PieceBuffer& out) {
     if (columnsDirty_) writeColumns();
     writeDimension();
-    std::string xml = serializeXml(doc_);
+    const std::string xml = serializeXml(doc_);
     const std::string& marker = splicingMarker();
     const size_t at = xml.find(marker);
     if (at == std::string::npos) {
         raiseSpreadsheet("The sheet part '" + partName_ + "' lost its cell data and cannot be saved.");
     }
-    xml.replace(at, marker.size(), serializeRows());
+    out.text().append(xml, 0, at);
+    writeRows(out);
+    out.text().append(xml, at + marker.size());
+    out.flush();
+}
+
+std::unique_ptr<SheetModel> SheetModel::clone() {
+    if (columnsDirty_) writeColumns();
+    writeDimension();
+    auto copy = std::make_unique<SheetModel>(partName_, fileName_);
+    copy->doc_.reset(doc_);
+    copy->rows_ = rows_;
+    copy->rowSlots_ = rowSlots_;
+    copy->rowAttributes_ = rowAttributes_;
+    copy->extras_ = extras_;
+    copy->cellCount_ = cellCount_;
+    copy->lastRowRead_ = lastRowRead_;
+    copy->usedBounds_ = usedBounds_;
+    copy->sizedRows_ = sizedRows_;
+    copy->columns_ = columns_;
+    copy->maxDigitWidth_ = maxDigitWidth_;
+    return copy;
+}
+
+std::string SheetModel::serialize() {
+    std::string xml;
+    PieceBuffer buffer([&xml](std::string_view piece) { xml.append(piece); });
+    writeXml(buffer);
     return xml;
+}
+
+DeflatedPart SheetModel::serializeDeflated() {
+    Deflater deflater;
+    PieceBuffer buffer([&deflater](std::string_view piece) { deflater.write(piece); });
+    writeXml(buffer);
+    return deflater.finish();
 }
 
 }  // namespace kbx::ooxml

@@ -1,7 +1,9 @@
 #pragma once
-// One worksheet in memory: its cells in sorted maps (O(log n) access), its
-// rows' and columns' sizes and styles, and the rest of the worksheet XML as a
-// pugixml document whose <sheetData> is regenerated when the sheet is saved.
+// One worksheet in memory: its rows found by number in one step, each row's
+// cells in a vector sorted by column (16 bytes a cell, no allocation of its
+// own), its rows' and columns' sizes and styles, and the rest of the
+// worksheet XML as a pugixml document whose <sheetData> is regenerated when
+// the sheet is saved. Sheet XML is read and written in pieces, never whole.
 
 #include <pugixml.hpp>
 
@@ -13,8 +15,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "ooxml/deflate.h"
 
 namespace kbx::ooxml {
 
@@ -23,13 +29,15 @@ class SharedStrings;
 
 inline constexpr int32_t kMaxRows = 1048576;
 inline constexpr int32_t kMaxColumns = 16384;
-// More cells than this in one sheet of a file are refused (memory bound).
-inline constexpr size_t kMaxCellsRead = 16u << 20;
+// More cells than this in one sheet of a file are refused: at 16 bytes a
+// cell this bounds a sheet's cells to 512 MiB (memory bound).
+inline constexpr size_t kMaxCellsRead = 32u << 20;
 
 enum class CellKind : uint8_t { Empty, Number, Shared, Inline, Boolean, Error, FormulaText };
 
 // What few cells have, kept apart so that ordinary cells stay small.
 struct CellExtra {
+    std::string text;        // Inline, Error and FormulaText cells
     std::string formula;     // the cell's <f> element as written in the template
     std::string richInline;  // an inline string with runs, kept as written
     int64_t sharedFormula = -1;    // si of a shared formula, -1 for others
@@ -37,27 +45,24 @@ struct CellExtra {
 };
 
 struct CellData {
-    CellKind kind = CellKind::Empty;
     uint32_t style = 0;
-    uint32_t shared = 0;  // Shared: index into the shared-string table
-    double number = 0;    // Number and Boolean
-    std::string text;     // Inline, Error, FormulaText
-    std::unique_ptr<CellExtra> extra;
-
-    CellExtra& extras() {
-        if (!extra) extra = std::make_unique<CellExtra>();
-        return *extra;
-    }
-    bool hasFormula() const { return extra && !extra->formula.empty(); }
+    uint16_t column = 0;
+    CellKind kind = CellKind::Empty;
+    bool hasExtra = false;  // the model holds a CellExtra for it
+    union {
+        double number = 0;  // Number and Boolean
+        uint32_t shared;    // Shared: index into the shared-string table
+    };
 };
+static_assert(sizeof(CellData) == 16);
 
 struct RowData {
-    std::map<int32_t, CellData> cells;
+    std::vector<CellData> cells;  // sorted by column
     double height = -1;  // points; -1 when the row has no height of its own
+    int32_t style = -1;  // row format (customFormat) or -1
+    uint32_t extraAttributes = 0;  // index + 1 into the model's attribute texts, 0 for none
     bool customHeight = false;
     bool hidden = false;
-    int32_t style = -1;  // row format (customFormat) or -1
-    std::string extraAttributes;
 };
 
 struct ColumnData {
@@ -78,9 +83,17 @@ public:
     SheetModel(std::string partName, std::string fileName);
 
     // Reads the worksheet; styles and strings are used to check indexes.
+    void load(const PieceReader& read, const StyleSheet& styles, const SharedStrings& strings);
     void load(const std::string& xml, const StyleSheet& styles, const SharedStrings& strings);
     void createEmpty();
     std::string serialize();
+    // A new model holding what this one would save (the model of a sheet copy).
+    std::unique_ptr<SheetModel> clone();
+    // The sheet XML deflated as it is written, without the whole text.
+    DeflatedPart serializeDeflated();
+    // Bytes the cells and rows take (for measurements).
+    size_t cellMemoryBytes() const;
+    size_t cellCount() const { return cellCount_; }
 
     const std::string& partName() const { return partName_; }
     void setPartName(std::string name) { partName_ = std::move(name); }
@@ -89,15 +102,20 @@ public:
     void markDirty() { dirty_ = true; }
 
     const CellData* findCell(int32_t row, int32_t column) const;
-    // The cell, created with its row's or column's format when new.
+    // The text, formula and rich text of a cell, or nullptr.
+    const CellExtra* extraOf(int32_t row, int32_t column) const;
+    // The cell, created with its row's or column's format when new. The
+    // reference is good until the next cell of its row is created.
     CellData& cellForWrite(int32_t row, int32_t column);
+    // Gives the cell a value (kind, number or shared-string index), dropping
+    // its text and formula; the format stays.
+    void setValue(int32_t row, int32_t column, CellKind kind, double number, uint32_t shared);
     // How many cells were created with their row's format (not their column's).
     uint64_t cellsTakingRowFormat() const { return cellsTakingRowFormat_; }
     // The format a cell shows: its own, else its row's, else its column's.
     uint32_t styleAt(int32_t row, int32_t column) const;
     // Calls `f` for every existing cell of a column.
     void forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f);
-    const std::map<int32_t, RowData>& rows() const { return rows_; }
     // First and last used row and column; nullopt for an empty sheet.
     std::optional<std::array<int32_t, 4>> usedBounds() const;
 
@@ -121,11 +139,17 @@ private:
     void extendUsedBounds(int32_t row, int32_t column);
     void rebuildTopOffsets(double standard) const;
 
-    void loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings);
+    void loadCells(std::string_view batch, const StyleSheet& styles, const SharedStrings& strings);
+    void loadRow(const pugi::xml_node& rowNode, size_t styleCount, const SharedStrings& strings);
     void loadColumns(const pugi::xml_node& cols);
     void writeColumns();
     void writeDimension();
-    std::string serializeRows() const;
+    void writeXml(PieceBuffer& out);
+    void writeRows(PieceBuffer& out) const;
+    RowData* findRow(int32_t row) const;
+    RowData& rowForWrite(int32_t row);
+    static uint64_t extraKey(int32_t row, int32_t column) { return (static_cast<uint64_t>(row) << 16) | static_cast<uint64_t>(column); }
+    CellExtra& extraForWrite(int32_t row, CellData& cell);
     const ColumnData* findColumn(int32_t column) const;
     ColumnData& isolateColumn(int32_t column);
     [[noreturn]] void fail(const std::string& what) const;
@@ -143,7 +167,13 @@ private:
     std::string partName_;
     std::string fileName_;
     pugi::xml_document doc_;
-    std::map<int32_t, RowData> rows_;
+    // Rows by number: rowSlots_[row] is the index + 1 of the row in rows_, 0 for none.
+    mutable std::vector<RowData> rows_;
+    std::vector<uint32_t> rowSlots_;
+    std::vector<std::string> rowAttributes_;
+    std::unordered_map<uint64_t, CellExtra> extras_;
+    size_t cellCount_ = 0;
+    int32_t lastRowRead_ = 0;
     // Kept up to date as cells are created (cells are never removed).
     std::optional<std::array<int32_t, 4>> usedBounds_;
     // Rows with a height of their own or hidden; rowTop sums only these.

@@ -5,6 +5,7 @@
 
 #include <pugixml.hpp>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -86,10 +87,19 @@ public:
     int internNumberFormat(const std::string& code);
 
     const uint32_t* findTransition(const StyleTransition& t) const {
+        // A fill repeats the same few transitions: a direct-mapped cache answers most.
+        RecentTransition& recent = recentTransitions_[StyleTransitionHash{}(t) % recentTransitions_.size()];
+        if (recent.known && recent.transition == t) return &recent.to;
         const auto it = transitions_.find(t);
-        return it == transitions_.end() ? nullptr : &it->second;
+        if (it == transitions_.end()) return nullptr;
+        recent = {t, it->second, true};
+        return &recent.to;
     }
-    void rememberTransition(const StyleTransition& t, uint32_t to) { transitions_[t] = to; }
+    void rememberTransition(const StyleTransition& t, uint32_t to) {
+        transitions_[t] = to;
+        RecentTransition& recent = recentTransitions_[StyleTransitionHash{}(t) % recentTransitions_.size()];
+        if (recent.known && recent.transition == t) recent.to = to;
+    }
 
     // Colour as 0xRRGGBB; automatic and missing colours are black.
     uint32_t resolveRgb(const ColorSpec& color) const;
@@ -114,6 +124,12 @@ private:
     std::vector<uint32_t> indexedColors_;
     std::vector<uint32_t> themeColors_;
     std::unordered_map<StyleTransition, uint32_t, StyleTransitionHash> transitions_;
+    struct RecentTransition {
+        StyleTransition transition;
+        uint32_t to = 0;
+        bool known = false;
+    };
+    mutable std::array<RecentTransition, 256> recentTransitions_{};
     bool dirty_ = false;
 };
 

@@ -1,6 +1,8 @@
 #include "ooxml/xml_util.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <sstream>
 
@@ -46,7 +48,13 @@ size_t utf8SequenceLength(std::string_view text, size_t i) {
 }  // namespace
 
 bool isValidUtf8(std::string_view text) {
-    for (size_t i = 0; i < text.size();) {
+    size_t i = 0;
+    // Plain ASCII eight bytes at a time.
+    for (uint64_t word; i + 8 <= text.size(); i += 8) {
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (i < text.size()) {
         const size_t n = utf8SequenceLength(text, i);
         if (n == 0) return false;
         i += n;

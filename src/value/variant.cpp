@@ -21,21 +21,6 @@ Variant Variant::array(std::vector<Variant> elements, int32_t lowerBound) {
     return v;
 }
 
-VarType Variant::type() const {
-    switch (value_.index()) {
-    case 0: return VarType::Empty;
-    case 1: return VarType::Null;
-    case 2: return VarType::Boolean;
-    case 3: return VarType::Integer;
-    case 4: return VarType::Long;
-    case 5: return VarType::Double;
-    case 6: return VarType::Currency;
-    case 7: return VarType::Date;
-    case 8: return VarType::String;
-    default: return VarType::Array;
-    }
-}
-
 bool Variant::isNumber() const {
     switch (type()) {
     case VarType::Boolean:

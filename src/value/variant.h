@@ -54,7 +54,11 @@ public:
     // A zero-based array.
     static Variant array(std::vector<Variant> elements, int32_t lowerBound = 0);
 
-    VarType type() const;
+    // The alternatives are declared in VarType order; an array is the last.
+    VarType type() const {
+        const size_t index = value_.index();
+        return index < static_cast<size_t>(VarType::Array) ? static_cast<VarType>(index) : VarType::Array;
+    }
     bool isEmpty() const { return type() == VarType::Empty; }
     bool isNull() const { return type() == VarType::Null; }
     bool isArray() const { return type() == VarType::Array; }
