@@ -125,6 +125,8 @@ private:
     void loadSheets();
     void writePackageParts();
     void writeText(const std::string& path);
+    bool holdsMacros() const;
+    void setMainPartMacros(bool keep);
     void saveTo(const std::string& path, int32_t format);
     pugi::xml_node sheetsNode();
 
