@@ -38,8 +38,9 @@ const char* kUsage =
     "  summary BOM TEMPLATE OUTPUT [--pos-per-sheet N] [--language N] [--company N]\n"
     "  summary-template NAME...\n"
     "  copy WORKBOOK OUTPUT [--sheet NAME]\n"
-    "  get-bom-params TEMPLATE [--dir DIR] [--hint XLS|XLSX|XLSM] [--reverse] [--embed]\n"
-    "                              the options dialog's answers given on the command line\n"
+    "  get-bom-params TEMPLATE [--dir DIR] [--hint XLS|XLSX|XLSM] [--reverse N] [--embed N]\n"
+    "                              the dialog answered with OK on TEMPLATE; --reverse and\n"
+    "                              --embed are the method's reverse and EmBed (default 0)\n"
     "\n"
     "BOM is a .json or .csv file (see README). Exit status: 0 done, 2 usage, 3 run-time error.\n";
 
@@ -212,21 +213,20 @@ int copy(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     return callMethod("ExportAsTxt2", params, call, out);
 }
 
-// GetBomParams with the dialog answered from the command line; every step
-// after the dialog runs as usual. Only in this process: the service asks its
-// own user.
+// GetBomParams with the dialog answered from the command line: TEMPLATE typed
+// into the template field and OK pressed, the check boxes as --reverse and
+// --embed set them. Only in this process: the service asks its own user.
 int getBomParams(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 1);
-    const Options options(args, 2, kCommonFlags);
+    const Options options(args, 2, {"--bus"});
     if (options.flag("--bus")) throw UsageError("'get-bom-params' runs in this process only");
-    dialog::setBomOptionsDialogFactory([&] {
-        return std::make_unique<dialog::AnsweredBomOptionsDialog>(
-            args[1].toStdString(), options.flag("--reverse") ? 1 : 0, options.flag("--embed") ? 1 : 0);
-    });
+    const std::string templatePath = args[1].toStdString();
+    dialog::setBomOptionsDialogFactory(
+        [templatePath] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(templatePath); });
     QJsonObject params{{"KestDBDir", options.text("--dir")},
                        {"Profiles", QJsonObject{{"$type", "Empty"}}},
-                       {"reverse", 0},
-                       {"EmBed", 0},
+                       {"reverse", options.number("--reverse", 0)},
+                       {"EmBed", options.number("--embed", 0)},
                        {"templte", ""},
                        {"ExcelFileName", options.text("--hint")}};
     const int status = callMethod("GetBomParams", params, call, out);

@@ -1,6 +1,5 @@
 #include "dialog/bom_options_dialog.h"
 
-#include <glob.h>
 #include <sys/stat.h>
 
 #include "session/platform.h"
@@ -36,36 +35,27 @@ std::unique_ptr<BomOptionsDialog> createBomOptionsDialog() {
     return std::make_unique<HeadlessBomOptionsDialog>();
 }
 
+void showInvalidFilename() { session::showMessage("Invalid filename", "Error", session::MessageIcon::Critical); }
+
 bool HeadlessBomOptionsDialog::ShowModal(BomOptions&) {
     session::showMessage(kNoDisplayMessage);
     return false;
 }
 
-AnsweredBomOptionsDialog::AnsweredBomOptionsDialog(std::string templatePath, int32_t reverse, int32_t embed)
-    : templatePath_(std::move(templatePath)), reverse_(reverse), embed_(embed) {}
+AnsweredBomOptionsDialog::AnsweredBomOptionsDialog(std::string templatePath) : templatePath_(std::move(templatePath)) {}
 
 bool AnsweredBomOptionsDialog::ShowModal(BomOptions& options) {
+    if (!templateFileExists(templatePath_)) {
+        showInvalidFilename();
+        return false;
+    }
     options.templatePath = templatePath_;
-    options.reverse = reverse_;
-    options.embed = embed_;
     return true;
 }
 
-bool templatePatternMatches(const std::string& pattern) {
-    if (pattern.empty() || pattern.find('\0') != std::string::npos) return false;
-    glob_t found{};
-    // GLOB_PERIOD is not set, so wildcards skip dot files; explicit dot names
-    // are filtered below.
-    const int status = ::glob(pattern.c_str(), GLOB_NOSORT, nullptr, &found);
-    bool match = false;
-    if (status == 0) {
-        for (std::size_t i = 0; i < found.gl_pathc && !match; ++i) {
-            const char* path = found.gl_pathv[i];
-            match = !isHiddenName(path) && isRegularFile(path);
-        }
-    }
-    ::globfree(&found);
-    return match;
+bool templateFileExists(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return false;
+    return !isHiddenName(path) && isRegularFile(path.c_str());
 }
 
 }  // namespace kbx::dialog

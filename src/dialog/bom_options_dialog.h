@@ -43,21 +43,24 @@ public:
 inline constexpr const char* kNoDisplayMessage =
     "The BOM options dialog cannot be shown without a display; GetBomParams ends as if cancelled.";
 
-// Answers given in advance (command line): OK with these values.
+// The command line's answer: the template path typed into the field and OK
+// pressed, the check boxes left as the caller set them. OK refuses a missing
+// file like the form does; with nobody to correct it the dialog then ends as
+// if cancelled.
 class AnsweredBomOptionsDialog : public BomOptionsDialog {
 public:
-    AnsweredBomOptionsDialog(std::string templatePath, int32_t reverse, int32_t embed);
+    explicit AnsweredBomOptionsDialog(std::string templatePath);
     bool ShowModal(BomOptions& options) override;
 
 private:
     std::string templatePath_;
-    int32_t reverse_;
-    int32_t embed_;
 };
 
-// Whether a file matches the template field's text taken as a glob pattern
-// ("*", "?"). Directories and hidden (dot) files never match; a pattern that
-// cannot be searched counts as no match.
-bool templatePatternMatches(const std::string& pattern);
+// The OK button's check: whether the template field names an existing file,
+// taken literally (no wildcards). Directories and hidden (dot) files do not
+// count.
+bool templateFileExists(const std::string& path);
+// The OK button's answer to a template that does not exist.
+void showInvalidFilename();
 
 }  // namespace kbx::dialog

@@ -1,7 +1,6 @@
 #include "dialog/get_bom_params.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "session/platform.h"
 #include "sheet/application.h"
 #include "value/runtime_error.h"
+#include "value/text_case.h"
 
 namespace kbx::dialog {
 
@@ -25,11 +25,6 @@ std::string trimBlanks(const std::string& text) {
     if (first == std::string::npos) return {};
     const std::size_t last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
-}
-
-std::string toUpper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    return text;
 }
 
 // One pass from the left, as a plain text replace does: "///" becomes "//".
@@ -84,7 +79,7 @@ void validateCheckState(int32_t state) {
 }  // namespace
 
 std::string extensionFromHint(const std::string& hint) {
-    const std::string extension = toUpper(trimBlanks(hint));
+    const std::string extension = upperCase(trimBlanks(hint));
     return extension.empty() ? "XLS" : extension;
 }
 

@@ -135,6 +135,8 @@ private:
     void loadSheets();
     void writePackageParts();
     void writeText(const std::string& path);
+    bool holdsMacros() const;
+    void setMainPartMacros(bool keep);
     void saveTo(const std::string& path, int32_t format);
     pugi::xml_node sheetsNode();
     void noteSheet(EngineWorksheet& sheet, pugi::xml_node node, size_t position);

@@ -103,6 +103,9 @@ std::shared_ptr<EngineWorkbook> EngineWorkbook::open(EngineApplication& app, con
     book->readOnly_ = readOnly;
     book->fileFormat_ = fileFormat;
     book->load();
+    // A package with macros is saved as one again under its own name.
+    if (fileFormat == sheet::xl::FormatOpenXmlWorkbook && book->holdsMacros())
+        book->fileFormat_ = sheet::xl::FormatOpenXmlMacroEnabled;
     return book;
 }
 
@@ -496,12 +499,38 @@ void EngineWorkbook::writeText(const std::string& path) {
     files::replaceFileWith(path, out);
 }
 
+bool EngineWorkbook::holdsMacros() const {
+    return package_->contentType(workbookPart_).find("macroEnabled") != std::string::npos;
+}
+
+// The main part's content type says whether the workbook may hold macros; a
+// workbook without them drops its VBA project (and the project's signature
+// parts), which readers refuse in a macro-free file.
+void EngineWorkbook::setMainPartMacros(bool keep) {
+    if (keep) {
+        package_->setOverride(workbookPart_, kMacroEnabledWorkbookType);
+        return;
+    }
+    if (!holdsMacros()) return;
+    package_->setOverride(workbookPart_, kWorkbookType);
+    Relationships rels = package_->relationships(workbookPart_);
+    for (const Relationship& rel : rels.items) {
+        if (rel.external || !endsWith(rel.type, "/vbaProject")) continue;
+        const std::string project = package_->resolveTarget(workbookPart_, rel.target);
+        for (const Relationship& inner : package_->relationships(project).items)
+            if (!inner.external) package_->removePart(package_->resolveTarget(project, inner.target));
+        package_->removePart(Package::relationshipsPartName(project));
+        package_->removePart(project);
+    }
+    std::erase_if(rels.items, [](const Relationship& r) { return endsWith(r.type, "/vbaProject"); });
+    package_->setRelationships(workbookPart_, rels);
+}
+
 void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
     switch (format) {
         case sheet::xl::FormatOpenXmlMacroEnabled:
-            package_->setOverride(workbookPart_, kMacroEnabledWorkbookType);
-            [[fallthrough]];
         case sheet::xl::FormatOpenXmlWorkbook:
+            setMainPartMacros(format == sheet::xl::FormatOpenXmlMacroEnabled);
             writePackageParts();
             package_->save(path);
             return;

@@ -11,7 +11,7 @@ void fillHeadPlaceholder(sheet::Worksheet& sheet, int32_t row, int32_t column, c
                          const Variant& names, const Variant& values) {
     const int32_t upper = names.upperBound();
     for (int32_t i = 0; i <= upper; ++i) {
-        if (toText(names.at(i)) == name) sheet.Cells(row, column)->SetValue(Variant(toText(values.at(i))));
+        if (elementText(names, i) == name) sheet.Cells(row, column)->SetValue(Variant(toText(values.at(i))));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "fillcommon/file_exists.h"
 #include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
 #include "plainbom/plain_workbook.h"
@@ -15,17 +16,6 @@
 namespace kbx::plainbom {
 
 namespace {
-
-// Whether two paths name the same file (the output would replace the template).
-bool sameFile(const std::string& first, const std::string& second) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(first, second, ec)) return true;
-    const std::filesystem::path a = std::filesystem::weakly_canonical(first, ec);
-    if (ec) return first == second;
-    const std::filesystem::path b = std::filesystem::weakly_canonical(second, ec);
-    if (ec) return first == second;
-    return a == b;
-}
 
 void deleteFileIgnoringErrors(const std::string& file) {
     std::error_code ec;
@@ -66,11 +56,12 @@ std::shared_ptr<sheet::Worksheet> findTargetSheet(sheet::Workbook& book, const s
     return found;
 }
 
-// A failed export must not leave its half-filled workbook for the next call
-// to save under its own name: the workbook is closed unsaved and dropped.
-void discardFailedWorkbook() {
+// A failed export must not leave the half-filled workbook it opened for the
+// next call to save under its own name: that workbook is closed unsaved and
+// dropped. A workbook held from an earlier call stays as it is.
+void discardFailedWorkbook(const std::shared_ptr<sheet::Workbook>& openedHere) {
     std::shared_ptr<sheet::Workbook>& book = session::excelReferences().ExcelBook;
-    if (!book) return;
+    if (!book || book != openedHere) return;
     try {
         book->Close(false);
     } catch (const RuntimeError&) {
@@ -79,9 +70,10 @@ void discardFailedWorkbook() {
     book.reset();
 }
 
-void handleExportError(int32_t number, const std::string& description) {
+void handleExportError(int32_t number, const std::string& description,
+                       const std::shared_ptr<sheet::Workbook>& openedHere) {
     if (number > 0) session::showMessage(description);
-    discardFailedWorkbook();
+    discardFailedWorkbook(openedHere);
 }
 
 struct PlainExportRequest {
@@ -98,10 +90,11 @@ struct PlainExportRequest {
     const std::string& TargetSheetName;
 };
 
-void runPlainExport(const PlainExportRequest& request) {
+// `openedHere` gets the workbook this call opened, if it opened one.
+void runPlainExport(const PlainExportRequest& request, std::shared_ptr<sheet::Workbook>& openedHere) {
     WriteLog("Entering ExportPlain");
     recordCount(request.PosVals, request.RecordSize);
-    if (sameFile(request.TemplateFile, request.ExcelFile)) {
+    if (fillcommon::SameFile(request.TemplateFile, request.ExcelFile)) {
         session::showMessage(
             "The output file '" + request.ExcelFile +
             "' is the template file itself; choose another output file, the template is left as it is.");
@@ -116,7 +109,10 @@ void runPlainExport(const PlainExportRequest& request) {
     }
     WriteLog("Trying to open: " + request.TemplateFile);
     deleteFileIgnoringErrors(request.ExcelFile);
-    if (!refs.ExcelBook) refs.ExcelBook = openTemplateIgnoringErrors(*refs.ExcelApp, request.TemplateFile);
+    if (!refs.ExcelBook) {
+        refs.ExcelBook = openTemplateIgnoringErrors(*refs.ExcelApp, request.TemplateFile);
+        openedHere = refs.ExcelBook;
+    }
     if (!refs.ExcelBook) {
         session::showMessage("Failed to obtain COM object to Workbook from Excel");
         return;
@@ -129,8 +125,11 @@ void runPlainExport(const PlainExportRequest& request) {
     if (!upperTarget.empty()) sheet = findTargetSheet(*refs.ExcelBook, upperTarget);
     if (!sheet) {
         session::showMessage("Failed to obtain sheet object '" + upperTarget + "' from Excel....");
+        // The output, saved as an unfilled copy of the template, is left to the user.
+        const std::string output = refs.ExcelBook->FullName();
         refs.ExcelBook.reset();
         refs.ExcelApp.reset();
+        session::platform().presenter->Present(output);
         return;
     }
 
@@ -153,15 +152,17 @@ Variant ExportPlain2(const Variant& HeadNames, const Variant& HeadVals, int32_t 
                      int32_t /*Language*/, int32_t Company, int32_t PosPerSheet, int32_t InsertEmptyRows,
                      const std::string& TargetSheetName) {
     const Variant result(int16_t{1});
+    std::shared_ptr<sheet::Workbook> openedHere;
     try {
         runPlainExport({HeadNames, HeadVals, RecordSize, PosNames, PosVals, TemplateFile, ExcelFile, Company,
-                        PosPerSheet, InsertEmptyRows != 0, TargetSheetName});
+                        PosPerSheet, InsertEmptyRows != 0, TargetSheetName},
+                       openedHere);
     } catch (const RuntimeError& error) {
-        handleExportError(error.number(), error.description());
+        handleExportError(error.number(), error.description(), openedHere);
     } catch (const std::bad_alloc&) {
-        handleExportError(err::OutOfMemory, standardErrorText(err::OutOfMemory));
+        handleExportError(err::OutOfMemory, standardErrorText(err::OutOfMemory), openedHere);
     } catch (const std::exception& error) {
-        handleExportError(err::Application, error.what());
+        handleExportError(err::Application, error.what(), openedHere);
     }
     return result;
 }

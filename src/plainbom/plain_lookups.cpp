@@ -21,11 +21,15 @@ uint64_t& fillCounter() {
 }
 
 // Adds the offsets of the record window; a duplicate name or a window that
-// runs past `names` stops the fill with an error, leaving what was added.
+// runs past `names` stops the fill with an error, leaving what was added. A
+// Null name names no field and is left out.
 void fillCache(FieldIndexCache& cache, const Variant& names, int32_t start, int32_t span) {
     ++fillCounter();
-    for (int64_t i = start; i < static_cast<int64_t>(start) + span; ++i)
-        cache.Add(toText(names.at(static_cast<int32_t>(i))), static_cast<int32_t>(i - start));
+    for (int64_t i = start; i < static_cast<int64_t>(start) + span; ++i) {
+        const auto index = static_cast<int32_t>(i);
+        if (const std::optional<std::string> name = fillcommon::elementText(names, index))
+            cache.Add(*name, index - start);
+    }
 }
 
 // The lookup through the cache as it stands; nullopt sends the caller to a rebuild.
@@ -82,8 +86,10 @@ uint64_t fieldIndexCacheFillCount() { return fillCounter(); }
 int32_t FindName(const Variant& names, const std::string& name) {
     const std::string wanted = upperCase(name);
     const int32_t upper = names.upperBound();
-    for (int32_t i = 0; i <= upper; ++i)
-        if (upperCase(toText(names.at(i))) == wanted) return i;
+    for (int32_t i = 0; i <= upper; ++i) {
+        const std::optional<std::string> text = fillcommon::elementText(names, i);
+        if (text && upperCase(*text) == wanted) return i;
+    }
     return -1;
 }
 
@@ -91,7 +97,8 @@ int32_t PosNrAt(const Variant& names, const Variant& vals, int32_t start) {
     const int32_t upper = names.upperBound();
     for (int64_t i = start; i <= upper; ++i) {
         const auto index = static_cast<int32_t>(i);
-        if (upperCase(toText(names.at(index))) == "POSNR") return toLong(vals.at(index));
+        const std::optional<std::string> text = fillcommon::elementText(names, index);
+        if (text && upperCase(*text) == "POSNR") return toLong(vals.at(index));
     }
     return -1;
 }

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "fillcommon/file_exists.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
 #include "session/platform.h"
@@ -15,8 +16,10 @@ namespace kbx::summary {
 
 namespace {
 
-// Limits the page loop relies on; checked before anything else changes.
-void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPerSheet) {
+// Limits the page loop relies on, and an output that would delete the
+// template before it is read; checked before anything else changes.
+void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPerSheet, const std::string& TemplateFile,
+                       const std::string& ExcelFile) {
     recordCount(PosVals, RecordSize);
     if (RecordSize < 1)
         raise(err::InvalidCall,
@@ -24,6 +27,9 @@ void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPe
     if (PosPerSheet < 0)
         raise(err::InvalidCall, "Invalid procedure call or argument: PosPerSheet must be 0 (no limit) or more, not " +
                                     std::to_string(PosPerSheet));
+    if (fillcommon::SameFile(TemplateFile, ExcelFile))
+        raise(err::InvalidCall, "Invalid procedure call or argument: the output file '" + ExcelFile +
+                                    "' is the template file itself; choose another output file");
 }
 
 void deleteFileIgnoringErrors(const std::string& file) {
@@ -100,6 +106,15 @@ std::string freshTemplatePath() {
     }
 }
 
+void writeTemplatePlaceholders(sheet::Worksheet& sheet, const Variant& Names) {
+    const int32_t upper = Names.upperBound();
+    for (int32_t i = 0; i <= upper; ++i) {
+        const std::string name = toText(Names.at(i));
+        sheet.Cells(1, i + 1)->SetValue(Variant("$head:" + name));
+        sheet.Cells(2, i + 1)->SetValue(Variant("$pos:" + name));
+    }
+}
+
 }  // namespace
 
 Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, const Variant& PosVals,
@@ -107,7 +122,7 @@ Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, co
                            int32_t /*Language*/, int32_t /*Company*/, int32_t PosPerSheet) {
     WriteLog("Entering CreateSummaryExcel");
     const Variant result(int16_t{1});
-    checkSummaryInput(PosVals, RecordSize, PosPerSheet);
+    checkSummaryInput(PosVals, RecordSize, PosPerSheet, TemplateFile, ExcelFile);
 
     session::ExcelReferences& refs = session::excelReferences();
     if (!refs.ExcelApp) refs.ExcelApp = session::createExcelApplication();
@@ -141,18 +156,26 @@ Variant CreateSummaryTemplate(const Variant& Names) {
     if (!book) raise(err::ObjectNotSet);
     std::shared_ptr<sheet::Worksheet> sheet = book->ActiveSheet();
     if (!sheet) raise(err::ObjectNotSet);
-    const int32_t upper = Names.upperBound();
-    for (int32_t i = 0; i <= upper; ++i) {
-        const std::string name = toText(Names.at(i));
-        sheet->Cells(1, i + 1)->SetValue(Variant("$head:" + name));
-        sheet->Cells(2, i + 1)->SetValue(Variant("$pos:" + name));
-    }
     // A workbook that was never saved cannot be handed over: it is saved under
-    // the temporary directory first.
-    const std::string file = freshTemplatePath();
-    book->SaveAs(file);
+    // the temporary directory first, also when an entry fails after others
+    // were written, so that the user keeps them.
+    const auto handOver = [&book] {
+        const std::string file = freshTemplatePath();
+        book->SaveAs(file);
+        session::platform().presenter->Present(file);
+    };
+    try {
+        writeTemplatePlaceholders(*sheet, Names);
+    } catch (const RuntimeError&) {
+        try {
+            handOver();
+        } catch (const RuntimeError&) {
+            // The host hears of the entry that failed, not of the rescue.
+        }
+        throw;
+    }
+    handOver();
     refs.ExcelApp.reset();
-    session::platform().presenter->Present(file);
     return result;
 }
 

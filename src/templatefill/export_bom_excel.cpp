@@ -61,9 +61,12 @@ std::shared_ptr<sheet::Worksheet> SheetToFill(sheet::Workbook& book, const std::
     return book.ActiveSheet();
 }
 
-// Keeps, closes or quits as the host asked, and drops the references.
+// Keeps, closes or quits as the host asked, and drops the references. A
+// workbook that stays open while the server lets go of it is the user's now:
+// it is handed to the presenter.
 void EndCall(int32_t EmBed, int32_t Clos) {
     session::ExcelReferences& refs = session::excelReferences();
+    if (EmBed == 0 && Clos != 0) session::platform().presenter->Present(refs.ExcelBook->FullName());
     if (EmBed != 0 && Clos != 0) {
         refs.ExcelBook->Close(false);
         refs.ExcelBook.reset();

@@ -48,7 +48,7 @@ TEST(XlsTemplates, WorkingCopyTemplateFillAndPlainExportKeepThe97To2003Format) {
     KestDBBomExcel server;
     // GetBomParams with an empty hint saves the working copy as a real .xls.
     dialog::setBomOptionsDialogFactory(
-        [&] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(dir.file("fill.xls"), 0, 1); });
+        [&] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(dir.file("fill.xls")); });
     Variant profiles;
     int32_t reverse = 0, embed = 1;
     std::string templte, workingCopy;

@@ -140,15 +140,15 @@ TEST(TemplatePattern, MatchesFilesButNotDirectoriesHiddenFilesOrNothing) {
     std::ofstream(dir.file("bom.xls")) << "x";
     std::ofstream(dir.file(".hidden.xlsx")) << "x";
     std::filesystem::create_directory(dir.path() / "folder.xls");
-    EXPECT_TRUE(dialog::templatePatternMatches(dir.file("bom.xls")));
-    EXPECT_TRUE(dialog::templatePatternMatches(dir.file("*.xls")));
-    EXPECT_TRUE(dialog::templatePatternMatches(dir.file("b?m.*")));
-    EXPECT_FALSE(dialog::templatePatternMatches(dir.file("missing.xls")));
-    EXPECT_FALSE(dialog::templatePatternMatches(dir.path().string()));
-    EXPECT_FALSE(dialog::templatePatternMatches(dir.file("folder.xls")));
-    EXPECT_FALSE(dialog::templatePatternMatches(dir.file(".hidden.xlsx")));
-    EXPECT_FALSE(dialog::templatePatternMatches(dir.file("*.xlsx")));
-    EXPECT_FALSE(dialog::templatePatternMatches(""));
+    EXPECT_TRUE(dialog::templateFileExists(dir.file("bom.xls")));
+    EXPECT_FALSE(dialog::templateFileExists(dir.file("*.xls")));
+    EXPECT_FALSE(dialog::templateFileExists(dir.file("b?m.*")));
+    EXPECT_FALSE(dialog::templateFileExists(dir.file("missing.xls")));
+    EXPECT_FALSE(dialog::templateFileExists(dir.path().string()));
+    EXPECT_FALSE(dialog::templateFileExists(dir.file("folder.xls")));
+    EXPECT_FALSE(dialog::templateFileExists(dir.file(".hidden.xlsx")));
+    EXPECT_FALSE(dialog::templateFileExists(dir.file("*.xlsx")));
+    EXPECT_FALSE(dialog::templateFileExists(""));
 }
 
 TEST_F(GetBomParamsFixture, SuccessfulCallLogsEveryStepAndReturnsAllOutputs) {

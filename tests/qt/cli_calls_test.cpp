@@ -151,7 +151,7 @@ TEST_F(CommandLine, GetBomParamsWithTheAnswersOnTheCommandLine) {
         "wb.save(sys.argv[1])\n",
         {templ});
     const test::ProcessResult r =
-        run({"get-bom-params", QString::fromStdString(templ), "--hint", " xlsx", "--reverse", "--dir", "/data"});
+        run({"get-bom-params", QString::fromStdString(templ), "--hint", " xlsx", "--reverse", "1", "--dir", "/data"});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     const std::string prefix = "{\"EmBed\":0,\"ExcelFileName\":\"" + bus.tempDir() + "/";
     EXPECT_EQ(r.out.substr(0, prefix.size()), prefix) << r.out;

@@ -160,12 +160,12 @@ void frm_bom_opts::btn_browse_Click() {
 }
 
 void frm_bom_opts::btn_ok_Click() {
-    if (templatePatternMatches(txt_template->text().toStdString())) {
+    if (templateFileExists(txt_template->text().toStdString())) {
         ok = true;
         accept();
         return;
     }
-    session::showMessage("Invalid filename", "Error", session::MessageIcon::Critical);
+    showInvalidFilename();
 }
 
 void frm_bom_opts::btn_cancel_Click() {

@@ -1,0 +1,197 @@
+// The methods on openpyxl-made templates through the embedded engine: names in
+// any letter case, Null names, odd paths, macros, what a call leaves the user.
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <filesystem>
+#include <sstream>
+
+#include "automation/kest_db_bom_excel.h"
+#include "cli/commands.h"
+#include "engine/engine.h"
+#include "session/excel_references.h"
+#include "support/test_support.h"
+#include "value/text_case.h"
+
+namespace kbx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string workbooks(const std::vector<std::string>& args) {
+    return runPython(readFile(dataFile("conformance/workbooks.py")), args);
+}
+
+// The templates, made once for all tests.
+const TempDir& templates() {
+    static const TempDir* dir = [] {
+        auto* made = new TempDir;
+        workbooks({"make", made->path().string()});
+        return made;
+    }();
+    return *dir;
+}
+
+struct RecordingPresenter : session::Presenter {
+    void Present(const std::string& file) override { presented.push_back(file); }
+    std::vector<std::string> presented;
+};
+
+// One call's world: the engine, recorded messages and presentations, TEMP.
+struct Call {
+    const TempDir& made = templates();  // before TEMP changes
+    TempDir dir;
+    EnvGuard temp{"TEMP", dir.path().string()};
+    PlatformGuard guard;
+    std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
+    KestDBBomExcel server;
+    Call() {
+        session::platform().createApplication = createEngineApplication;
+        session::platform().presenter = presenter;
+    }
+    std::string copy(const std::string& name, const std::string& as) {
+        fs::copy_file(templates().file(name), dir.file(as));
+        return dir.file(as);
+    }
+    std::string messages() const {
+        std::string all;
+        for (const ShownMessage& m : guard.messages->shown) all += m.text + "\n";
+        return all;
+    }
+};
+
+Variant list(std::vector<Variant> items) { return Variant::array(std::move(items)); }
+const std::string kFilled = "Getriebe\n1\nWelle\n2\nRad\n";
+std::string filledCells(const std::string& file, const std::string& sheet) {
+    return workbooks({"cells", file, sheet, "A1", "A3", "B3", "A4", "B4"});
+}
+
+TEST(Conformance, LetterCaseOfNamesFollowsUnicodeAlsoInExportAsTxt2) {
+    EXPECT_EQ(upperCase("łożyska maße"), "ŁOŻYSKA MAßE");
+    EXPECT_TRUE(equalIgnoringCase("ςίγμα", "ΣΊΓΜΑ"));
+    EXPECT_FALSE(equalIgnoringCase("Liste", "Lista"));
+    EXPECT_EQ(lowerCase("A\xC3(\xFF\xE2\x82"), "a\xC3(\xFF\xE2\x82");  // not UTF-8: byte for byte
+    Call run;
+    EXPECT_EQ(run.server.ExportAsTxt2(templates().file("names.xlsx"), run.dir.file("out.txt"), "łożyska"), 0);
+    EXPECT_EQ(readFile(run.dir.file("out.txt")), "$head:title\t\n\t\n$pos:posnr\t$pos:name\n");
+}
+
+TEST(Conformance, ExportBomExcelFindsTheProfileAndHandsOverWhatItKeepsOpen) {
+    struct Row {
+        std::string profile;
+        int32_t EmBed, Clos;
+        bool presented;
+    };
+    for (const Row& row :
+         {Row{"STÜCKLISTE", 0, 1, true}, Row{"stückliste", 1, 1, false}, Row{"ŁOŻYSKA", 0, 0, false}}) {
+        Call run;
+        std::string book = run.copy("names.xlsx", "book.xlsx");
+        EXPECT_EQ(run.server.ExportBomExcel(list({"title"}), list({"Getriebe"}), 2, list({"posnr", "name"}),
+                                            list({1, "Welle", 2, "Rad"}), book, 0, "", row.EmBed, row.profile, 0, "",
+                                            row.Clos, ""),
+                  1);
+        EXPECT_EQ(run.messages(), "") << row.profile;
+        EXPECT_EQ(run.presenter->presented, row.presented ? std::vector{book} : std::vector<std::string>{});
+        EXPECT_EQ(filledCells(book, upperCase(row.profile) == "ŁOŻYSKA" ? "Łożyska" : "Stückliste"), kFilled);
+    }
+}
+
+TEST(Conformance, ExportPlain2NamesNullsFailuresAndHeldWorkbooks) {
+    const Variant posNames = list({Variant::null(), "posnr", "name", Variant::null(), "posnr", "name"});
+    const Variant posVals = list({"x", 1, "Welle", "y", 2, "Rad"});
+    const auto exportTo = [&](Call& run, const std::string& target, int32_t recordSize) {
+        return run.server.ExportPlain2(list({Variant::null(), Variant(), "title"}), list({"a", "b", "Getriebe"}),
+                                       recordSize, posNames, posVals, run.copy("names.xlsx", "template.xlsx"),
+                                       run.dir.file("out.xlsx"), 0, 0, 30, 0, target);
+    };
+    {  // Unicode upper case of the target, Null names skipped
+        Call run;
+        EXPECT_EQ(exportTo(run, "STÜCKLISTE", 3).asInteger(), 1);
+        EXPECT_EQ(run.messages(), "");
+        EXPECT_EQ(filledCells(run.dir.file("out.xlsx"), "Stückliste"), kFilled);
+    }
+    {  // no such sheet: the saved, unfilled output is left to the user
+        Call run;
+        exportTo(run, "Lager", 3);
+        EXPECT_EQ(run.messages(), "Failed to obtain sheet object 'LAGER' from Excel....\n");
+        EXPECT_EQ(run.presenter->presented, std::vector{run.dir.file("out.xlsx")});
+    }
+    {  // failing its input check, the call leaves a workbook held from before alone
+        Call run;
+        session::ExcelReferences& refs = session::excelReferences();
+        refs.ExcelApp = createEngineApplication();
+        refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(run.copy("names.xlsx", "held.xlsx"), Variant(), false);
+        const std::shared_ptr<sheet::Workbook> held = refs.ExcelBook;
+        exportTo(run, "", 0);
+        EXPECT_EQ(run.messages(), "Division by zero\n");
+        EXPECT_EQ(refs.ExcelBook, held);
+        EXPECT_EQ(held->GetSheets().Count(), 3);  // still open
+    }
+}
+
+TEST(Conformance, SummaryRefusesToOverwriteItsTemplateAndKeepsAStartedTemplate) {
+    for (const std::string spelling : {"template.xlsx", "./template.xlsx", "link.xlsx"}) {
+        Call run;
+        const std::string templ = run.copy("names.xlsx", "template.xlsx");
+        fs::create_hard_link(templ, run.dir.file("link.xlsx"));
+        const RuntimeError error = errorOf([&] {
+            run.server.CreateSummaryExcel(list({"posnr"}), list({"Pos"}), list({1}), 1, templ, run.dir.file(spelling),
+                                          0, 0, 0);
+        });
+        EXPECT_EQ(error.number(), err::InvalidCall) << spelling;
+        EXPECT_TRUE(fs::exists(templ));
+    }
+    Call run;
+    EXPECT_EQ(errorOf([&] {
+                  run.server.CreateSummaryTemplate(list({"posnr", Variant::null()}));
+              }).number(),
+              err::InvalidUseOfNull);
+    ASSERT_EQ(run.presenter->presented.size(), 1u);
+    EXPECT_EQ(workbooks({"cells", run.presenter->presented[0], "Sheet1", "A1", "A2", "B1"}),
+              "$head:posnr\n$pos:posnr\nNone\n");
+}
+
+// kestbomex get-bom-params in this process: OK with the template typed in.
+QJsonObject getBomParams(const QStringList& args) {
+    KestDBBomExcel object;
+    std::istringstream in;
+    std::ostringstream out, err;
+    cli::runCommandLine(QStringList{"get-bom-params"} + args, in, out, err,
+                        [&object](const automation::MethodSpec& method, const std::vector<Variant>& arguments) {
+                            return automation::invokeMethod(object, method, arguments);
+                        });
+    return QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object();
+}
+
+TEST(Conformance, GetBomParamsTakesPathsLiterallyAndWritesTheFormatAsked) {
+    struct Row {
+        std::string name;
+        QStringList args;
+        int embed, reverse;
+        std::string package;
+    };
+    for (const Row& row : {Row{"a[1]*?\\b.xlsm", {"--hint", "XLSX", "--reverse", "1"}, 0, 1, "plain False False"},
+                           Row{"macros.xlsm", {"--hint", "XLSM", "--embed", "1"}, 1, 0, "macros True True"}}) {
+        Call run;
+        const QJsonObject answer =
+            getBomParams(QStringList{QString::fromStdString(run.copy("macros.xlsm", row.name))} + row.args);
+        EXPECT_EQ(run.messages(), "") << row.name;
+        EXPECT_EQ(answer["EmBed"].toInt(), row.embed);
+        EXPECT_EQ(answer["reverse"].toInt(), row.reverse);
+        std::string copy = answer["ExcelFileName"].toString().toStdString();
+        EXPECT_EQ(workbooks({"package", copy}), row.package + "\nSheet\n");
+        // Filled and saved in place, the working copy keeps its format.
+        EXPECT_EQ(
+            run.server.ExportBomExcel(list({}), list({}), 1, list({}), list({}), copy, 0, "", 1, "", 0, "", 1, ""), 1);
+        EXPECT_EQ(workbooks({"package", copy}), row.package + "\nSheet\n");
+    }
+    Call run;  // a pattern that a file matches is still no file
+    run.copy("names.xlsx", "names.xlsx");
+    const QJsonObject answer = getBomParams({QString::fromStdString(run.dir.file("*.xlsx")), "--embed", "0"});
+    EXPECT_EQ(run.messages(), "Invalid filename\n");
+    EXPECT_EQ(answer["result"].toInt(), 1);
+    EXPECT_EQ(answer["ExcelFileName"].toString(), "");
+}
+
+}  // namespace
+}  // namespace kbx::test
