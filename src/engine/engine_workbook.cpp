@@ -12,6 +12,7 @@
 #include "engine/engine_hooks.h"
 #include "engine/engine_objects.h"
 #include "files/atomic_file.h"
+#include "files/input_file.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"
@@ -489,7 +490,7 @@ void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
             writePackageParts();
             std::error_code ignored;
             try {
-                package_->save(temp);
+                package_->save(temp, path);
                 exportForeignFormat(temp, path, format);
             } catch (...) {
                 std::filesystem::remove(temp, ignored);
@@ -516,7 +517,7 @@ void EngineWorkbook::Save() {
 void EngineWorkbook::SaveAs(const std::string& file, std::optional<int32_t> fileFormat) {
     checkOpen();
     if (file.empty()) raiseSpreadsheet("SaveAs needs a file name.");
-    const std::string target = std::filesystem::absolute(file).lexically_normal().string();
+    const std::string target = files::absoluteFileName(file);
     if (readOnly_ && target == fullName_) {
         raiseSpreadsheet("The workbook '" + fullName_ + "' is read-only and cannot be saved under its own name.");
     }
@@ -529,7 +530,7 @@ void EngineWorkbook::SaveAs(const std::string& file, std::optional<int32_t> file
 
 void EngineWorkbook::SaveCopyAs(const std::string& file) {
     checkOpen();
-    const std::string target = std::filesystem::absolute(file).lexically_normal().string();
+    const std::string target = files::absoluteFileName(file);
     if (readOnly_ && target == fullName_) {
         raiseSpreadsheet("The workbook '" + fullName_ + "' is read-only and cannot be overwritten.");
     }

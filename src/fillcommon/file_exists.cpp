@@ -6,7 +6,8 @@ namespace kbx::fillcommon {
 
 bool FileExists(const std::string& path) {
     struct stat attributes {};
-    return !path.empty() && ::stat(path.c_str(), &attributes) == 0;
+    if (path.empty() || ::stat(path.c_str(), &attributes) != 0) return false;
+    return S_ISREG(attributes.st_mode) || S_ISDIR(attributes.st_mode);
 }
 
 }  // namespace kbx::fillcommon

@@ -50,6 +50,7 @@ void raiseFileError(int errnoValue, const std::string& path) {
     case EROFS: number = err::PermissionDenied; break;
     case ENOSPC:
     case EDQUOT: number = err::DiskFull; break;
+    case ENAMETOOLONG: number = err::BadFileNameOrNumber; break;
     default: break;
     }
     throw RuntimeError(number, standardErrorText(number) + ": " + path + " (" + std::strerror(errnoValue) + ")");
