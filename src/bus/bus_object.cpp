@@ -126,7 +126,7 @@ void BusObject::runCall(const QDBusMessage& call) {
         answer = call.createErrorReply(errorName(err::OutOfMemory),
                                        errorMessage(RuntimeError(err::OutOfMemory, "Out of memory")));
     } catch (const std::exception& error) {
-        const RuntimeError internal(51, std::string("Internal error: ") + error.what());
+        const RuntimeError internal(err::InternalError, standardErrorText(err::InternalError) + ": " + error.what());
         answer = call.createErrorReply(errorName(internal.number()), errorMessage(internal));
     }
     connection_.send(answer);

@@ -55,6 +55,8 @@ Variant taggedFromDBus(const QDBusArgument& argument) {
     if (name == "Date" && payloadType == QMetaType::Double) {
         const double serial = payload.toDouble();
         if (!std::isfinite(serial)) typeMismatch("a date that is not a finite number");
+        if (!isValidDateSerial(serial))
+            raise(err::Overflow, "Overflow: a Date must lie between the years 100 and 9999");
         return Variant(Date{serial});
     }
     if (name == "Currency" && payloadType == QMetaType::LongLong) return Variant(Currency{payload.toLongLong()});

@@ -53,6 +53,15 @@ int printError(std::ostream& out, const RuntimeError& error) {
     return kExitRuntimeError;
 }
 
+// Any other failure still ends as one JSON error with exit status 3, with the
+// numbers the service gives it.
+int printFailure(std::ostream& out, const std::exception& failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+        return printError(out, RuntimeError(err::OutOfMemory, standardErrorText(err::OutOfMemory)));
+    return printError(out,
+                      RuntimeError(err::InternalError, standardErrorText(err::InternalError) + ": " + failure.what()));
+}
+
 std::vector<Variant> argumentsByName(const automation::MethodSpec& method, const QJsonObject& params) {
     for (auto it = params.begin(); it != params.end(); ++it) {
         bool known = false;
@@ -262,6 +271,8 @@ int callMethod(const QString& method, const QJsonObject& params, const MethodCal
         return kExitOk;
     } catch (const RuntimeError& error) {
         return printError(out, error);
+    } catch (const std::exception& failure) {
+        return printFailure(out, failure);
     }
 }
 
@@ -287,6 +298,8 @@ int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out,
         return kExitUsage;
     } catch (const RuntimeError& error) {
         return printError(out, error);
+    } catch (const std::exception& failure) {
+        return printFailure(out, failure);
     }
 }
 

@@ -14,6 +14,7 @@ namespace kbx::cli {
 namespace {
 
 constexpr int kMaxNesting = 32;
+constexpr const char* kDateOverflow = "Overflow: a Date must lie between the years 100 and 9999";
 
 Variant numberFromJson(double number) {
     if (std::floor(number) == number && number >= std::numeric_limits<int32_t>::min() &&
@@ -27,7 +28,10 @@ Variant taggedFromJson(const QJsonObject& object) {
     const QJsonValue payload = object.value("value");
     if (type == "Empty" && object.size() == 1) return Variant();
     if (type == "Null" && object.size() == 1) return Variant::null();
-    if (type == "Date" && payload.isDouble()) return Variant(Date{payload.toDouble()});
+    if (type == "Date" && payload.isDouble()) {
+        if (!isValidDateSerial(payload.toDouble())) raise(err::Overflow, kDateOverflow);
+        return Variant(Date{payload.toDouble()});
+    }
     if (type == "Currency" && payload.isDouble()) {
         const double scaled = std::round(payload.toDouble() * 10000.0);
         if (std::fabs(scaled) > 9.2e18) raise(err::Overflow);

@@ -122,7 +122,7 @@ private:
     void rebuildTopOffsets(double standard) const;
 
     void loadCells(const pugi::xml_node& sheetData, const StyleSheet& styles, const SharedStrings& strings);
-    void loadColumns(const pugi::xml_node& cols);
+    void loadColumns(const pugi::xml_node& cols, size_t styleCount);
     void writeColumns();
     void writeDimension();
     std::string serializeRows() const;
