@@ -213,7 +213,9 @@ void EngineWorkbook::loadSheets() {
             model->setMaxDigitWidth(digitWidth);
             model->load(package_->readPart(part), styles_, strings_);
         }
+        const bool worksheet = model != nullptr;
         sheets_.push_back(std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
+        if (worksheet) checkDrawingLinks(*sheets_.back());
     }
     if (sheets_.empty()) raiseBadFile(file, "the workbook has no sheets");
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "files/input_file.h"
+#include "fillcommon/open_workbook.h"
 #include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
 #include "plainbom/plain_workbook.h"
@@ -16,6 +18,8 @@ namespace kbx::plainbom {
 
 namespace {
 
+constexpr const char* kNoWorkbookMessage = "Failed to obtain COM object to Workbook from Excel";
+
 // Whether two paths name the same file (the output would replace the template).
 bool sameFile(const std::string& first, const std::string& second) {
     std::error_code ec;
@@ -25,19 +29,6 @@ bool sameFile(const std::string& first, const std::string& second) {
     const std::filesystem::path b = std::filesystem::weakly_canonical(second, ec);
     if (ec) return first == second;
     return a == b;
-}
-
-void deleteFileIgnoringErrors(const std::string& file) {
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-}
-
-std::shared_ptr<sheet::Workbook> openTemplateIgnoringErrors(sheet::Application& app, const std::string& file) {
-    try {
-        return app.GetWorkbooks().Open(file, Variant(int16_t{2}), true);
-    } catch (const RuntimeError&) {
-        return nullptr;
-    }
 }
 
 // Makes the application visible; false when this call had to do it.
@@ -115,10 +106,17 @@ void runPlainExport(const PlainExportRequest& request) {
         return;
     }
     WriteLog("Trying to open: " + request.TemplateFile);
-    deleteFileIgnoringErrors(request.ExcelFile);
-    if (!refs.ExcelBook) refs.ExcelBook = openTemplateIgnoringErrors(*refs.ExcelApp, request.TemplateFile);
+    files::removeFileIgnoringErrors(request.ExcelFile);
+    std::string refusal;
     if (!refs.ExcelBook) {
-        session::showMessage("Failed to obtain COM object to Workbook from Excel");
+        fillcommon::WorkbookOpening opening =
+            fillcommon::openWorkbookQuietly(*refs.ExcelApp, request.TemplateFile, Variant(int16_t{2}), true);
+        refs.ExcelBook = std::move(opening.book);
+        refusal = std::move(opening.refusal);
+    }
+    if (!refs.ExcelBook) {
+        logRefusal(kNoWorkbookMessage, refusal);
+        session::showMessage(kNoWorkbookMessage);
         return;
     }
     refs.ExcelBook->SaveAs(request.ExcelFile);
