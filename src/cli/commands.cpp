@@ -10,6 +10,7 @@
 
 #include "automation/method_table.h"
 #include "cli/bom_file.h"
+#include "cli/byte_text.h"
 #include "cli/json_variant.h"
 #include "dialog/bom_options_dialog.h"
 #include "value/runtime_error.h"
@@ -49,7 +50,7 @@ void printJson(std::ostream& out, const QJsonObject& object) {
 
 int printError(std::ostream& out, const RuntimeError& error) {
     printJson(out, QJsonObject{{"error", QJsonObject{{"number", error.number()},
-                                                     {"description", QString::fromStdString(error.description())}}}});
+                                                     {"description", textFromBytes(error.description())}}}});
     return kExitRuntimeError;
 }
 
@@ -137,7 +138,7 @@ const QStringList kCommonFlags{"--bus", "--reverse", "--embed", "--keep-open"};
 int exportPlain(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
-    QJsonObject params = bomParams(readBomFile(args[1].toStdString()));
+    QJsonObject params = bomParams(readBomFile(bytesFromText(args[1])));
     params["TemplateFile"] = args[2];
     params["ExcelFile"] = args[3];
     params["Language"] = options.number("--language", 0);
@@ -151,7 +152,7 @@ int exportPlain(const QStringList& args, const MethodCaller& call, std::ostream&
 int exportBom(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
-    QJsonObject params = bomParams(readBomFile(args[1].toStdString()));
+    QJsonObject params = bomParams(readBomFile(bytesFromText(args[1])));
     params["ExcelFileName"] = args[2];
     params["Profile"] = args[3];
     params["Language"] = 0;
@@ -167,7 +168,7 @@ int exportBom(const QStringList& args, const MethodCaller& call, std::ostream& o
 int summary(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
-    const BomFile bom = readBomFile(args[1].toStdString());
+    const BomFile bom = readBomFile(bytesFromText(args[1]));
     QJsonObject params{{"PosNames", variantToJson(bom.data.PosNames)},
                        {"HeadNames", variantToJson(bom.Captions)},
                        {"PosVals", variantToJson(bom.data.PosVals)},
@@ -206,7 +207,7 @@ int getBomParams(const QStringList& args, const MethodCaller& call, std::ostream
     if (options.flag("--bus")) throw UsageError("'get-bom-params' runs in this process only");
     dialog::setBomOptionsDialogFactory([&] {
         return std::make_unique<dialog::AnsweredBomOptionsDialog>(
-            args[1].toStdString(), options.flag("--reverse") ? 1 : 0, options.flag("--embed") ? 1 : 0);
+            bytesFromText(args[1]), options.flag("--reverse") ? 1 : 0, options.flag("--embed") ? 1 : 0);
     });
     QJsonObject params{{"KestDBDir", options.text("--dir")},
                        {"Profiles", QJsonObject{{"$type", "Empty"}}},

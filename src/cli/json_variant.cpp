@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "cli/byte_text.h"
 #include "value/runtime_error.h"
 
 namespace kbx::cli {
@@ -46,7 +47,7 @@ Variant fromJson(const QJsonValue& value, int depth) {
     case QJsonValue::Null: return Variant::null();
     case QJsonValue::Bool: return Variant(value.toBool());
     case QJsonValue::Double: return numberFromJson(value.toDouble());
-    case QJsonValue::String: return Variant(value.toString().toStdString());
+    case QJsonValue::String: return Variant(bytesFromText(value.toString()));
     case QJsonValue::Array: {
         std::vector<Variant> elements;
         for (const QJsonValue& element : value.toArray()) elements.push_back(fromJson(element, depth + 1));
@@ -82,7 +83,7 @@ QJsonValue variantToJson(const Variant& value) {
         object["value"] = value.asDate().serial;
         return object;
     }
-    case VarType::String: return QString::fromStdString(value.asString());
+    case VarType::String: return textFromBytes(value.asString());
     case VarType::Array: {
         QJsonArray array;
         for (const Variant& element : value.arrayValue().elements) array.append(variantToJson(element));
