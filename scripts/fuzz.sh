@@ -11,7 +11,8 @@ out="build/fuzz"
 mkdir -p "$out/corpus"
 cp tests/data/ooxml/*.xlsx "$out/corpus/"
 
-sources=(tests/ooxml/fuzz/package_fuzzer.cpp src/value/*.cpp src/log/*.cpp src/ooxml/*.cpp)
+sources=(tests/ooxml/fuzz/package_fuzzer.cpp src/value/*.cpp src/files/*.cpp src/log/*.cpp src/ooxml/*.cpp
+         src/xlsbridge/*.cpp src/engine/*.cpp)
 flags=(-std=c++20 -O1 -g -Isrc -I/usr/include/stb $(pkg-config --cflags libzip pugixml))
 libs=($(pkg-config --libs libzip pugixml))
 

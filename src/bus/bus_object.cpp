@@ -201,7 +201,7 @@ QDBusMessage BusObject::answer(const QDBusMessage& call) {
         return call.createErrorReply(errorName(err::OutOfMemory),
                                      errorMessage(RuntimeError(err::OutOfMemory, "Out of memory")));
     } catch (const std::exception& error) {
-        const RuntimeError internal(51, std::string("Internal error: ") + error.what());
+        const RuntimeError internal(err::InternalError, standardErrorText(err::InternalError) + ": " + error.what());
         return call.createErrorReply(errorName(internal.number()), errorMessage(internal));
     }
 }

@@ -31,6 +31,17 @@ Variant fromWide(long long number) {
     return Variant(static_cast<double>(number));
 }
 
+// The bus carries UTF-8 text only; other bytes (a file name that is not
+// UTF-8) are refused rather than replaced.
+QString busText(const std::string& bytes) {
+    QString text = QString::fromStdString(bytes);
+    if (text.toStdString() != bytes) {
+        raise(err::InvalidCall, standardErrorText(err::InvalidCall) + ": the text '" + bytes +
+                                    "' is not valid UTF-8 and cannot be passed over the bus");
+    }
+    return text;
+}
+
 Variant fromDBus(const QVariant& content, int depth);
 
 // Opens an array or a structure of a received argument and ends it again
@@ -80,6 +91,8 @@ Variant taggedFromDBus(const QDBusArgument& argument) {
     if (name == "Date" && payloadType == QMetaType::Double) {
         const double serial = payload.toDouble();
         if (!std::isfinite(serial)) typeMismatch("a date that is not a finite number");
+        if (!isValidDateSerial(serial))
+            raise(err::Overflow, "Overflow: a Date must lie between the years 100 and 9999");
         return Variant(Date{serial});
     }
     if (name == "Currency" && payloadType == QMetaType::LongLong) return Variant(Currency{payload.toLongLong()});
@@ -182,7 +195,7 @@ QVariant contentToDBus(const Variant& value) {
         case VarType::Date:
             return tagged("Date", value.asDate().serial);
         case VarType::String:
-            return QVariant(QString::fromStdString(value.asString()));
+            return QVariant(busText(value.asString()));
         case VarType::Array: {
             QDBusArgument argument;
             argument.beginArray(QMetaType::fromType<QDBusVariant>());
@@ -222,7 +235,7 @@ QVariant argumentToDBus(const Variant& value, ArgType type) {
         case ArgType::Variant:
             return variantToDBus(value);
         case ArgType::String:
-            return QVariant(QString::fromStdString(toStringArg(value)));
+            return QVariant(busText(toStringArg(value)));
         case ArgType::Long:
             return QVariant(static_cast<int>(toLongArg(value)));
         case ArgType::Integer:

@@ -5,13 +5,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "cli/json_variant.h"
+#include "files/input_file.h"
 #include "value/runtime_error.h"
 
 namespace kbx::cli {
@@ -21,14 +19,6 @@ namespace {
 using Row = std::vector<std::string>;
 
 [[noreturn]] void malformed(const std::string& reason) { raise(err::TypeMismatch, "Type mismatch: " + reason); }
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) raiseFileError(errno, path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 struct CsvCollector {
     std::vector<Row> rows;
@@ -80,7 +70,7 @@ bool blankRow(const Row& row) {
 }  // namespace
 
 BomFile readBomFile(const std::string& path) {
-    const std::string text = readText(path);
+    const std::string text = files::readRegularFile(path, files::kMaxBomFileBytes, "a BOM file");
     const bool csv = path.size() >= 4 && (path.ends_with(".csv") || path.ends_with(".CSV"));
     return csv ? parseBomCsv(text) : parseBomJson(text);
 }

@@ -15,6 +15,7 @@
 #include "automation/method_table.h"
 #include "cli/bom_file.h"
 #include "cli/json_reader.h"
+#include "cli/byte_text.h"
 #include "cli/json_variant.h"
 #include "dialog/bom_options_dialog.h"
 #include "value/runtime_error.h"
@@ -55,8 +56,17 @@ void printJson(std::ostream& out, const QJsonObject& object) {
 
 int printError(std::ostream& out, const RuntimeError& error) {
     printJson(out, QJsonObject{{"error", QJsonObject{{"number", error.number()},
-                                                     {"description", QString::fromStdString(error.description())}}}});
+                                                     {"description", textFromBytes(error.description())}}}});
     return kExitRuntimeError;
+}
+
+// Any other failure still ends as one JSON error with exit status 3, with the
+// numbers the service gives it.
+int printFailure(std::ostream& out, const std::exception& failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+        return printError(out, RuntimeError(err::OutOfMemory, standardErrorText(err::OutOfMemory)));
+    return printError(out,
+                      RuntimeError(err::InternalError, standardErrorText(err::InternalError) + ": " + failure.what()));
 }
 
 std::vector<Variant> argumentsByName(const automation::MethodSpec& method, const QJsonObject& params) {
@@ -153,7 +163,7 @@ const QStringList kCommonFlags{"--bus", "--reverse", "--embed", "--keep-open"};
 int exportPlain(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
-    QJsonObject params = bomParams(readBomFile(args[1].toStdString()));
+    QJsonObject params = bomParams(readBomFile(bytesFromText(args[1])));
     params["TemplateFile"] = args[2];
     params["ExcelFile"] = args[3];
     params["Language"] = options.number("--language", 0);
@@ -167,7 +177,7 @@ int exportPlain(const QStringList& args, const MethodCaller& call, std::ostream&
 int exportBom(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
-    QJsonObject params = bomParams(readBomFile(args[1].toStdString()));
+    QJsonObject params = bomParams(readBomFile(bytesFromText(args[1])));
     params["ExcelFileName"] = args[2];
     params["Profile"] = args[3];
     params["Language"] = 0;
@@ -183,7 +193,7 @@ int exportBom(const QStringList& args, const MethodCaller& call, std::ostream& o
 int summary(const QStringList& args, const MethodCaller& call, std::ostream& out) {
     requirePositionals(args, 3);
     const Options options(args, 4, kCommonFlags);
-    const BomFile bom = readBomFile(args[1].toStdString());
+    const BomFile bom = readBomFile(bytesFromText(args[1]));
     QJsonObject params{{"PosNames", variantToJson(bom.data.PosNames)},
                        {"HeadNames", variantToJson(bom.Captions)},
                        {"PosVals", variantToJson(bom.data.PosVals)},
@@ -220,7 +230,7 @@ int getBomParams(const QStringList& args, const MethodCaller& call, std::ostream
     requirePositionals(args, 1);
     const Options options(args, 2, {"--bus"});
     if (options.flag("--bus")) throw UsageError("'get-bom-params' runs in this process only");
-    const std::string templatePath = args[1].toStdString();
+    const std::string templatePath = bytesFromText(args[1]);
     dialog::setBomOptionsDialogFactory(
         [templatePath] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(templatePath); });
     QJsonObject params{{"KestDBDir", options.text("--dir")},
@@ -306,6 +316,8 @@ int runCall(const automation::MethodSpec& spec, const std::function<std::vector<
         return kExitOk;
     } catch (const RuntimeError& error) {
         return printError(out, error);
+    } catch (const std::exception& failure) {
+        return printFailure(out, failure);
     }
 }
 
@@ -338,6 +350,8 @@ int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out,
         return kExitUsage;
     } catch (const RuntimeError& error) {
         return printError(out, error);
+    } catch (const std::exception& failure) {
+        return printFailure(out, failure);
     }
 }
 

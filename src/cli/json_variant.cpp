@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "cli/byte_text.h"
 #include "value/runtime_error.h"
 
 namespace kbx::cli {
@@ -14,6 +15,7 @@ namespace kbx::cli {
 namespace {
 
 constexpr int kMaxNesting = 32;
+constexpr const char* kDateOverflow = "Overflow: a Date must lie between the years 100 and 9999";
 
 Variant numberFromJson(double number) {
     if (std::floor(number) == number && number >= std::numeric_limits<int32_t>::min() &&
@@ -27,7 +29,10 @@ Variant taggedFromJson(const QJsonObject& object) {
     const QJsonValue payload = object.value("value");
     if (type == "Empty" && object.size() == 1) return Variant();
     if (type == "Null" && object.size() == 1) return Variant::null();
-    if (type == "Date" && payload.isDouble()) return Variant(Date{payload.toDouble()});
+    if (type == "Date" && payload.isDouble()) {
+        if (!isValidDateSerial(payload.toDouble())) raise(err::Overflow, kDateOverflow);
+        return Variant(Date{payload.toDouble()});
+    }
     if (type == "Currency" && payload.isDouble()) {
         const double scaled = std::round(payload.toDouble() * 10000.0);
         if (std::fabs(scaled) > 9.2e18) raise(err::Overflow);
@@ -42,7 +47,7 @@ Variant fromJson(const QJsonValue& value, int depth) {
     case QJsonValue::Null: return Variant::null();
     case QJsonValue::Bool: return Variant(value.toBool());
     case QJsonValue::Double: return numberFromJson(value.toDouble());
-    case QJsonValue::String: return Variant(value.toString().toStdString());
+    case QJsonValue::String: return Variant(bytesFromText(value.toString()));
     case QJsonValue::Array: {
         std::vector<Variant> elements;
         for (const QJsonValue& element : value.toArray()) elements.push_back(fromJson(element, depth + 1));
@@ -78,7 +83,7 @@ QJsonValue variantToJson(const Variant& value) {
         object["value"] = value.asDate().serial;
         return object;
     }
-    case VarType::String: return QString::fromStdString(value.asString());
+    case VarType::String: return textFromBytes(value.asString());
     case VarType::Array: {
         QJsonArray array;
         for (const Variant& element : value.arrayValue().elements) array.append(variantToJson(element));

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "automation/kest_db_bom_excel.h"
+#include "cli/byte_text.h"
 #include "cli/commands.h"
 #include "engine/engine.h"
 #include "session/platform.h"
@@ -42,8 +43,10 @@ int main(int argc, char** argv) {
     if (asksForBus(argc, argv)) return runRemote(argv);
     kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
+    // The arguments as given, byte for byte (Qt's own decoding would replace
+    // bytes that are not UTF-8).
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << kbx::cli::textFromBytes(argv[i]);
     kbx::KestDBBomExcel object;
     return kbx::cli::runCommandLine(
         args, std::cin, std::cout, std::cerr,

@@ -5,11 +5,14 @@
 #include <iostream>
 
 #include "bus/bus_client.h"
+#include "cli/byte_text.h"
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
+    // The arguments as given, byte for byte (Qt's own decoding would replace
+    // bytes that are not UTF-8).
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << kbx::cli::textFromBytes(argv[i]);
     return kbx::cli::runCommandLine(args, std::cin, std::cout, std::cerr, kbx::bus::callOverBus);
 }

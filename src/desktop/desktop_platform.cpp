@@ -1,8 +1,10 @@
 #include "desktop/desktop_platform.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QProcess>
 #include <QString>
 #include <cstdlib>
 #include <iostream>
@@ -43,11 +45,23 @@ void QtMessagePort::Show(const std::string& text, const std::string& caption, se
     box.exec();
 }
 
+// The viewer is started detached (its own session, reaped at once) with the
+// file name byte for byte: Qt's process arguments would replace bytes of a
+// name that is not UTF-8.
 void DesktopPresenter::Present(const std::string& file) {
     if (!hasDisplay()) return;
     const char* viewer = std::getenv("KESTBOMEX_VIEWER");
-    const QString program = viewer != nullptr && *viewer != '\0' ? QString::fromLocal8Bit(viewer) : "xdg-open";
-    QProcess::startDetached(program, {QString::fromStdString(file)});
+    const std::string program = viewer != nullptr && *viewer != '\0' ? viewer : "xdg-open";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setsid();
+        if (::fork() == 0) {
+            ::execlp(program.c_str(), program.c_str(), file.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::_exit(0);
+    }
+    if (child > 0) ::waitpid(child, nullptr, 0);
 }
 
 void installDesktopPlatform(HeadlessMessageListener listener) {

@@ -7,6 +7,7 @@
 
 #include "dialog/bom_options_dialog.h"
 #include "dialog/split_path.h"
+#include "files/input_file.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
 #include "session/platform.h"
@@ -162,8 +163,7 @@ int32_t GetBomParams(const std::string& KestDBDir, Variant& Profiles, int32_t& r
 
     ExcelFileName = workingCopyPath(extension, std::time(nullptr));
     WriteLog("Deleting Exceloutput: " + ExcelFileName);
-    std::error_code ignored;
-    std::filesystem::remove(ExcelFileName, ignored);
+    files::removeFileIgnoringErrors(ExcelFileName);
     WriteLog("Saving Excelfile");
     book->SaveAs(ExcelFileName, fileFormat);
     WriteLog("Closing Excelfile");

@@ -5,6 +5,7 @@
 #include "engine/engine_formats.h"
 #include "engine/engine_objects.h"
 #include "engine/engine_range.h"
+#include "files/input_file.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
@@ -48,14 +49,13 @@ namespace kbx::ooxml {
 std::shared_ptr<sheet::Workbook> EngineWorkbooks::Open(const std::string& file, const Variant& updateLinks,
                                                        bool readOnly) {
     (void)updateLinks;  // external links are never refreshed: the engine has no link sources
+    const std::string fullName = files::absoluteFileName(file);
     std::shared_ptr<EngineWorkbook> book;
     if (const std::optional<int32_t> format = foreignFileFormat(file)) {
         const xlsbridge::TemporaryXlsx converted = importForeignWorkbook(file);
-        book = EngineWorkbook::open(app_, converted.path(), std::filesystem::absolute(file).lexically_normal().string(),
-                                    readOnly, *format);
+        book = EngineWorkbook::open(app_, converted.path(), fullName, readOnly, *format);
     } else {
-        book = EngineWorkbook::open(app_, file, std::filesystem::absolute(file).lexically_normal().string(), readOnly,
-                                    sheet::xl::FormatOpenXmlWorkbook);
+        book = EngineWorkbook::open(app_, file, fullName, readOnly, sheet::xl::FormatOpenXmlWorkbook);
     }
     app_.workbooks().push_back(book);
     app_.activate(book.get());

@@ -19,6 +19,11 @@ std::unique_ptr<sheet::Shapes> createShapes(EngineWorksheet& sheet);
 // the workbook's parts are saved.
 void flushPictures(EngineWorksheet& sheet);
 
+// Refuses (error 1004 naming the file) a worksheet whose drawing is missing
+// or shows an object whose relationship or part is missing: such a drawing
+// would be saved into a file that spreadsheet programs cannot read.
+void checkDrawingLinks(EngineWorksheet& sheet);
+
 // Copies `source` into a new sheet placed before `before` (same workbook);
 // the copy becomes the active sheet.
 void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before);

@@ -431,6 +431,33 @@ void prepareSheetCopy(EngineWorksheet& source) {
     if (auto* pictures = dynamic_cast<EnginePictures*>(&source.GetPictures())) pictures->drawing()->shareMedia();
 }
 
+void checkDrawingLinks(EngineWorksheet& sheet) {
+    const pugi::xml_node element = childNamed(sheet.model().xml().document_element(), "drawing");
+    if (!element) return;
+    const Package& package = sheet.workbook().package();
+    const std::string& file = package.fileName();
+    const std::string sheetPart = sheet.model().partName();
+    const Relationships sheetRels = package.relationships(sheetPart);
+    const Relationship* link = sheetRels.find(relationshipIdOf(element));
+    if (link == nullptr || link->external) raiseBadFile(file, "the drawing of '" + sheetPart + "' has no part");
+    const std::string part = package.resolveTarget(sheetPart, link->target);
+    if (!package.hasPart(part)) raiseBadFile(file, "the drawing part '" + part + "' of '" + sheetPart + "' is missing");
+    std::optional<DrawingXml> drawing;
+    try {
+        drawing = DrawingXml::parse(package.readPart(part));
+    } catch (const std::invalid_argument& e) {
+        raiseBadFile(file, part + ": " + e.what());
+    }
+    const Relationships drawingRels = package.relationships(part);
+    for (const auto& [id, uses] : drawing->relationshipUses()) {
+        const Relationship* used = drawingRels.find(id);
+        if (used == nullptr) raiseBadFile(file, "in '" + part + "', the relationship '" + id + "' is missing");
+        if (used->external) continue;
+        const std::string target = package.resolveTarget(part, used->target);
+        if (!package.hasPart(target)) raiseBadFile(file, "in '" + part + "', the part '" + target + "' is missing");
+    }
+}
+
 std::unique_ptr<sheet::Shapes> createShapes(EngineWorksheet& sheet) {
     // Shapes and Pictures share the sheet's drawing.
     auto& pictures = dynamic_cast<EnginePictures&>(sheet.GetPictures());

@@ -147,6 +147,22 @@ void setThroughTransitions(EngineWorksheet& sheet, int32_t row, int32_t column, 
     raiseSpreadsheet(std::string("Unable to set the ") + property + " property of the Font class");
 }
 
+// A cell holds at most this many characters (UTF-16 code units, as the
+// spreadsheet counts them).
+constexpr size_t kMaxCellCharacters = 32767;
+
+// Characters of valid UTF-8 text as UTF-16 code units: one per sequence,
+// two for a sequence beyond the basic plane (four bytes).
+size_t utf16Length(std::string_view text) {
+    size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) ++units;
+        if (byte >= 0xF0) ++units;
+    }
+    return units;
+}
+
 }  // namespace
 
 EngineRange::EngineRange(std::shared_ptr<EngineWorksheet> sheet, int32_t row, int32_t column)
@@ -163,7 +179,8 @@ Variant EngineRange::Value() const {
         StyleSheet& styles = sheet_->workbook().styles();
         const std::string code =
             styles.numberFormatCode(styles.cellFormat(sheet_->model().styleAt(row_, column_)).numFmtId);
-        if (isDateFormat(code)) return Variant(Date{raw.asDouble()});
+        // A number beyond the days a Date can name stays a number.
+        if (isDateFormat(code) && isValidDateSerial(raw.asDouble())) return Variant(Date{raw.asDouble()});
     }
     return raw;
 }
@@ -218,10 +235,17 @@ void EngineRange::store(const Variant& value, bool applyDateFormat) {
         case VarType::String: {
             const std::string& text = value.asString();
             if (text.empty()) break;
-            if (text.size() > 32767 * 4) raiseSpreadsheet("The text is longer than a cell can hold.");
+            // Every character takes at most three bytes, so a longer text is
+            // refused before it is copied.
+            std::string stored = text.size() > 3 * kMaxCellCharacters ? std::string()
+                                 : isValidUtf8(text)                  ? text
+                                                                      : repairUtf8(text);
+            if (stored.empty() || utf16Length(stored) > kMaxCellCharacters) {
+                raiseSpreadsheet("The text is longer than the " + std::to_string(kMaxCellCharacters) +
+                                 " characters a cell can hold.");
+            }
             kind = CellKind::Shared;
-            shared = isValidUtf8(text) ? sheet_->workbook().strings().intern(text)
-                                       : sheet_->workbook().strings().intern(repairUtf8(text));
+            shared = sheet_->workbook().strings().intern(std::move(stored));
             break;
         }
         case VarType::Array:

@@ -12,6 +12,7 @@
 #include "engine/engine_hooks.h"
 #include "engine/engine_objects.h"
 #include "files/atomic_file.h"
+#include "files/input_file.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"
@@ -215,8 +216,10 @@ void EngineWorkbook::loadSheets() {
             model->setMaxDigitWidth(digitWidth);
             model->load(package_->pieceReader(part), styles_, strings_);
         }
+        const bool worksheet = model != nullptr;
         sheets_.push_back(std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
         noteSheet(*sheets_.back(), node, sheets_.size() - 1);
+        if (worksheet) checkDrawingLinks(*sheets_.back());
     }
     if (sheets_.empty()) raiseBadFile(file, "the workbook has no sheets");
 }
@@ -545,7 +548,7 @@ void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
             writePackageParts();
             std::error_code ignored;
             try {
-                package_->save(temp);
+                package_->save(temp, path);
                 exportForeignFormat(temp, path, format);
             } catch (...) {
                 std::filesystem::remove(temp, ignored);
@@ -572,7 +575,7 @@ void EngineWorkbook::Save() {
 void EngineWorkbook::SaveAs(const std::string& file, std::optional<int32_t> fileFormat) {
     checkOpen();
     if (file.empty()) raiseSpreadsheet("SaveAs needs a file name.");
-    const std::string target = std::filesystem::absolute(file).lexically_normal().string();
+    const std::string target = files::absoluteFileName(file);
     if (readOnly_ && target == fullName_) {
         raiseSpreadsheet("The workbook '" + fullName_ + "' is read-only and cannot be saved under its own name.");
     }
@@ -585,7 +588,7 @@ void EngineWorkbook::SaveAs(const std::string& file, std::optional<int32_t> file
 
 void EngineWorkbook::SaveCopyAs(const std::string& file) {
     checkOpen();
-    const std::string target = std::filesystem::absolute(file).lexically_normal().string();
+    const std::string target = files::absoluteFileName(file);
     if (readOnly_ && target == fullName_) {
         raiseSpreadsheet("The workbook '" + fullName_ + "' is read-only and cannot be overwritten.");
     }

@@ -13,8 +13,12 @@ namespace kbx::files {
 // synced, given the target's permission bits (a new file: 0666 less the
 // umask) and renamed over the target; the folder is synced last. On failure
 // the temporary file is removed, the target stays as it was, and the
-// run-time error names the target. Error 76 when the folder does not exist.
-void replaceFile(const std::string& target, const std::function<void(const std::string& temporary)>& write);
+// run-time error names the target. Error 76 when the folder does not exist,
+// 75 when the target is a folder, 52 for an empty or over-long name. This
+// user's leftover temporaries in the folder older than a day are removed.
+// Errors name `nameInErrors` when given (a file made on the way to it).
+void replaceFile(const std::string& target, const std::function<void(const std::string& temporary)>& write,
+                 const std::string& nameInErrors = {});
 
 // replaceFile with the whole content given.
 void replaceFileWith(const std::string& target, std::string_view content);

@@ -8,7 +8,8 @@ namespace kbx::fillcommon {
 
 bool FileExists(const std::string& path) {
     struct stat attributes {};
-    return !path.empty() && ::stat(path.c_str(), &attributes) == 0;
+    if (path.empty() || ::stat(path.c_str(), &attributes) != 0) return false;
+    return S_ISREG(attributes.st_mode) || S_ISDIR(attributes.st_mode);
 }
 
 bool SameFile(const std::string& first, const std::string& second) {

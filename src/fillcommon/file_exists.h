@@ -6,7 +6,9 @@
 
 namespace kbx::fillcommon {
 
-// Whether the file system knows `path` (a file or a folder). Never raises.
+// Whether `path` names a file or a folder. A named pipe, device or socket
+// answers false, so a picture path naming one is skipped like a missing
+// file instead of being read. Never raises.
 bool FileExists(const std::string& path);
 
 // Whether two paths name the same file: the same inode, or the same path once

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "files/atomic_file.h"
+#include "files/input_file.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 
@@ -113,22 +114,11 @@ std::unique_ptr<Package> Package::create() {
 }
 
 std::unique_ptr<Package> Package::open(const std::string& path, const PackageLimits& limits) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        if (std::filesystem::exists(path, ec)) raiseBadFile(path, "it is not a regular file");
-        raise(err::FileNotFound, "File not found: '" + path + "'");
-    }
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) raiseFileError(ec.value(), path);
-    if (size > limits.maxTotalBytes) raiseBadFile(path, "the file is too large");
     std::unique_ptr<Package> package(new Package());
     package->fileName_ = path;
     package->limits_ = limits;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) raiseFileError(errno, path);
-    package->sourceBytes_.resize(size);
-    in.read(package->sourceBytes_.data(), static_cast<std::streamsize>(size));
-    if (!in) raiseFileError(errno ? errno : EIO, path);
+    package->sourceBytes_ = files::readRegularFile(path, limits.maxTotalBytes, "a workbook");
+    const size_t size = package->sourceBytes_.size();
 
     zip_error_t error;
     zip_error_init(&error);
@@ -581,7 +571,7 @@ void Package::writeArchive(const std::string& path, const std::string& target) {
     if (zip_close(out) != 0) fail("closing the archive");
 }
 
-void Package::save(const std::string& path) {
+void Package::save(const std::string& path, const std::string& nameInErrors) {
     flushRelationships();
     if (contentTypesDirty_ || !hasPart(kContentTypesPart)) {
         writePart(kContentTypesPart, serializeXml(contentTypes_));
@@ -592,7 +582,9 @@ void Package::save(const std::string& path) {
     index_.clear();
     for (size_t i = 0; i < entries_.size(); ++i) index_[entries_[i].name] = i;
 
-    files::replaceFile(path, [&](const std::string& temporary) { writeArchive(temporary, path); });
+    const std::string& shown = nameInErrors.empty() ? path : nameInErrors;
+    files::replaceFile(
+        path, [&](const std::string& temporary) { writeArchive(temporary, shown); }, shown);
 }
 
 }  // namespace kbx::ooxml

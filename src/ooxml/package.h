@@ -104,8 +104,9 @@ public:
     static std::string relativeTarget(const std::string& sourcePart, const std::string& targetPart);
 
     // Writes the package to `path` through a temporary file in the same
-    // directory, synced and renamed over the target.
-    void save(const std::string& path);
+    // directory, synced and renamed over the target. Errors name
+    // `nameInErrors` when given (the file `path` is made for).
+    void save(const std::string& path, const std::string& nameInErrors = {});
 
 private:
     Package() = default;

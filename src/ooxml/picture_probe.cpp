@@ -1,12 +1,9 @@
 #include "ooxml/picture_probe.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <optional>
 #include <stdexcept>
-#include <sys/stat.h>
 
+#include "files/input_file.h"
 #include "value/runtime_error.h"
 
 // stb_image is compiled here with internal linkage and only the header
@@ -36,8 +33,6 @@ namespace kbx::ooxml {
 
 namespace {
 
-// Larger files are refused before they are read into memory.
-constexpr std::uintmax_t kMaxPictureFileBytes = 256u * 1024u * 1024u;
 constexpr double kMetersPerInch = 0.0254;
 
 uint32_t bigEndian32(std::string_view bytes, size_t at) {
@@ -184,18 +179,8 @@ ProbedPicture probePictureBytes(std::string_view bytes) {
 }
 
 PictureFile readPictureFile(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) raiseFileError(errno, path);
-    if (S_ISDIR(info.st_mode)) raiseSpreadsheet("The file \"" + path + "\" is a folder, not a picture.");
-    if (static_cast<std::uintmax_t>(info.st_size) > kMaxPictureFileBytes)
-        raiseSpreadsheet("The file \"" + path + "\" is too large to be inserted as a picture.");
-
-    std::ifstream in(path, std::ios::binary);
-    if (!in) raiseFileError(errno != 0 ? errno : EACCES, path);
     PictureFile result;
-    result.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) raiseFileError(errno != 0 ? errno : EIO, path);
-
+    result.bytes = files::readRegularFile(path, files::kMaxPictureFileBytes, "a picture");
     try {
         result.picture = probePictureBytes(result.bytes);
     } catch (const std::invalid_argument& e) {

@@ -103,7 +103,7 @@ void SheetModel::load(const PieceReader& read, const StyleSheet& styles, const S
     if (localName(root) != "worksheet") fail("the root element is not a worksheet");
     pugi::xml_node sheetData = childNamed(root, "sheetData");
     if (!sheetData) fail("the worksheet has no sheetData");
-    loadColumns(childNamed(root, "cols"));
+    loadColumns(childNamed(root, "cols"), styles.cellFormatCount());
     while (sheetData.first_child()) sheetData.remove_child(sheetData.first_child());
     sheetData.append_child(pugi::node_pcdata).set_value(splicingMarker().c_str());
 }
@@ -125,7 +125,7 @@ void SheetModel::createEmpty() {
     dirty_ = true;
 }
 
-void SheetModel::loadColumns(const pugi::xml_node& cols) {
+void SheetModel::loadColumns(const pugi::xml_node& cols, size_t styleCount) {
     int32_t previousLast = 0;
     for (pugi::xml_node col : cols.children()) {
         if (localName(col) != "col") continue;
@@ -139,7 +139,13 @@ void SheetModel::loadColumns(const pugi::xml_node& cols) {
         data.width = col.attribute("width") ? col.attribute("width").as_double(-1) : -1;
         data.customWidth = col.attribute("customWidth").as_bool(false);
         data.hidden = col.attribute("hidden").as_bool(false);
-        data.style = col.attribute("style") ? col.attribute("style").as_int(0) : -1;
+        if (const pugi::xml_attribute style = col.attribute("style")) {
+            const long long index = style.as_llong(-1);
+            if (index < 0 || static_cast<size_t>(index) >= styleCount) {
+                fail("the columns " + columnName(first) + ":" + columnName(last) + " have a style index out of range");
+            }
+            data.style = static_cast<int32_t>(index);
+        }
         data.extraAttributes = attributesText(col, {"min", "max", "width", "customWidth", "hidden", "style"});
         columns_[first] = std::move(data);
     }

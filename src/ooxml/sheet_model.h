@@ -141,7 +141,7 @@ private:
 
     void loadCells(std::string_view batch, const StyleSheet& styles, const SharedStrings& strings);
     void loadRow(const pugi::xml_node& rowNode, size_t styleCount, const SharedStrings& strings);
-    void loadColumns(const pugi::xml_node& cols);
+    void loadColumns(const pugi::xml_node& cols, size_t styleCount);
     void writeColumns();
     void writeDimension();
     void writeXml(PieceBuffer& out);

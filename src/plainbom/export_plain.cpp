@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "files/input_file.h"
 #include "fillcommon/file_exists.h"
+#include "fillcommon/open_workbook.h"
 #include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
 #include "plainbom/plain_workbook.h"
@@ -17,18 +19,7 @@ namespace kbx::plainbom {
 
 namespace {
 
-void deleteFileIgnoringErrors(const std::string& file) {
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-}
-
-std::shared_ptr<sheet::Workbook> openTemplateIgnoringErrors(sheet::Application& app, const std::string& file) {
-    try {
-        return app.GetWorkbooks().Open(file, Variant(int16_t{2}), true);
-    } catch (const RuntimeError&) {
-        return nullptr;
-    }
-}
+constexpr const char* kNoWorkbookMessage = "Failed to obtain COM object to Workbook from Excel";
 
 // Makes the application visible; false when this call had to do it.
 bool makeVisible(sheet::Application& app) {
@@ -108,13 +99,18 @@ void runPlainExport(const PlainExportRequest& request, std::shared_ptr<sheet::Wo
         return;
     }
     WriteLog("Trying to open: " + request.TemplateFile);
-    deleteFileIgnoringErrors(request.ExcelFile);
+    files::removeFileIgnoringErrors(request.ExcelFile);
+    std::string refusal;
     if (!refs.ExcelBook) {
-        refs.ExcelBook = openTemplateIgnoringErrors(*refs.ExcelApp, request.TemplateFile);
+        fillcommon::WorkbookOpening opening =
+            fillcommon::openWorkbookQuietly(*refs.ExcelApp, request.TemplateFile, Variant(int16_t{2}), true);
+        refs.ExcelBook = std::move(opening.book);
+        refusal = std::move(opening.refusal);
         openedHere = refs.ExcelBook;
     }
     if (!refs.ExcelBook) {
-        session::showMessage("Failed to obtain COM object to Workbook from Excel");
+        logRefusal(kNoWorkbookMessage, refusal);
+        session::showMessage(kNoWorkbookMessage);
         return;
     }
     refs.ExcelBook->SaveAs(request.ExcelFile);

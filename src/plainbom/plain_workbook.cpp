@@ -1,5 +1,6 @@
 #include "plainbom/plain_workbook.h"
 
+#include <algorithm>
 #include <array>
 
 #include "fillcommon/fill_header.h"
@@ -53,6 +54,55 @@ void checkLastPositionNumber(const Variant& PosNames, const Variant& PosVals, in
     toLong(Variant(toText(PosVals.at(static_cast<int32_t>(lastIndex)))));
 }
 
+constexpr int64_t kLastSheetRow = 1048576;
+
+// The size of the list an export will write, worked out from the position
+// numbers alone before any sheet is touched.
+struct PlannedList {
+    int64_t rows = 0;  // position rows and gap rows together
+    int64_t rowsPerSheet = 0;
+    int64_t sheets = 0;
+};
+
+PlannedList planList(const Variant& PosNames, const Variant& PosVals, int32_t RecordSize, int32_t rowLimit,
+                     bool InsertEmptyRows, bool targetSheetMode) {
+    PlannedList plan;
+    int64_t written = 0;
+    for (int64_t offset = 0; offset <= INT32_MAX; offset += std::max(RecordSize, 1)) {
+        const int32_t positionNumber = PosNrAt(PosNames, PosVals, static_cast<int32_t>(offset));
+        if (positionNumber == -1) break;
+        if (InsertEmptyRows && positionNumber > written + 1) plan.rows += positionNumber - written - 1;
+        written = positionNumber;
+        ++plan.rows;
+        // Past this the list is refused whatever follows.
+        if (plan.rows > kMaxListRows) break;
+    }
+    plan.rowsPerSheet = std::min<int64_t>(plan.rows, rowLimit);
+    plan.sheets = targetSheetMode || plan.rows == 0 ? 1 : (plan.rows + rowLimit - 1) / rowLimit;
+    return plan;
+}
+
+// Refuses, before the work starts, a list that no workbook can hold.
+void checkListFits(const PlannedList& plan) {
+    if (plan.rows <= kMaxListRows && plan.sheets <= kMaxListSheets) return;
+    const std::string rows =
+        plan.rows > kMaxListRows ? "more than " + std::to_string(kMaxListRows) : std::to_string(plan.rows);
+    raise(err::InvalidCall, standardErrorText(err::InvalidCall) + ": the list would take " + rows +
+                                " rows (positions and empty rows for missing position numbers) on " +
+                                std::to_string(plan.sheets) + " sheets; one export writes at most " +
+                                std::to_string(kMaxListRows) + " rows and " + std::to_string(kMaxListSheets) +
+                                " sheets");
+}
+
+// The rows from the position row down, and the row below them that is
+// copied up over the leftover position row, must lie on the sheet.
+void checkSheetFits(sheet::Worksheet& sheet, int32_t posRow, int64_t rows) {
+    if (posRow < 0 || posRow + rows + 1 <= kLastSheetRow) return;
+    raise(err::InvalidCall, standardErrorText(err::InvalidCall) + ": the list would reach row " +
+                                std::to_string(posRow + rows + 1) + " of the sheet '" + sheet.Name() +
+                                "', which ends at row " + std::to_string(kLastSheetRow));
+}
+
 sheet::Workbook& currentWorkbook() {
     std::shared_ptr<sheet::Workbook>& book = session::excelReferences().ExcelBook;
     if (!book) raise(err::ObjectNotSet);
@@ -82,6 +132,8 @@ void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const
     // Target-sheet mode writes every record onto its one sheet; in paging mode a
     // limit of 0 or less would make every sheet full before its first row.
     const int32_t rowLimit = targetSheetMode || PosPerSheet <= 0 ? kNoRowLimit : PosPerSheet;
+    const PlannedList plan = planList(PosNames, PosVals, RecordSize, rowLimit, InsertEmptyRows, targetSheetMode);
+    checkListFits(plan);
 
     int32_t written = 0;
     int32_t recOffset = 0;
@@ -100,6 +152,9 @@ void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const
         target.SetAutoFilterMode(false);
         int32_t maxCol = 0;
         int32_t posRow = fillcommon::FillHeader(target, HeadNames, HeadVals, maxCol);
+        // Earlier sheets of this call are full.
+        const int64_t earlierRows = targetSheetMode ? 0 : int64_t{copies - 1} * rowLimit;
+        checkSheetFits(target, posRow, std::min<int64_t>(plan.rows - earlierRows, rowLimit));
         more = FillPlainPage(posRow, target, RecordSize, PosNames, PosVals, Company, rowLimit, written, recOffset,
                              maxCol, InsertEmptyRows, HeadNames, HeadVals);
         if (targetSheetMode) break;

@@ -4,7 +4,9 @@
 #include <ctime>
 #include <filesystem>
 
+#include "files/input_file.h"
 #include "fillcommon/file_exists.h"
+#include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
 #include "session/platform.h"
@@ -15,6 +17,8 @@
 namespace kbx::summary {
 
 namespace {
+
+constexpr const char* kNoWorkbookMessage = "Failed to obtain COM object to Workbook from Excel";
 
 // Limits the page loop relies on, and an output that would delete the
 // template before it is read; checked before anything else changes.
@@ -32,23 +36,22 @@ void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPe
                                     "' is the template file itself; choose another output file");
 }
 
-void deleteFileIgnoringErrors(const std::string& file) {
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-}
-
-void openTemplateIgnoringErrors(session::ExcelReferences& refs, const std::string& templateFile) {
-    try {
-        if (!refs.ExcelBook)
-            refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(templateFile, Variant(int16_t{2}), true);
-    } catch (const RuntimeError&) {
-        // Tested below: an empty workbook reference.
+// Opens the template unless a workbook is kept; answers the spreadsheet's
+// reason when it refused the file.
+std::string openTemplateIgnoringErrors(session::ExcelReferences& refs, const std::string& templateFile) {
+    std::string refusal;
+    if (!refs.ExcelBook) {
+        fillcommon::WorkbookOpening opening =
+            fillcommon::openWorkbookQuietly(*refs.ExcelApp, templateFile, Variant(int16_t{2}), true);
+        refs.ExcelBook = std::move(opening.book);
+        refusal = std::move(opening.refusal);
     }
     try {
         refs.ExcelApp->Set(sheet::AppSetting::Visible, Variant(true));
     } catch (const RuntimeError&) {
         // Visibility is a courtesy to the user.
     }
+    return refusal;
 }
 
 enum class SummaryOutcome { Saved, SavedBeforePages, NotSaved, Abandoned };
@@ -56,11 +59,12 @@ enum class SummaryOutcome { Saved, SavedBeforePages, NotSaved, Abandoned };
 // The steps whose errors are logged rather than passed to the host.
 SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNames, const Variant& HeadNames,
                             const Variant& PosVals, int32_t RecordSize, const std::string& ExcelFile,
-                            int32_t PosPerSheet) {
+                            int32_t PosPerSheet, const std::string& refusal) {
     bool savedOnce = false;
     try {
         if (!refs.ExcelBook) {
-            session::showMessage("Failed to obtain COM object to Workbook from Excel");
+            logRefusal(kNoWorkbookMessage, refusal);
+            session::showMessage(kNoWorkbookMessage);
             return SummaryOutcome::Abandoned;
         }
         refs.ExcelBook->SaveAs(ExcelFile);
@@ -131,10 +135,11 @@ Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, co
         return result;
     }
     WriteLog("Trying to open: " + TemplateFile);
-    deleteFileIgnoringErrors(ExcelFile);
-    openTemplateIgnoringErrors(refs, TemplateFile);
+    files::removeFileIgnoringErrors(ExcelFile);
+    const std::string refusal = openTemplateIgnoringErrors(refs, TemplateFile);
 
-    const SummaryOutcome outcome = buildAndSave(refs, PosNames, HeadNames, PosVals, RecordSize, ExcelFile, PosPerSheet);
+    const SummaryOutcome outcome =
+        buildAndSave(refs, PosNames, HeadNames, PosVals, RecordSize, ExcelFile, PosPerSheet, refusal);
     if (outcome == SummaryOutcome::Abandoned) return result;
     finishSummary(refs);
     // The saved workbook is left for the user.

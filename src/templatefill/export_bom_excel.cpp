@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
 #include "session/platform.h"
@@ -99,11 +100,15 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
     }
 
     WriteLog("Trying to open: " + ExcelFileName);
-    WithErrorsIgnored([&] {
-        if (!refs.ExcelBook)
-            refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(ExcelFileName, Variant(kUpdateLinks), false);
-    });
+    std::string refusal;
     if (!refs.ExcelBook) {
+        fillcommon::WorkbookOpening opening =
+            fillcommon::openWorkbookQuietly(*refs.ExcelApp, ExcelFileName, Variant(kUpdateLinks), false);
+        refs.ExcelBook = std::move(opening.book);
+        refusal = std::move(opening.refusal);
+    }
+    if (!refs.ExcelBook) {
+        logRefusal(kNoWorkbookMessage, refusal);
         session::showMessage(kNoWorkbookMessage);
         return result;
     }

@@ -16,6 +16,7 @@ std::string standardErrorText(int32_t number) {
     case err::SubscriptOutOfRange: return "Subscript out of range";
     case err::DivisionByZero: return "Division by zero";
     case err::TypeMismatch: return "Type mismatch";
+    case err::InternalError: return "Internal error";
     case err::BadFileNameOrNumber: return "Bad file name or number";
     case err::FileNotFound: return "File not found";
     case err::FileAlreadyOpen: return "File already open";
@@ -50,6 +51,7 @@ void raiseFileError(int errnoValue, const std::string& path) {
     case EROFS: number = err::PermissionDenied; break;
     case ENOSPC:
     case EDQUOT: number = err::DiskFull; break;
+    case ENAMETOOLONG: number = err::BadFileNameOrNumber; break;
     default: break;
     }
     throw RuntimeError(number, standardErrorText(number) + ": " + path + " (" + std::strerror(errnoValue) + ")");

@@ -135,6 +135,7 @@ void civilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
 }
 
 std::string formatDate(Date date) {
+    if (!isValidDateSerial(date.serial)) raise(err::Overflow);
     double serial = date.serial;
     double dayPart = std::floor(serial);
     double frac = serial - dayPart;
@@ -163,6 +164,8 @@ std::string formatDate(Date date) {
 }
 
 }  // namespace
+
+bool isValidDateSerial(double serial) { return serial >= kFirstDateSerial && serial < kEndDateSerial; }
 
 bool parseNumber(const std::string& text, double& out) {
     std::string t = trim(text);

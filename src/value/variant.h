@@ -33,6 +33,12 @@ struct Date {
     bool operator==(const Date&) const = default;
 };
 
+// The serials a Date can name: 1 January 100 up to the end of 31 December 9999.
+inline constexpr double kFirstDateSerial = -657434.0;
+inline constexpr double kEndDateSerial = 2958466.0;
+// Whether `serial` names a day in that range (a finite number).
+bool isValidDateSerial(double serial);
+
 struct NullValue {
     bool operator==(const NullValue&) const = default;
 };
@@ -94,7 +100,8 @@ private:
 
 // Text of a value as the system writes it: numbers in their shortest form with
 // "." as the decimal separator, booleans "True"/"False", Empty "", dates in
-// ISO form. Null and arrays raise "Type mismatch" / "Invalid use of Null".
+// ISO form. Null and arrays raise "Type mismatch" / "Invalid use of Null";
+// a Date outside the years 100 to 9999 raises "Overflow".
 std::string toText(const Variant& v);
 // Number value; text must be numeric. Raises "Type mismatch" otherwise.
 double toDouble(const Variant& v);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "files/atomic_file.h"
+#include "files/input_file.h"
 #include "log/write_log.h"
 #include "value/runtime_error.h"
 
@@ -331,16 +332,16 @@ void TemporaryXlsx::removeDirectory() noexcept {
 TemporaryXlsx convertToXlsx(const std::string& source) {
     const std::optional<ForeignFormat> format = foreignFormatOf(source);
     if (!format) raise(err::Application, "\"" + source + "\" is not an .xls or .ods workbook");
-    std::error_code ec;
-    if (!fs::exists(source, ec)) raiseFileError(ENOENT, source);
-    if (!fs::is_regular_file(source, ec)) raiseFileError(EISDIR, source);
+    // Read once as a regular file: a pipe or device never reaches the converter.
+    const std::string content = files::readRegularFile(source, files::kMaxWorkbookFileBytes, "a workbook");
 
     const fs::path workDir = makeUniqueDirectory(temporaryDirectory(), "kbx-convert-", source);
     DirectoryGuard guard{workDir};
     // The converter works on a private copy: the user's file is never locked
     // or touched, and its name can never be taken for an option.
     const fs::path input = workDir / (std::string("workbook") + extensionFor(*format));
-    if (!fs::copy_file(source, input, ec)) raiseFileError(ec.value(), source);
+    files::replaceFileWith(input.string(), content);
+    std::error_code ec;
     const fs::path outDir = workDir / "out";
     fs::create_directory(outDir, ec);
     if (ec) raiseFileError(ec.value(), outDir.string());

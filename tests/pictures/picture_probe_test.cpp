@@ -65,7 +65,7 @@ TEST(PictureProbe, RefusesFilesThatAreNoPictureWithTheFileName) {
         readPictureFile(dataFile("pictures"));
         ADD_FAILURE() << "no error";
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), err::Application);
+        EXPECT_EQ(e.number(), err::PathFileAccessError);
     }
 }
 

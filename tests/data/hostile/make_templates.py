@@ -1,0 +1,33 @@
+"""Hostile templates for tests/hostile, each made by editing a committed
+template with zipfile. Usage: make_templates.py PLAIN_TEMPLATE PICTURE_TEMPLATE OUT_DIR"""
+import os
+import re
+import sys
+import zipfile
+
+plain, pictures, out = sys.argv[1:4]
+
+
+def parts_of(path):
+    with zipfile.ZipFile(path) as z:
+        return {name: z.read(name) for name in z.namelist()}
+
+
+def write(name, parts):
+    with zipfile.ZipFile(os.path.join(out, name), "w", zipfile.ZIP_DEFLATED) as z:
+        for part, data in parts.items():
+            z.writestr(part, data)
+
+
+# A column style far past the style table.
+parts = parts_of(plain)
+sheet = parts["xl/worksheets/sheet1.xml"].decode()
+sheet = sheet.replace("<sheetData>", '<cols><col min="1" max="3" width="12" style="9999" customWidth="1"/></cols><sheetData>')
+parts["xl/worksheets/sheet1.xml"] = sheet.encode()
+write("col_style_out_of_range.xlsx", parts)
+
+# A drawing whose picture's image part is gone.
+parts = parts_of(pictures)
+for name in [n for n in parts if re.match(r"xl/media/image\d+\.png$", n)]:
+    del parts[name]
+write("missing_image.xlsx", parts)

@@ -1,0 +1,281 @@
+// Bad input of every kind, one table grouped by class: each case does one
+// unfriendly thing through the real engine and reports what it saw (a
+// run-time error as "<number>: <text>"); the table says what must be seen.
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+
+#include "copyexport/export_as_txt.h"
+#include "engine/engine.h"
+#include "fillcommon/file_exists.h"
+#include "log/write_log.h"
+#include "plainbom/export_plain.h"
+#include "support/test_support.h"
+
+namespace kbx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "" when the step succeeds, else its run-time error as "<number>: <text>".
+std::string failure(const std::function<void()>& step) {
+    try {
+        step();
+        return "";
+    } catch (const RuntimeError& e) {
+        return std::to_string(e.number()) + ": " + e.description();
+    }
+}
+
+struct Sandbox {
+    PlatformGuard guard;
+    TempDir dir;
+    TempDir runtime;  // the private folder a refused log falls back to
+    EnvGuard temp{"TEMP", dir.path().string()};
+    EnvGuard xdg{"XDG_RUNTIME_DIR", runtime.path().string()};
+    std::shared_ptr<sheet::Application> app = createEngineApplication();
+    std::string plain = dataFile("plainbom/plain_template.xlsx");
+
+    Sandbox() {
+        fs::permissions(runtime.path(), fs::perms::owner_all);
+        runPython(readFile(dataFile("hostile/make_templates.py")),
+                  {plain, dataFile("pictures/image_and_chart.xlsx"), dir.path().string()});
+    }
+    std::string file(const std::string& name, const std::string& content = "") const {
+        std::ofstream(dir.file(name)) << content;
+        return dir.file(name);
+    }
+    std::string fifo(const std::string& name) const {
+        ::mkfifo(dir.file(name).c_str(), 0600);
+        return dir.file(name);
+    }
+    std::string log() const { return readFile(dir.file("KestDBBomEx.log")); }
+    std::string fallbackLog() const { return readFile(runtime.file("KestDBBomEx.log")); }
+    std::string open(const std::string& path) {
+        return failure([&] { app->GetWorkbooks().Open(path, Variant(false), true); });
+    }
+    std::shared_ptr<sheet::Workbook> book() { return app->GetWorkbooks().Open(plain, Variant(false), true); }
+    std::string insertPicture(const std::string& path) {
+        const std::string skipped = fillcommon::FileExists(path) ? "exists / " : "skipped / ";
+        return skipped + failure([&] { book()->ActiveSheet()->GetPictures().Insert(path); });
+    }
+    // ExportPlain2 with gap rows, 30 rows a sheet, of records numbered as given; the messages shown.
+    std::string exportPlain(const std::vector<int32_t>& numbers, const std::string& from, const std::string& to,
+                            const std::string& targetSheet = "") {
+        std::vector<Variant> names, values;
+        for (int32_t n : numbers) {
+            names.insert(names.end(), {Variant("posnr"), Variant("Name")});
+            values.insert(values.end(), {Variant(n), Variant("P" + std::to_string(n))});
+        }
+        plainbom::ExportPlain2(Variant::array({Variant("title")}), Variant::array({Variant("T")}), 2,
+                               Variant::array(names), Variant::array(values), from, to, 0, 0, 30, 1, targetSheet);
+        std::string shown;
+        for (const ShownMessage& m : guard.messages->shown) shown += m.text + "|";
+        return shown;
+    }
+};
+
+// The command line program of this build; its exit status and output.
+std::string commandLine(const std::string& arguments) {
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/cli/kestbomex";
+    if (!fs::exists(program)) return "no command line program in this build";
+    FILE* pipe = ::popen((program.string() + " " + arguments + " 2>/dev/null").c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ": " + output;
+}
+
+std::string describe(bool condition, const char* yes, const char* no) { return condition ? yes : no; }
+
+struct Case {
+    const char* group;
+    const char* name;
+    std::function<std::string(Sandbox&)> step;
+    std::vector<std::string> expected;  // each must appear in what the step saw
+    bool needsRoot = false;
+};
+
+const std::vector<Case> kCases = {
+    {"inputs",
+     "picture path naming a FIFO: skipped, and refused without waiting",
+     [](Sandbox& s) { return s.insertPicture(s.fifo("pipe.png")); },
+     {"skipped / 75: ", "pipe.png' is a named pipe"}},
+    {"inputs",
+     "picture path naming a device",
+     [](Sandbox& s) { return s.insertPicture("/dev/zero"); },
+     {"skipped / 75: ", "'/dev/zero' is a character device"}},
+    {"inputs",
+     "template naming a FIFO",
+     [](Sandbox& s) { return s.open(s.fifo("t.xlsx")); },
+     {"75: ", "t.xlsx' is a named pipe, not a regular file"}},
+    {"inputs", "template naming a folder", [](Sandbox& s) { return s.open(s.dir.path()); }, {"75: ", "is a folder"}},
+    {"inputs",
+     "template larger than the limit",
+     [](Sandbox& s) {
+         fs::resize_file(s.file("huge.xlsx"), (1ull << 30) + 1);  // sparse: takes no disk space
+         return s.open(s.dir.file("huge.xlsx"));
+     },
+     {"75: ", "huge.xlsx' is larger than the 1024 MB allowed for a workbook"}},
+    {"log",
+     "a link at the log path is not followed",
+     [](Sandbox& s) {
+         fs::create_symlink(s.file("victim", "victim"), s.dir.file("KestDBBomEx.log"));
+         WriteLog("through the link");
+         return readFile(s.dir.file("victim")) + "|" + s.fallbackLog();
+     },
+     {"victim|", "is a symbolic link; logging to '", "OUTPUT: through the link\n"}},
+    {"log",
+     "a dangling link at the log path creates nothing",
+     [](Sandbox& s) {
+         fs::create_symlink(s.dir.file("nowhere"), s.dir.file("KestDBBomEx.log"));
+         WriteLog("dangling");
+         return describe(fs::exists(s.dir.file("nowhere")), "created|", "nothing created|") + s.fallbackLog();
+     },
+     {"nothing created|", "OUTPUT: dangling\n"}},
+    {"log",
+     "a FIFO at the log path does not block",
+     [](Sandbox& s) {
+         s.fifo("KestDBBomEx.log");
+         WriteLog("not blocked");
+         return s.fallbackLog();
+     },
+     {"OUTPUT: not blocked\n"}},
+    {"log",
+     "another user's log is left alone",
+     [](Sandbox& s) {
+         ::chown(s.file("KestDBBomEx.log", "theirs\n").c_str(), 65534, 65534);
+         WriteLog("mine");
+         return s.log() + "|" + s.fallbackLog();
+     },
+     {"theirs\n|", "belongs to another user", "OUTPUT: mine\n"},
+     true},
+    {"log",
+     "a newline in a name cannot forge a line",
+     [](Sandbox& s) {
+         WriteLog("Trying to open: a.xlsx\nEXCEL - BOM - OUTPUT: forged\x1b[2J");
+         return std::to_string(readLines(s.dir.file("KestDBBomEx.log")).size()) + " line: " + s.log();
+     },
+     {"1 line: ", "a.xlsx\\nEXCEL - BOM - OUTPUT: forged\\x1b[2J\n"}},
+    {"engine",
+     "column style past the style table",
+     [](Sandbox& s) { return s.open(s.dir.file("col_style_out_of_range.xlsx")); },
+     {"1004: ", "col_style_out_of_range.xlsx", "the columns A:C have a style index out of range"}},
+    {"engine",
+     "a Date of 9.2e18 days",
+     [](Sandbox&) { return failure([] { toText(Variant(Date{9.2e18})); }); },
+     {"6: Overflow"}},
+    {"engine",
+     "cell text limit counts characters, not bytes",
+     [](Sandbox& s) {
+         const auto cell = s.book()->ActiveSheet()->Cells(1, 1);
+         std::string umlauts, faces;
+         for (int i = 0; i < 32767; ++i) umlauts += "\xC3\xA4";
+         for (int i = 0; i < 16384; ++i) faces += "\xF0\x9F\x98\x80";  // two UTF-16 units each
+         std::string seen = failure([&] { cell->SetValue(Variant(umlauts)); }) + "kept / ";
+         seen += failure([&] { cell->SetValue(Variant(umlauts + "a")); }) + " / ";
+         return seen + failure([&] { cell->SetValue(Variant(faces)); });
+     },
+     {"kept / 1004: The text is longer than the 32767 characters a cell can hold. / 1004: "}},
+    {"engine",
+     "row and column past the sheet",
+     [](Sandbox& s) { return failure([&] { s.book()->ActiveSheet()->Cells(1048577, 16385); }); },
+     {"1004: Cells(1048577, 16385) lies outside the sheet."}},
+    {"work per call",
+     "posnr 2,000,000,000 with gap rows is refused up front",
+     [](Sandbox& s) {
+         return s.exportPlain({1, 2000000000}, s.plain, s.dir.file("out.xlsx"));
+     },
+     {"Invalid procedure call or argument: the list would take more than 1048576 rows",
+      "at most 1048576 rows and 10000 sheets"}},
+    {"work per call",
+     "one target sheet past the last row",
+     [](Sandbox& s) {
+         return s.exportPlain({1, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
+     },
+     {"the list would reach row 1048581 of the sheet 'BOM', which ends at row 1048576"}},
+    {"saves",
+     "an empty folder at the output path is kept",
+     [](Sandbox& s) {
+         fs::create_directory(s.dir.file("out.xlsx"));
+         const std::string shown = s.exportPlain({1}, s.plain, s.dir.file("out.xlsx"));
+         return shown + describe(fs::is_directory(s.dir.file("out.xlsx")), "kept", "gone");
+     },
+     {"out.xlsx' is a folder; a file cannot replace it|kept"}},
+    {"saves",
+     "empty and over-long output names",
+     [](Sandbox& s) {
+         const auto book = s.book();
+         const std::string empty = failure([&] { book->SaveCopyAs(""); });
+         return empty + " / " + failure([&] { book->SaveCopyAs(s.dir.file(std::string(300, 'a') + "/x.xlsx")); });
+     },
+     {"52: Bad file name or number: the file name is empty / 52: "}},
+    {"saves",
+     "leftover temporaries older than a day are removed by the next save there",
+     [](Sandbox& s) {
+         const std::string old = s.file(".out.txt.kbx-Ab12Cd"), fresh = s.file(".other.xlsx.kbx-Zz99Yy");
+         fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(25));
+         copyexport::ExportAsTxt2(s.plain, s.dir.file("out.txt"), "BOM");
+         return describe(fs::exists(old), "old kept", "old removed") + describe(fs::exists(fresh), ", new kept", "");
+     },
+     {"old removed, new kept"}},
+    {"saves",
+     "a text export over a 0600 file keeps 0600",
+     [](Sandbox& s) {
+         fs::permissions(s.file("out.txt", "old"), fs::perms::owner_read | fs::perms::owner_write);
+         copyexport::ExportAsTxt2(s.plain, s.dir.file("out.txt"), "BOM");
+         const bool ownerOnly =
+             fs::status(s.dir.file("out.txt")).permissions() == (fs::perms::owner_read | fs::perms::owner_write);
+         return describe(ownerOnly, "0600", "changed") +
+                describe(readFile(s.dir.file("out.txt")) != "old", " written", "");
+     },
+     {"0600 written"}},
+    {"drawings",
+     "a drawing showing a missing image is refused, and the reason logged",
+     [](Sandbox& s) {
+         const std::string shown = s.exportPlain({1}, s.dir.file("missing_image.xlsx"), s.dir.file("out.xlsx"));
+         return shown + s.log();
+     },
+     {"Failed to obtain COM object to Workbook from Excel|",
+      "OUTPUT: Failed to obtain COM object to Workbook from Excel\nEXCEL - BOM - OUTPUT: 1004: The file '",
+      "missing_image.xlsx' cannot be read: in 'xl/drawings/drawing1.xml', the part 'xl/media/image1.png' is missing"}},
+    {"names",
+     "a file name that is not UTF-8 passes the command line byte for byte",
+     [](Sandbox& s) {
+         const std::string out = s.dir.file("out\xff.txt");
+         std::string seen = commandLine("copy '" + s.plain + "' '" + out + "' --sheet BOM");
+         seen += describe(fs::exists(out), "written / ", "missing / ");
+         return seen + commandLine("copy '" + s.dir.file("in\xfe.xlsx") + "' '" + out + "'");
+     },
+     {"exit 0: {\"result\":0}\nwritten / exit 3: ", "in\\udcfe.xlsx'\",\"number\":53}"}},
+    {"names",
+     "the command line answers an engine failure as JSON",
+     [](Sandbox& s) {
+         return commandLine("copy '" + s.dir.file("col_style_out_of_range.xlsx") + "' '" + s.dir.file("o.txt") + "'");
+     },
+     {"exit 3: {\"error\":{\"description\":\"", "style index out of range"}},
+};
+
+TEST(HostileInput, EveryClassOfBadInputGetsAClearAnswer) {
+    for (const Case& c : kCases) {
+        if (c.needsRoot && ::geteuid() != 0) {
+            std::printf("[ skipped  ] %s: %s (making another user's file needs root)\n", c.group, c.name);
+            continue;
+        }
+        Sandbox sandbox;
+        std::string seen;
+        seen += failure([&] { seen = c.step(sandbox); });
+        for (const std::string& expected : c.expected)
+            EXPECT_NE(seen.find(expected), std::string::npos) << c.group << ": " << c.name << "\n  saw: " << seen;
+    }
+}
+
+}  // namespace
+}  // namespace kbx::test
