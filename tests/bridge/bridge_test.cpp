@@ -23,8 +23,8 @@ using xlsbridge::convertXlsxToXls;
 TEST(FormatBridge, ForeignFormatsByExtension) {
     using xlsbridge::ForeignFormat;
     const std::pair<const char*, std::optional<ForeignFormat>> rows[] = {
-        {"/a/b/T.xls", ForeignFormat::Xls}, {"t.XLS", ForeignFormat::Xls},  {"dir.x/t.Ods", ForeignFormat::Ods},
-        {"t.xlsx", std::nullopt},           {"t.xlsm", std::nullopt},       {"xls", std::nullopt},
+        {"/a/b/T.xls", ForeignFormat::Xls}, {"t.XLS", ForeignFormat::Xls}, {"dir.x/t.Ods", ForeignFormat::Ods},
+        {"t.xlsx", std::nullopt},           {"t.xlsm", std::nullopt},      {"xls", std::nullopt},
         {"/a.xls/t", std::nullopt}};
     for (const auto& [name, format] : rows) EXPECT_EQ(xlsbridge::foreignFormatOf(name), format) << name;
 }
@@ -80,15 +80,18 @@ TEST(FormatBridge, OpensXlsAndOdsAsTemporaryXlsxAndSavesOdsInOneStep) {
     const std::string xls = copyData(dir, "three_sheets.xls", "Vorlage mit Leerzeichen.xls");
     const std::string before = readFile(xls);
     // A host that ignores SIGCHLD has its children reaped by the system.
-    struct sigaction ignore {}, previous{};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGCHLD, &ignore, &previous);
     std::optional<xlsbridge::TemporaryXlsx> converted(convertToXlsx(xls));
     ::sigaction(SIGCHLD, &previous, nullptr);
     const ReadBack cells(converted->path());
     EXPECT_EQ(cells["sheets"], "Kopf,Liste,Notizen");
-    for (const auto& [cell, value] : {std::pair{"Liste!B3", "Tab\\there"}, {"Liste!B4", "Mutter 3/4\""},
-                                      {"Liste!D2", "2026-03-14T00:00:00"}, {"Liste!E3", "1234.5"}})
+    for (const auto& [cell, value] : {std::pair{"Liste!B3", "Tab\\there"},
+                                      {"Liste!B4", "Mutter 3/4\""},
+                                      {"Liste!D2", "2026-03-14T00:00:00"},
+                                      {"Liste!E3", "1234.5"}})
         EXPECT_EQ(cells.value(cell), value) << cell;
     const fs::path temporary = fs::path(converted->path()).parent_path();
     converted.reset();

@@ -112,7 +112,8 @@ TEST(ExportAsTxt, OdsWorkbooksStayOds) {
     EXPECT_EQ(KestDBBomExcel().ExportAsTxt(run.dir.file("three_sheets.ods"), run.dir.file("ods.txt")), -1);
     EXPECT_NE(readFile(run.dir.file("ods.txt")).find("opendocument.spreadsheet"), std::string::npos);
     // LibreOffice drops the tab of "Tab\there" converting .ods to .xlsx, for the reader and the bridge alike.
-    Lines copied = values(ReadBack(run.dir.file("ods.txt"))), original = values(ReadBack(dataFile("three_sheets.xlsx")));
+    Lines copied = values(ReadBack(run.dir.file("ods.txt"))),
+          original = values(ReadBack(dataFile("three_sheets.xlsx")));
     for (Lines* cells : {&copied, &original})
         std::erase_if(*cells, [](const std::string& cell) { return cell.starts_with("value Liste!B3="); });
     EXPECT_EQ(copied, original);

@@ -31,10 +31,12 @@ TEST(GetBomParams, ProposedTemplatePaths) {
         {"", "XLSX", "KestDBBomTempl.XLSX"},
         {"/a///b/", "XLS", "/a//b/KestDBBomTempl.XLS"},  // one pass from the left
     };
-    for (const auto& [dir, extension, proposal] : rows) EXPECT_EQ(dialog::proposeTemplatePath(dir, extension), proposal);
-    const std::tuple<const char*, const char*, const char*> splits[] = {
-        {"/data/boms/t.xlsx", "/data/boms/", "t.xlsx"}, {"/data/v1.2/boms", "/data/v1.2/boms", ""},
-        {"t.xls", "", "t.xls"}, {"boms", "", ""}};
+    for (const auto& [dir, extension, proposal] : rows)
+        EXPECT_EQ(dialog::proposeTemplatePath(dir, extension), proposal);
+    const std::tuple<const char*, const char*, const char*> splits[] = {{"/data/boms/t.xlsx", "/data/boms/", "t.xlsx"},
+                                                                        {"/data/v1.2/boms", "/data/v1.2/boms", ""},
+                                                                        {"t.xls", "", "t.xls"},
+                                                                        {"boms", "", ""}};
     for (const auto& [path, directory, file] : splits) {
         EXPECT_EQ(dialog::SplitPath(path).directory, directory) << path;
         EXPECT_EQ(dialog::SplitPath(path).fileName, file) << path;
@@ -62,7 +64,8 @@ TEST(GetBomParams, TemplatePatternsMatchFilesOnly) {
     std::ofstream(dir.file("bom.xls")) << "x";
     std::ofstream(dir.file(".hidden.xlsx")) << "x";
     std::filesystem::create_directory(dir.path() / "folder.xls");
-    for (const char* pattern : {"bom.xls", "*.xls", "b?m.*"}) EXPECT_TRUE(dialog::templatePatternMatches(dir.file(pattern)));
+    for (const char* pattern : {"bom.xls", "*.xls", "b?m.*"})
+        EXPECT_TRUE(dialog::templatePatternMatches(dir.file(pattern)));
     for (const std::string& pattern : {dir.file("missing.xls"), dir.path().string(), dir.file("folder.xls"),
                                        dir.file(".hidden.xlsx"), dir.file("*.xlsx"), std::string()})
         EXPECT_FALSE(dialog::templatePatternMatches(pattern)) << pattern;
@@ -76,7 +79,8 @@ struct Call {
         if (answer.empty())
             dialog::resetBomOptionsDialogFactory();  // no display: cancelled
         else
-            dialog::setBomOptionsDialogFactory([answer] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(answer, 1, 0); });
+            dialog::setBomOptionsDialogFactory(
+                [answer] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(answer, 1, 0); });
         const int32_t result = KestDBBomExcel().GetBomParams("/data", profiles, reverse, embed, templte, excelFileName);
         dialog::resetBomOptionsDialogFactory();
         return result;

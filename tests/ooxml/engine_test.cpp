@@ -2,12 +2,13 @@
 // openpyxl read, filled and saved, the results read back by openpyxl; damaged
 // packages and bad arguments refused as run-time errors.
 
+#include "engine/engine.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "engine/engine.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
@@ -25,16 +26,9 @@ struct Engine : ::testing::Test {
     }
 };
 
-void expectFacts(const ReadBack& book, const Lines& facts) {
-    for (const std::string& fact : facts) {
-        const size_t eq = fact.find('=');
-        EXPECT_EQ(book[fact.substr(0, eq)], fact.substr(eq + 1)) << fact.substr(0, eq);
-    }
-}
-
 TEST_F(Engine, ReadsValuesFormatsFontsAndGeometryOfATemplate) {
     auto ws = open("basic.xlsx")->GetSheets().Item("Data");
-    const std::tuple<int, int, const char*> texts[] = {{2, 2, "3.25"},  {2, 3, "TRUE"},    {2, 4, "2024-03-15"},
+    const std::tuple<int, int, const char*> texts[] = {{2, 2, "3.25"},     {2, 3, "TRUE"},  {2, 4, "2024-03-15"},
                                                        {2, 5, "1,234.50"}, {2, 6, "12.5%"}, {2, 7, "00123"},
                                                        {50, 50, ""}};
     for (const auto& [row, column, text] : texts) EXPECT_EQ(ws->Cells(row, column)->Text(), text) << row << column;
@@ -47,12 +41,14 @@ TEST_F(Engine, ReadsValuesFormatsFontsAndGeometryOfATemplate) {
     EXPECT_EQ(ws->Cells(2, 7)->NumberFormat(), "General");
     auto font = ws->Cells(3, 1)->GetFont();
     EXPECT_EQ(font->Name(), "Arial");
-    const std::pair<FontProperty, Variant> properties[] = {
-        {FontProperty::Bold, Variant(true)},          {FontProperty::Italic, Variant(true)},
-        {FontProperty::FontStyle, Variant("Bold Italic")}, {FontProperty::Size, Variant(12.0)},
-        {FontProperty::Color, Variant(int32_t{255})},  // red as BGR
-        {FontProperty::ColorIndex, Variant(int32_t{3})}, {FontProperty::Underline, Variant(xl::UnderlineStyleDouble)},
-        {FontProperty::Subscript, Variant(false)}};
+    const std::pair<FontProperty, Variant> properties[] = {{FontProperty::Bold, Variant(true)},
+                                                           {FontProperty::Italic, Variant(true)},
+                                                           {FontProperty::FontStyle, Variant("Bold Italic")},
+                                                           {FontProperty::Size, Variant(12.0)},
+                                                           {FontProperty::Color, Variant(int32_t{255})},  // red as BGR
+                                                           {FontProperty::ColorIndex, Variant(int32_t{3})},
+                                                           {FontProperty::Underline, Variant(xl::UnderlineStyleDouble)},
+                                                           {FontProperty::Subscript, Variant(false)}};
     for (const auto& [property, value] : properties) EXPECT_EQ(font->Get(property), value);
     EXPECT_EQ(ws->Cells(2, 1)->GetFont()->Get(FontProperty::FontStyle), Variant("Regular"));
     EXPECT_EQ(ws->Cells(3, 1)->HorizontalAlignment(), Variant(xl::HAlignCenter));
@@ -69,10 +65,14 @@ TEST_F(Engine, ReadsValuesFormatsFontsAndGeometryOfATemplate) {
 TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
     auto book = open("odd_cells.xlsx");
     auto ws = book->ActiveSheet();
-    const std::tuple<int, int, Variant> values[] = {
-        {1, 1, Variant("inline text")}, {1, 2, Variant("rich inline")}, {1, 3, Variant("shared rich")},
-        {2, 1, Variant("ab")},          {2, 2, Variant(2.0)},           {2, 3, Variant(true)},
-        {2, 4, Variant("plain shared")}, {5, 2, Variant(4.0)}};  // cached results
+    const std::tuple<int, int, Variant> values[] = {{1, 1, Variant("inline text")},
+                                                    {1, 2, Variant("rich inline")},
+                                                    {1, 3, Variant("shared rich")},
+                                                    {2, 1, Variant("ab")},
+                                                    {2, 2, Variant(2.0)},
+                                                    {2, 3, Variant(true)},
+                                                    {2, 4, Variant("plain shared")},
+                                                    {5, 2, Variant(4.0)}};  // cached results
     for (const auto& [row, column, value] : values) EXPECT_EQ(ws->Cells(row, column)->Value(), value);
     EXPECT_EQ(ws->Cells(1, 4)->Text(), "#N/A");
     ws->Cells(8, 1)->SetValue(Variant("untouched formulas"));
@@ -84,8 +84,8 @@ TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
     // shared the replaced formula keep their results.
     const Lines parts = {"xl/workbook.xml", "[Content_Types].xml", "xl/_rels/workbook.xml.rels"};
     const ReadBack kept(dir.file("kept.xlsx"), parts), replaced(dir.file("replaced.xlsx"), parts);
-    expectFacts(kept, {"value Odd!B4==A4*2", "value Odd!B6==A6*2", "value Odd!C4==SUM(A4:A6)"});
-    expectFacts(replaced, {"value Odd!B4=master replaced", "value Odd!B5=4", "value Odd!B6=6"});
+    kept.expect({"value Odd!B4==A4*2", "value Odd!B6==A6*2", "value Odd!C4==SUM(A4:A6)"});
+    replaced.expect({"value Odd!B4=master replaced", "value Odd!B5=4", "value Odd!B6=6"});
     for (const ReadBack* book : {&kept, &replaced}) {
         EXPECT_FALSE(book->has("part xl/calcChain.xml"));
         EXPECT_NE((*book)["xml xl/workbook.xml"].find("fullCalcOnLoad=\"1\""), std::string::npos);
@@ -97,12 +97,10 @@ TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
 TEST_F(Engine, FilledCellsReadBackAndUntouchedPartsStayIdentical) {
     auto book = open("basic.xlsx", false);
     auto ws = book->GetSheets().Item("Data");
-    const std::pair<int, Variant> values[] = {{1, Variant("0123")},  // text that looks like a number stays text
-                                              {2, Variant(3.5)},
-                                              {3, Variant(true)},
-                                              {4, Variant("a <b> & \"c\"")},
-                                              {5, Variant(int32_t{7})},
-                                              {6, Variant("=1+1")}};  // never turned into a formula
+    const std::pair<int, Variant> values[] = {
+        {1, Variant("0123")},  // text that looks like a number stays text
+        {2, Variant(3.5)},        {3, Variant(true)},  {4, Variant("a <b> & \"c\"")},
+        {5, Variant(int32_t{7})}, {6, Variant("=1+1")}};  // never turned into a formula
     for (const auto& [column, value] : values) ws->Cells(5, column)->SetValue(value);
     ws->Cells(1, 1)->SetValue(Variant("replaced"));
     auto font = ws->Cells(5, 1)->GetFont();
@@ -120,13 +118,28 @@ TEST_F(Engine, FilledCellsReadBackAndUntouchedPartsStayIdentical) {
     book->SaveAs(target, xl::FormatOpenXmlWorkbook);
     EXPECT_EQ(book->FullName(), target);
     const ReadBack saved(target);
-    expectFacts(saved, {"value Data!A1=replaced", "fmt Data!A1=@", "value Data!A5=0123", "type Data!A5=str",
-                        "type Data!B5=float", "type Data!C5=bool", "value Data!D5=a <b> & \"c\"", "type Data!E5=int",
-                        "value Data!F5==1+1", "type Data!F5=str", "value Data!A6=new cell in a text column",
-                        "fmt Data!A6=@", "fmt Data!A2=@",  // the existing cell of column A took "@" too
-                        "fmt Data!B2=", "bold Data!A5=1", "color Data!A5=FF0000FF", "size Data!A5=14",
-                        "underline Data!A5=single", "halign Data!A5=right", "valign Data!A5=center",
-                        "height Data!5=25.5", "width Data!C=12.7109"});
+    saved.expect({"value Data!A1=replaced",
+                  "fmt Data!A1=@",
+                  "value Data!A5=0123",
+                  "type Data!A5=str",
+                  "type Data!B5=float",
+                  "type Data!C5=bool",
+                  "value Data!D5=a <b> & \"c\"",
+                  "type Data!E5=int",
+                  "value Data!F5==1+1",
+                  "type Data!F5=str",
+                  "value Data!A6=new cell in a text column",
+                  "fmt Data!A6=@",
+                  "fmt Data!A2=@",  // the existing cell of column A took "@" too
+                  "fmt Data!B2=",
+                  "bold Data!A5=1",
+                  "color Data!A5=FF0000FF",
+                  "size Data!A5=14",
+                  "underline Data!A5=single",
+                  "halign Data!A5=right",
+                  "valign Data!A5=center",
+                  "height Data!5=25.5",
+                  "width Data!C=12.7109"});
     EXPECT_EQ(saved.changedParts(ReadBack(copyData(dir, "basic.xlsx", "original.xlsx"))),
               (Lines{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/sharedStrings1.xml", "xl/styles.xml",
                      "xl/worksheets/sheet1.xml"}));
@@ -138,21 +151,21 @@ TEST_F(Engine, TemplateFeaturesSurviveAFill) {
     ws->Cells(1, 1)->SetValue(Variant("Title"));
     for (int32_t row = 3; row < 40; ++row) {
         auto cell = ws->Cells(row, 6);
-        for (FontProperty p : sheet::kCopiedFontProperties)
-            cell->GetFont()->Set(p, ws->Cells(3, 1)->GetFont()->Get(p));
+        for (FontProperty p : sheet::kCopiedFontProperties) cell->GetFont()->Set(p, ws->Cells(3, 1)->GetFont()->Get(p));
         ws->Columns(6)->SetNumberFormat("@");
         cell->SetValue(Variant(std::to_string(row)));
     }
     book->SaveAs(dir.file("filled.xlsx"), std::nullopt);
     const ReadBack filled(dir.file("filled.xlsx"));
-    expectFacts(filled, {"value Parts!A1=Title", "value Parts!F39=39", "merged Parts=A2:D2",
-                         "border Parts!A3=thin,thin,thin,thin", "cf Parts=B6:B50", "dv Parts=B6:B50",
-                         "printarea Parts=$A$1:$F$20", "titles Parts=1:2", "comment Parts!A1=Checked by QA",
-                         "images Parts=1", "charts Parts=1", "table Parts!PartsTable=A5:C8",
-                         "comment Notes!A1=Keep me", "name PartCount@=Parts!$B$6:$B$8"});
+    filled.expect({"value Parts!A1=Title", "value Parts!F39=39", "merged Parts=A2:D2",
+                   "border Parts!A3=thin,thin,thin,thin", "cf Parts=B6:B50", "dv Parts=B6:B50",
+                   "printarea Parts=$A$1:$F$20", "titles Parts=1:2", "comment Parts!A1=Checked by QA", "images Parts=1",
+                   "charts Parts=1", "table Parts!PartsTable=A5:C8", "comment Notes!A1=Keep me",
+                   "name PartCount@=Parts!$B$6:$B$8"});
     // Parts the fill did not touch are byte for byte the template's.
     for (const std::string& part : filled.changedParts(ReadBack(dataFile("features.xlsx"))))
-        for (const char* kept : {"xl/drawings/", "xl/charts/", "xl/media/", "xl/comments", "xl/tables/", "xl/worksheets/_rels/"})
+        for (const char* kept :
+             {"xl/drawings/", "xl/charts/", "xl/media/", "xl/comments", "xl/tables/", "xl/worksheets/_rels/"})
             EXPECT_FALSE(part.starts_with(kept)) << part << " changed";
 }
 
@@ -160,9 +173,9 @@ TEST_F(Engine, NewWorkbookAsTextAsMacroEnabledAndForLibreOffice) {
     auto book = app->GetWorkbooks().Add();
     auto ws = book->ActiveSheet();
     EXPECT_EQ(ws->Name(), "Sheet1");
-    const std::tuple<int, int, Variant> values[] = {
-        {1, 1, Variant("plain")}, {1, 2, Variant("tab\there")}, {1, 3, Variant("say \"hi\"")},
-        {2, 1, Variant(1234.5)},  {2, 2, Variant("two\nlines")}, {3, 3, Variant(Date{45366})}};
+    const std::tuple<int, int, Variant> values[] = {{1, 1, Variant("plain")},      {1, 2, Variant("tab\there")},
+                                                    {1, 3, Variant("say \"hi\"")}, {2, 1, Variant(1234.5)},
+                                                    {2, 2, Variant("two\nlines")}, {3, 3, Variant(Date{45366})}};
     for (const auto& [row, column, value] : values) ws->Cells(row, column)->SetValue(value);
     ws->Cells(2, 1)->SetNumberFormat("#,##0.00");
     book->SaveAs(dir.file("new.txt"), xl::FormatTextTabSeparated);
@@ -173,8 +186,9 @@ TEST_F(Engine, NewWorkbookAsTextAsMacroEnabledAndForLibreOffice) {
                   "macroEnabled.main+xml"),
               std::string::npos);
     book->SaveAs(dir.file("new.xlsx"), std::nullopt);
-    expectFacts(ReadBack(dir.file("new.xlsx")), {"sheets=Sheet1", "value Sheet1!A2=1234.5", "fmt Sheet1!A2=#,##0.00",
-                                                 "value Sheet1!C3=2024-03-15T00:00:00", "type Sheet1!C3=datetime"});
+    ReadBack(dir.file("new.xlsx"))
+        .expect({"sheets=Sheet1", "value Sheet1!A2=1234.5", "fmt Sheet1!A2=#,##0.00",
+                 "value Sheet1!C3=2024-03-15T00:00:00", "type Sheet1!C3=datetime"});
     // LibreOffice opens the result and sees the same cells.
     REQUIRE_CONVERTER();
     ASSERT_TRUE(convertFiles("csv", dir.file("csv"), {dir.file("new.xlsx")}));
@@ -208,7 +222,7 @@ TEST_F(Engine, SheetNamesColoursAndColumns) {
     parts->SetAutoFilterMode(false);
     EXPECT_NO_THROW(app->GetWorkbooks().Add()->ActiveSheet()->SetName("Cover"));  // unique per workbook only
     auto font = parts->Cells(1, 1)->GetFont();
-    font->Set(FontProperty::Color, Variant(int32_t{0x563412}));  // outside the palette
+    font->Set(FontProperty::Color, Variant(int32_t{0x563412}));                // outside the palette
     font->Set(FontProperty::ColorIndex, font->Get(FontProperty::ColorIndex));  // the reported index changes nothing
     EXPECT_EQ(font->Get(FontProperty::Color), Variant(int32_t{0x563412}));
     font->Set(FontProperty::ColorIndex, Variant(int32_t{5}));
@@ -219,9 +233,9 @@ TEST_F(Engine, SheetNamesColoursAndColumns) {
     font->Set(FontProperty::Subscript, Variant(true));
     EXPECT_EQ(font->Get(FontProperty::Superscript), Variant(false));
     book->Save();
-    expectFacts(ReadBack(book->FullName()), {"sheets=Cover,Parts list,Notes", "printarea Parts list=$A$1:$F$20",
-                                             "name PartCount@='Parts list'!$B$6:$B$8",
-                                             "color Parts list!A1=indexed:12", "italic Parts list!A1=1"});
+    ReadBack(book->FullName())
+        .expect({"sheets=Cover,Parts list,Notes", "printarea Parts list=$A$1:$F$20",
+                 "name PartCount@='Parts list'!$B$6:$B$8", "color Parts list!A1=indexed:12", "italic Parts list!A1=1"});
     // One width for B to E in the file: changing C splits the range, the rest keep it.
     auto ws = open("basic.xlsx", false)->GetSheets().Item("Second");
     const double wide = ws->Cells(1, 2)->Width();
@@ -278,7 +292,8 @@ TEST_F(Engine, BadArgumentsAreRunTimeErrors) {
         {[&] { ws->Copy(*app->GetWorkbooks().Add()->ActiveSheet()); }, err::Application},
     };
     for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(errorOf(rows[i].first).number(), rows[i].second) << i;
-    for (const std::string& bad : Lines{"", "   ", "a[b", "a]b", "a:b", "a*b", "a?b", "a/b", "a\\b", std::string(32, 'x')})
+    for (const std::string& bad :
+         Lines{"", "   ", "a[b", "a]b", "a:b", "a*b", "a?b", "a/b", "a\\b", std::string(32, 'x')})
         EXPECT_EQ(errorOf([&] { ws->SetName(bad); }).number(), err::Application) << bad;
     EXPECT_NO_THROW(ws->SetName(std::string(31, 'x')));
     EXPECT_NO_THROW(ws->Cells(1048576, 16384)->Value());

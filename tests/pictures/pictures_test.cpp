@@ -17,9 +17,9 @@ namespace kbx::test {
 namespace {
 
 using Lines = std::vector<std::string>;
-const std::string kRed = dataFile("red_200x100pt_72dpi.png");      // 200 x 100 points
-const std::string kGreen = dataFile("green_120x80px_nodpi.png");   // 90 x 60 points
-const std::string kBlue = dataFile("blue_300x150px_150dpi.jpg");   // 144 x 72 points
+const std::string kRed = dataFile("red_200x100pt_72dpi.png");     // 200 x 100 points
+const std::string kGreen = dataFile("green_120x80px_nodpi.png");  // 90 x 60 points
+const std::string kBlue = dataFile("blue_300x150px_150dpi.jpg");  // 144 x 72 points
 
 struct Pictures : ::testing::Test {
     TempDir dir;
@@ -59,10 +59,15 @@ TEST(PictureProbe, FormatPixelsAndNaturalSizeOrARefusalNamingTheFile) {
     EXPECT_EQ(errorOf([] { ooxml::readPictureFile(dataFile("none.png")); }).number(), err::FileNotFound);
     // Magic bytes followed by garbage or by nothing: refused, never a crash.
     const std::string png("\x89PNG\r\n\x1a\n", 8);
-    for (const std::string& bytes : {std::string(), png, png + std::string("\xff\xff\xff\xff" "IHDR", 8),
+    for (const std::string& bytes : {std::string(), png,
+                                     png + std::string("\xff\xff\xff\xff"
+                                                       "IHDR",
+                                                       8),
                                      std::string("\xff\xd8\xff\xe0\x00\x01", 6),
-                                     std::string("\xff\xd8\xff\xe0\xff\xff" "JFIF", 10), std::string("GIF89a"),
-                                     std::string("BM") + std::string(60, '\xff')})
+                                     std::string("\xff\xd8\xff\xe0\xff\xff"
+                                                 "JFIF",
+                                                 10),
+                                     std::string("GIF89a"), std::string("BM") + std::string(60, '\xff')})
         EXPECT_THROW(ooxml::probePictureBytes(bytes), std::invalid_argument) << bytes.size() << " bytes";
 }
 
@@ -86,8 +91,8 @@ TEST_F(Pictures, InsertPlacesTheNaturalSizeAtTheSelectedCellAndEmbedsTheFile) {
                                             "OneCellAnchor - C4+0,0 at 96.0,60.0 size 144.0x72.0",
                                             "OneCellAnchor - C4+0,0 at 96.0,60.0 size 200.0x100.0"}));
     EXPECT_EQ(media(back), (Lines{"image1.png", "image2.png", "image3.jpeg"}));  // nothing of the refused files
-    EXPECT_EQ(back["part xl/media/image2.png"], ReadBack(kRed)["sha1"]);        // the file's own bytes
-    EXPECT_EQ(back.count("part xl/drawings/"), 2u);  // the drawing and its relationships
+    EXPECT_EQ(back["part xl/media/image2.png"], ReadBack(kRed)["sha1"]);         // the file's own bytes
+    EXPECT_EQ(back.count("part xl/drawings/"), 2u);                              // the drawing and its relationships
 }
 
 TEST_F(Pictures, AddPictureSizesMovesCutsAndFollowsItsCell) {
@@ -136,7 +141,8 @@ TEST_F(Pictures, NewPicturesJoinTemplateDrawingsAndFirstDrawingsGoInSchemaOrder)
                                            "OneCellAnchor - E3+0,0 at 192.0,30.0 size 90.0x60.0"}));
     EXPECT_EQ(back["charts Parts"], "1");
     const ReadBack original(dataFile("features.xlsx"));
-    for (const char* part : {"part xl/charts/chart1.xml", "part xl/media/image1.png"}) EXPECT_EQ(back[part], original[part]);
+    for (const char* part : {"part xl/charts/chart1.xml", "part xl/media/image1.png"})
+        EXPECT_EQ(back[part], original[part]);
     EXPECT_EQ(back.images("Notes"), Lines{"OneCellAnchor - A6+0,0 at 0.0,75.0 size 144.0x72.0"});
     EXPECT_EQ(back["comment Notes!A1"], "Keep me");
     const std::string xml = back["xml xl/worksheets/sheet3.xml"];
@@ -266,7 +272,8 @@ TEST_F(Pictures, LibreOfficeSeesPicturesAndCopiedSheetsAsSaved) {
         std::sort(found.begin(), found.end());
         return found;
     };
-    for (const std::string sheet : {"Cover", "Parts (2)", "Parts", "Notes"}) EXPECT_EQ(placed(theirs, sheet), placed(ours, sheet)) << sheet;
+    for (const std::string sheet : {"Cover", "Parts (2)", "Parts", "Notes"})
+        EXPECT_EQ(placed(theirs, sheet), placed(ours, sheet)) << sheet;
     EXPECT_EQ(theirs["comment Parts (2)!A1"], "Checked by QA");
     EXPECT_EQ(theirs.count("table Parts (2)!"), 1u);
 }

@@ -55,26 +55,20 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
     EXPECT_TRUE(engine.expired()) << "the saved and presented workbook stays in memory with nothing holding it";
     EXPECT_EQ(run.presenter->presented, Lines{run.output});
     const ReadBack book(run.output);
-    const std::string page = "Summary Page 1!";
     EXPECT_EQ(book["sheets"], "Summary Page 1,Layout");
     EXPECT_EQ(book.column("Summary Page 1", "A", 2), (Lines{"1", "2", "3"}));
     EXPECT_EQ(book.column("Summary Page 1", "B", 2), (Lines{"2", "5", "1.5"}));  // "$pos:QTY" matched qty
-    const std::pair<std::string, std::string> facts[] = {
-        {"value " + page + "A1", "Caption posnr"}, {"value " + page + "C1", "Caption bmp"},
-        {"type " + page + "B3", "int"},  // values go in unchanged
-        {"italic " + page + "A3", "1"},  {"value " + page + "D2", "$pos:unknown"}, {"value " + page + "D3", ""},
-        {"value " + page + "BB2", "$pos:posnr"},  // right of the scanned columns
-        {"value " + page + "BB3", ""},   {"value " + page + "A5", ""},  // the leftover row took the one below
-        {"value " + page + "A9", "note"}, {"value " + page + "C2", ""},  {"value " + page + "C3", ""},
-        {"colfmt Summary Page 1!D", "@"},
-        // 200 x 100 points with a width unit of 5: row 100 high, column 40 wide; the file stores
-        // 40 digits with the padding of the 7-pixel digit, (40 * 7 + 5) / 7.
-        {"height Summary Page 1!3", "100"}, {"width Summary Page 1!C", "40.7109"},
-        {"value Layout!A2", "$pos:posnr"},  {"images Layout", "0"}};
-    for (const auto& [key, value] : facts) EXPECT_EQ(book[key], value) << key;
+    const std::string p = "Summary Page 1!";
+    book.expect({"value " + p + "A1=Caption posnr", "value " + p + "C1=Caption bmp", "type " + p + "B3=int",
+                 "italic " + p + "A3=1", "value " + p + "D2=$pos:unknown", "value " + p + "D3=",
+                 "value " + p + "BB2=$pos:posnr",              // right of the scanned columns
+                 "value " + p + "BB3=", "value " + p + "A5=",  // the leftover row took the one below
+                 "value " + p + "A9=note", "value " + p + "C2=", "value " + p + "C3=", "colfmt " + p + "D=@",
+                 // 200 x 100 points with a width unit of 5: row 100 high, column 40 wide; the file stores
+                 // 40 digits with the padding of the 7-pixel digit, (40 * 7 + 5) / 7.
+                 "height " + p + "3=100", "width " + p + "C=40.7109", "value Layout!A2=$pos:posnr", "images Layout=0"});
     // The picture moves and sizes with C3 and fills it.
-    EXPECT_EQ(book.images("Summary Page 1"),
-              Lines{"TwoCellAnchor twoCell C3+0,0 at 96.0,30.0 size 200.0x100.0"});
+    EXPECT_EQ(book.images("Summary Page 1"), Lines{"TwoCellAnchor twoCell C3+0,0 at 96.0,30.0 size 200.0x100.0"});
 }
 
 TEST(Summary, PagesOfThePositionsPerSheet) {
@@ -85,7 +79,10 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
         std::vector<Lines> pages;
     };
     const Row rows[] = {
-        {5, 2, {"posnr", "qty", "bmp"}, "Summary Page 1,Summary Page 2,Summary Page 3,Layout",
+        {5,
+         2,
+         {"posnr", "qty", "bmp"},
+         "Summary Page 1,Summary Page 2,Summary Page 3,Layout",
          {{"1", "2"}, {"3", "4"}, {"5"}}},
         {3, 0, {"posnr"}, "Summary Page 1,Layout", {{"1", "2", "3"}}},
         {0, 0, {"posnr", "qty", "bmp"}, "Layout", {}},
@@ -119,8 +116,8 @@ TEST(SummaryTemplate, WritesPlaceholderRowsAndHandsTheSavedFileOver) {
     EXPECT_EQ(std::filesystem::path(run.presenter->presented[0]).parent_path(), run.dir.path());
     const ReadBack book(run.presenter->presented[0]);
     const std::string sheet = book["sheets"] + "!";
-    for (const auto& [cell, text] : {std::pair{"A1", "$head:posnr"}, {"B1", "$head:Qty"}, {"A2", "$pos:posnr"},
-                                     {"B2", "$pos:Qty"}})
+    for (const auto& [cell, text] :
+         {std::pair{"A1", "$head:posnr"}, {"B1", "$head:Qty"}, {"A2", "$pos:posnr"}, {"B2", "$pos:Qty"}})
         EXPECT_EQ(book.value(sheet + cell), text);
     EXPECT_EQ(book.count("value "), 4u);
     EXPECT_EQ(ReadBack(run.presenter->presented[1]).count("value "), 0u);

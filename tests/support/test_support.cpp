@@ -184,7 +184,8 @@ std::vector<std::string> ReadBack::images(const std::string& sheet) const {
 }
 
 size_t ReadBack::count(const std::string& prefix) const {
-    return std::count_if(facts_.begin(), facts_.end(), [&](const auto& fact) { return fact.first.starts_with(prefix); });
+    return std::count_if(facts_.begin(), facts_.end(),
+                         [&](const auto& fact) { return fact.first.starts_with(prefix); });
 }
 
 std::vector<std::string> ReadBack::changedParts(const ReadBack& other) const {
@@ -192,6 +193,13 @@ std::vector<std::string> ReadBack::changedParts(const ReadBack& other) const {
     for (const auto& [key, hash] : facts_)
         if (key.starts_with("part ") && other[key] != hash) changed.push_back(key.substr(5));
     return changed;
+}
+
+void ReadBack::expect(const std::vector<std::string>& facts) const {
+    for (const std::string& fact : facts) {
+        const size_t eq = fact.find('=');
+        EXPECT_EQ((*this)[fact.substr(0, eq)], fact.substr(eq + 1)) << fact.substr(0, eq);
+    }
 }
 
 std::vector<std::string> MethodRun::messages() const {
@@ -210,8 +218,9 @@ std::vector<std::string> MethodRun::log() const {
 Variant array(std::initializer_list<Variant> elements) { return Variant::array(std::vector<Variant>(elements)); }
 
 Unwritable::Unwritable(std::filesystem::path path) : path_(std::move(path)) {
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
-                                             std::filesystem::perms::others_write,
+    std::filesystem::permissions(path_,
+                                 std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
     if (::geteuid() == 0) immutable_ = std::system(("chattr +i '" + path_.string() + "' 2>/dev/null").c_str()) == 0;
     effective_ = ::geteuid() != 0 || immutable_;

@@ -129,6 +129,8 @@ public:
     const std::map<std::string, std::string>& facts() const { return facts_; }
     // Zip members whose bytes differ from `other`'s (or that `other` lacks).
     std::vector<std::string> changedParts(const ReadBack& other) const;
+    // Checks "key=value" facts; an absent key reads as "".
+    void expect(const std::vector<std::string>& facts) const;
 
 private:
     std::map<std::string, std::string> facts_;

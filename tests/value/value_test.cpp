@@ -41,13 +41,13 @@ TEST(Variant, TextOfEveryKind) {
 
 TEST(Variant, LongRoundsHalfToEvenAndRefusesWhatDoesNotFit) {
     const std::pair<Variant, int32_t> rows[] = {
-        {Variant(2.5), 2},   {Variant(3.5), 4},      {Variant(-2.5), -2}, {Variant(2.4999), 2},
+        {Variant(2.5), 2},   {Variant(3.5), 4},     {Variant(-2.5), -2}, {Variant(2.4999), 2},
         {Variant("17"), 17}, {Variant(" 6.5 "), 6}, {Variant(true), -1}, {Variant(2147483647.0), 2147483647},
     };
     for (const auto& [value, number] : rows) EXPECT_EQ(toLong(value), number) << toText(value);
     const std::pair<Variant, int> failures[] = {
-        {Variant(2147483647.5), err::Overflow}, {Variant(-2147483649.0), err::Overflow},
-        {Variant("abc"), err::TypeMismatch},    {Variant(""), err::TypeMismatch},
+        {Variant(2147483647.5), err::Overflow},   {Variant(-2147483649.0), err::Overflow},
+        {Variant("abc"), err::TypeMismatch},      {Variant(""), err::TypeMismatch},
         {Variant::null(), err::InvalidUseOfNull},
     };
     for (const auto& [value, number] : failures) EXPECT_EQ(numberOf([&] { toLong(value); }), number);
