@@ -55,8 +55,13 @@ struct Caller {
 struct Row {
     const char* name;
     void (*call)(Caller&);
-    const char* outcome;
+    std::string outcome;
 };
+
+// The log of GetBomParams up to opening the template the user chose.
+const std::string kDialogAnswered =
+    "log Entering GetBomParams\nlog Trying to show dialog\nlog Closed dialog\nlog Getting control settings\n"
+    "log Trying to get ExcelObject\nlog Successfully obtained Excel COM object\n";
 
 const Row kRows[] = {
     {"template fill", [](Caller& c) { c.fill("fill.xlsx"); },
@@ -157,33 +162,21 @@ const Row kRows[] = {
      "error 5\n"
      "log Entering CreateSummaryExcel\n"},
     {"working copy", [](Caller& c) { c.workingCopy("fill.xlsx"); },
-     "log Entering GetBomParams\n"
-     "log Trying to show dialog\n"
-     "log Closed dialog\n"
-     "log Getting control settings\n"
-     "log Trying to get ExcelObject\n"
-     "log Successfully obtained Excel COM object\n"
-     "log Trying to open: @/fill.xlsx\n"
-     "log Successfully loaded template: @/fill.xlsx\n"
-     "log Making Excel visible\n"
-     "log After making Excel visible\n"
-     "log Redim of sheet array\n"
-     "log Obtaining sheetnames from Excel\n"
-     "log Deleting Exceloutput: @/*\n"
-     "log Saving Excelfile\n"
-     "log Closing Excelfile\n"
-     "log Now assigning string array to variant\n"
-     "log Assigned string array to variant\n"
-     "log Leaving GetBomParams\n"},
+     kDialogAnswered + "log Trying to open: @/fill.xlsx\n"
+                       "log Successfully loaded template: @/fill.xlsx\n"
+                       "log Making Excel visible\n"
+                       "log After making Excel visible\n"
+                       "log Redim of sheet array\n"
+                       "log Obtaining sheetnames from Excel\n"
+                       "log Deleting Exceloutput: @/*\n"
+                       "log Saving Excelfile\n"
+                       "log Closing Excelfile\n"
+                       "log Now assigning string array to variant\n"
+                       "log Assigned string array to variant\n"
+                       "log Leaving GetBomParams\n"},
     {"working copy, missing template", [](Caller& c) { c.workingCopy("none.xlsx"); },
-     "message Failed to obtain Workbook from Excel (Open Failure?) File = @/none.xlsx\n"
-     "log Entering GetBomParams\n"
-     "log Trying to show dialog\n"
-     "log Closed dialog\n"
-     "log Getting control settings\n"
-     "log Trying to get ExcelObject\n"
-     "log Successfully obtained Excel COM object\n"
-     "log Trying to open: @/none.xlsx\n"},
+     "message Failed to obtain Workbook from Excel (Open Failure?) File = @/none.xlsx\n" + kDialogAnswered +
+         "log Trying to open: @/none.xlsx\n"},
     {"working copy without a display", [](Caller& c) { c.workingCopy(""); },
      "message The BOM options dialog cannot be shown without a display; GetBomParams ends as if cancelled.\n"
      "log Entering GetBomParams\n"

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""Makes every test input in this directory with independent tools: pictures with
-Pillow, workbooks with openpyxl (two patched by hand the way other writers store
-cells), and the 97-2003 copy with LibreOffice Calc.
-Run: /usr/bin/python3 make_data.py   (in this directory; needs openpyxl, Pillow, soffice)"""
+# Makes every test input in this directory with independent tools: pictures with
+# Pillow, workbooks with openpyxl (two patched by hand the way other writers store
+# cells), and the 97-2003 copy with LibreOffice Calc.
+# Run: /usr/bin/python3 make_data.py   (in this directory; needs openpyxl, Pillow, soffice)
 import datetime, io, os, shutil, subprocess, tempfile, zipfile
 
 from openpyxl import Workbook
@@ -27,7 +27,7 @@ def path(name):
 
 
 def put(ws, cells):
-    """Cells as {"A1": value or (value, style, ...)}; a style is a Font, Alignment, Border, fill or comment."""
+    # Cells as {"A1": value or (value, style, ...)}; a style is a Font, Alignment, Border, fill or comment.
     for ref, spec in cells.items():
         value, *styles = spec if isinstance(spec, tuple) else (spec,)
         ws[ref] = value
@@ -75,8 +75,8 @@ def basic():
 
 
 def odd_cells():
-    """Cells as other writers store them (inline and rich strings, an error, cached
-    formula results) and shared formulas with a calculation chain."""
+    # Cells as other writers store them (inline and rich strings, an error, cached
+    # formula results) and shared formulas with a calculation chain.
     book({"Odd": {"A1": "placeholder"}}).save(path("odd_cells.xlsx"))
     main = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
     rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
@@ -109,9 +109,9 @@ def odd_cells():
 
 
 def features():
-    """Cover; Parts with a comment, a table, an image, a chart, a merged range, a fill,
-    conditional formats, a validation, print area and titles; Notes (active) with a
-    comment, a table and a print area but no drawing; a workbook-wide name."""
+    # Cover; Parts with a comment, a table, an image, a chart, a merged range, a fill,
+    # conditional formats, a validation, print area and titles; Notes (active) with a
+    # comment, a table and a print area but no drawing; a workbook-wide name.
     wb = book({"Cover": {"A1": "Cover page"},
                "Parts": {"A1": ("Parts list", Comment("Checked by QA", "Tester")), "A5": "Part", "B5": "Quantity",
                          "C5": "Material", "A6": "Bolt", "B6": 4, "C6": "Steel", "A7": "Nut", "B7": 4, "C7": "Steel",
@@ -137,7 +137,7 @@ def features():
 
 
 def three_sheets():
-    """Three sheets, numbers, dates, a tab and quotes in the middle one, the last active; and its .xls copy."""
+    # Three sheets, numbers, dates, a tab and quotes in the middle one, the last active; and its .xls copy.
     wb = book({"Kopf": {"A1": "Zeichnung", "B1": "ZN-4711"}, "Liste": {}, "Notizen": {"A1": "nur Notiz"}}, active=2)
     ws = wb["Liste"]
     for row in (["Pos", "Benennung", "Menge", "Datum", "Preis"],
@@ -155,8 +155,8 @@ def three_sheets():
 
 
 def plain():
-    """The plain list: header rows 1-2, captions row 4, the position row 5 (a picture
-    field twice), boxed rows below; the active sheet BOM, a second sheet Other."""
+    # The plain list: header rows 1-2, captions row 4, the position row 5 (a picture
+    # field twice), boxed rows below; the active sheet BOM, a second sheet Other.
     fields = ["posnr", "Name", "verw1", "verw2", "count", "warn", "bmp", "bmp"]
     bom = {"A1": "Title:", "B1": "$head:title", "A2": "Drawing:", "B2": "$HEAD:DrawNo", "I5": "$head:drawno"}
     for column, field in zip("ABCDEFGH", fields):
@@ -168,8 +168,8 @@ def plain():
 
 
 def fill():
-    """The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders
-    outside the scanned rectangle, a merged title, an image, a print area); Reverse; Groups."""
+    # The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders
+    # outside the scanned rectangle, a merged title, an image, a print area); Reverse; Groups.
     red = Font(name="Arial", bold=True, size=12, color="FFFF0000")
     wb = book({"Cover": {"A1": "$head:title"},
                "Parts": {"A1": ("$head:drawno", BOX), "B1": "$head:title", "D1": "$Head:Weight", "E1": "$head:owner",
@@ -195,8 +195,8 @@ def summary():
 
 
 def bad_packages(data, out):
-    """One damaged or hostile package per class of bad input, made from basic.xlsx at test
-    time; and features.xlsx with its drawing cut short."""
+    # One damaged or hostile package per class of bad input, made from basic.xlsx at test
+    # time; and features.xlsx with its drawing cut short.
     with zipfile.ZipFile(os.path.join(data, "features.xlsx")) as z:
         parts = {name: z.read(name) for name in z.namelist()}
     parts["xl/drawings/drawing1.xml"] = parts["xl/drawings/drawing1.xml"][:300]

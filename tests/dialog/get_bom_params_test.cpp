@@ -59,18 +59,6 @@ TEST(GetBomParams, WorkingCopiesAreNamedByLocalSecondsAndNeverReplaced) {
     ::tzset();
 }
 
-TEST(GetBomParams, TemplatePatternsMatchFilesOnly) {
-    TempDir dir;
-    std::ofstream(dir.file("bom.xls")) << "x";
-    std::ofstream(dir.file(".hidden.xlsx")) << "x";
-    std::filesystem::create_directory(dir.path() / "folder.xls");
-    for (const char* pattern : {"bom.xls", "*.xls", "b?m.*"})
-        EXPECT_TRUE(dialog::templatePatternMatches(dir.file(pattern)));
-    for (const std::string& pattern : {dir.file("missing.xls"), dir.path().string(), dir.file("folder.xls"),
-                                       dir.file(".hidden.xlsx"), dir.file("*.xlsx"), std::string()})
-        EXPECT_FALSE(dialog::templatePatternMatches(pattern)) << pattern;
-}
-
 struct Call {
     Variant profiles = Variant(int32_t{7});
     int32_t reverse = 0, embed = 1;

@@ -28,12 +28,6 @@ struct Pictures : ::testing::Test {
     std::shared_ptr<sheet::Workbook> open(const std::string& name) {
         return app->GetWorkbooks().Open(dataFile(name), Variant(false), true);
     }
-    std::vector<std::string> media(const ReadBack& book) const {
-        std::vector<std::string> parts;
-        for (const char* name : {"image1.png", "image2.png", "image3.jpeg", "image4.png"})
-            if (book.has(std::string("part xl/media/") + name)) parts.push_back(name);
-        return parts;
-    }
 };
 
 TEST(PictureProbe, FormatPixelsAndNaturalSizeOrARefusalNamingTheFile) {
@@ -58,16 +52,10 @@ TEST(PictureProbe, FormatPixelsAndNaturalSizeOrARefusalNamingTheFile) {
     }
     EXPECT_EQ(errorOf([] { ooxml::readPictureFile(dataFile("none.png")); }).number(), err::FileNotFound);
     // Magic bytes followed by garbage or by nothing: refused, never a crash.
-    const std::string png("\x89PNG\r\n\x1a\n", 8);
-    for (const std::string& bytes : {std::string(), png,
-                                     png + std::string("\xff\xff\xff\xff"
-                                                       "IHDR",
-                                                       8),
-                                     std::string("\xff\xd8\xff\xe0\x00\x01", 6),
-                                     std::string("\xff\xd8\xff\xe0\xff\xff"
-                                                 "JFIF",
-                                                 10),
-                                     std::string("GIF89a"), std::string("BM") + std::string(60, '\xff')})
+    using namespace std::string_literals;
+    for (const std::string& bytes :
+         {""s, "\x89PNG\r\n\x1a\n"s, "\x89PNG\r\n\x1a\n\xff\xff\xff\xffIHDR"s, "\xff\xd8\xff\xe0\x00\x01"s,
+          "\xff\xd8\xff\xe0\xff\xffJFIF"s, "GIF89a"s, "BM"s + std::string(60, '\xff')})
         EXPECT_THROW(ooxml::probePictureBytes(bytes), std::invalid_argument) << bytes.size() << " bytes";
 }
 
@@ -90,9 +78,9 @@ TEST_F(Pictures, InsertPlacesTheNaturalSizeAtTheSelectedCellAndEmbedsTheFile) {
     EXPECT_EQ(back.images("Sheet1"), (Lines{"OneCellAnchor - A1+0,0 at 0.0,0.0 size 90.0x60.0",
                                             "OneCellAnchor - C4+0,0 at 96.0,60.0 size 144.0x72.0",
                                             "OneCellAnchor - C4+0,0 at 96.0,60.0 size 200.0x100.0"}));
-    EXPECT_EQ(media(back), (Lines{"image1.png", "image2.png", "image3.jpeg"}));  // nothing of the refused files
-    EXPECT_EQ(back["part xl/media/image2.png"], ReadBack(kRed)["sha1"]);         // the file's own bytes
-    EXPECT_EQ(back.count("part xl/drawings/"), 2u);                              // the drawing and its relationships
+    EXPECT_EQ(back.count("part xl/media/"), 3u);                          // nothing of the refused files
+    EXPECT_EQ(back["part xl/media/image2.png"], ReadBack(kRed)["sha1"]);  // the file's own bytes
+    EXPECT_EQ(back.count("part xl/drawings/"), 2u);                       // the drawing and its relationships
 }
 
 TEST_F(Pictures, AddPictureSizesMovesCutsAndFollowsItsCell) {
@@ -113,7 +101,7 @@ TEST_F(Pictures, AddPictureSizesMovesCutsAndFollowsItsCell) {
     book->SaveAs(saved);
     ReadBack back(saved);
     EXPECT_EQ(back.images("Sheet1"), Lines{"TwoCellAnchor twoCell B3+0,0 at 48.0,30.0 size 200.0x100.0"});
-    EXPECT_EQ(media(back), Lines{"image1.png"});  // the cut picture's media went with it
+    EXPECT_EQ(back.count("part xl/media/"), 1u);  // the cut picture's media went with it
     // A wider column stretches it; once move-only, Top and Left move it and keep its size.
     cell->SetColumnWidth(60.0);
     EXPECT_GT(picture->Width(), 200.0);
@@ -154,32 +142,6 @@ TEST_F(Pictures, NewPicturesJoinTemplateDrawingsAndFirstDrawingsGoInSchemaOrder)
     const RuntimeError e = errorOf([&] { damaged->GetSheets().Item("Parts")->GetPictures().Insert(kRed); });
     EXPECT_NE(e.description().find("drawing_cut_short.xlsx"), std::string::npos) << e.description();
     EXPECT_NE(e.description().find("drawing1.xml"), std::string::npos) << e.description();
-}
-
-// The summary's picture route row after row: insert, measure, cut, size the
-// cell, add anew with its cell's placement.
-TEST_F(Pictures, RepeatedCutAndAddLeavesOnePictureAndMediaPerRow) {
-    auto book = app->GetWorkbooks().Add();
-    auto sheet = book->ActiveSheet();
-    Lines expected;
-    for (int row = 2; row < 12; ++row) {
-        auto cell = sheet->Cells(row, 2);
-        cell->Select();
-        auto inserted = sheet->GetPictures().Insert(kRed);
-        inserted->Select();
-        app->GetSelection()->Cut();
-        cell->SetRowHeight(100);
-        cell->SetColumnWidth(40);
-        auto added = sheet->GetShapes().AddPicture(kRed, false, true, cell->Left(), cell->Top(), 200, 100);
-        added->SetPlacement(1);
-        expected.push_back("TwoCellAnchor twoCell B" + std::to_string(row) + "+0,0 at 48.0," +
-                           std::to_string(15 + (row - 2) * 100) + ".0 size 200.0x100.0");
-    }
-    book->SaveAs(saved);
-    const ReadBack back(saved);
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(back.images("Sheet1"), expected);
-    EXPECT_EQ(back.count("part xl/media/"), 10u);
 }
 
 TEST_F(Pictures, SheetCopiesKeepPicturesCommentsTablesAndPrintSettings) {
@@ -231,8 +193,7 @@ TEST(SheetCopyNames, NumberedWithin31CharactersAndReferencesRepointed) {
         {"MyParts!A1+'Parts x'!A1", "MyParts!A1+'Parts x'!A1"},  // other sheets, literals, other books stay
         {"\"Parts!A1\"&Parts", "\"Parts!A1\"&Parts"},
         {"[1]Parts!A1", "[1]Parts!A1"},
-        {"SUM('unterminated", "SUM('unterminated"},
-    };
+        {"SUM('unterminated", "SUM('unterminated"}};
     for (const auto& [formula, repointed] : formulas)
         EXPECT_EQ(ooxml::repointSheetReferences(formula, "Parts", "Parts (2)"), repointed) << formula;
     EXPECT_EQ(ooxml::repointSheetReferences("'Bob''s'!A1", "Bob's", "Bob's (2)"), "'Bob''s (2)'!A1");

@@ -90,33 +90,25 @@ TEST(ExportPlain, PagesGapRowsAndTargetSheet) {
 TEST(ExportPlain, FieldsByNamePerRecordShortfallMarksAndPictures) {
     PlainRun run;
     const std::string picture = dataFile("green_120x80px_nodpi.png");
-    const std::vector<std::string> fields = {"posnr", "name", "verw1", "verw2", "count", "warn", "bmp"};
     // Record 2 has its fields in another order, record 3 spells "NAME" in capitals
     // and counts "x" as 0, record 4 has no verw2 and so no mark.
-    const std::vector<std::vector<std::string>> names = {fields,
-                                                         {"name", "posnr", "verw1", "verw2", "count", "warn", "bmp"},
-                                                         {"posnr", "NAME", "verw1", "verw2", "count", "warn", "bmp"},
-                                                         {"posnr", "name", "verw1", "x", "count", "warn", "bmp"}};
-    const std::vector<std::vector<Variant>> values = {
-        {Variant(1), Variant("P1"), Variant(2), Variant(1), Variant(5), Variant("low"), Variant(picture)},
-        {Variant("P2"), Variant(2), Variant(2), Variant(1), Variant(3), Variant("ok"), Variant(run.dir.file("no.png"))},
-        {Variant(3), Variant("P3"), Variant("x"), Variant("0"), Variant(1.0), Variant(), Variant()},
-        {Variant(4), Variant("P4"), Variant(0), Variant(0), Variant(9), Variant("w"), Variant()}};
-    std::vector<Variant> allNames, allValues;
-    for (size_t r = 0; r < names.size(); ++r) {
-        allNames.insert(allNames.end(), names[r].begin(), names[r].end());
-        allValues.insert(allValues.end(), values[r].begin(), values[r].end());
-    }
-    run.server.ExportPlain(kHeadNames, kHeadVals, 7, Variant::array(allNames), Variant::array(allValues), run.templ,
-                           run.output, 0, 0, 10, 0);
+    const Variant names = array({"posnr", "name",  "verw1", "verw2", "count", "warn", "bmp",  // record 1
+                                 "name",  "posnr", "verw1", "verw2", "count", "warn", "bmp",  // record 2
+                                 "posnr", "NAME",  "verw1", "verw2", "count", "warn", "bmp",  // record 3
+                                 "posnr", "name",  "verw1", "x",     "count", "warn", "bmp"});
+    const Variant values = array({1,    "P1", 2,   1,   5,   "low",     picture,                 // record 1
+                                  "P2", 2,    2,   1,   3,   "ok",      run.dir.file("no.png"),  // record 2
+                                  3,    "P3", "x", "0", 1.0, Variant(), Variant(),               // record 3
+                                  4,    "P4", 0,   0,   9,   "w",       Variant()});
+    run.server.ExportPlain(kHeadNames, kHeadVals, 7, names, values, run.templ, run.output, 0, 0, 10, 0);
     ASSERT_EQ(run.messages(), std::vector<std::string>());
     const ReadBack book(run.output);
     EXPECT_EQ(book.column("BOM", "A", 5), (std::vector<std::string>{"1", "2", "3", "4"}));
     book.expect({"value BOM!B6=P2", "value BOM!B7=$POS:Name", "value BOM!F5=!low", "value BOM!F6=ok", "value BOM!F7=!",
                  "value BOM!C7=x", "value BOM!F8=w", "value BOM!D8=$pos:verw2", "value BOM!D9=", "type BOM!A5=int",
-                 // Two pictures in row 5 at the corners of G5 and H5, the row as tall as they are;
-                 // a missing file empties its cell and places nothing.
                  "height BOM!5=60", "value BOM!G5=", "value BOM!G6=", "value BOM!H6="});
+    // Two pictures in row 5 at the corners of G5 and H5, the row as tall as they are; a missing
+    // file empties its cell and places nothing.
     EXPECT_EQ(book.images("BOM"), (std::vector<std::string>{"OneCellAnchor - G5+0,0 at 288.0,60.0 size 90.0x60.0",
                                                             "OneCellAnchor - H5+0,0 at 336.0,60.0 size 90.0x60.0"}));
 }

@@ -44,7 +44,6 @@ class DialogFormTest : public QObject {
 private slots:
     void captionsAndTabOrder();
     void embedBoxLockedOnlyWhenUnchecked();
-    void resizeRules();
     void browseFilterStartAndResult();
     void okRefusesMissingFilesAndDirectories();
     void okAcceptsAMatchingPatternAndCancelRejects();
@@ -84,28 +83,6 @@ void DialogFormTest::embedBoxLockedOnlyWhenUnchecked() {
     QVERIFY(checked.chk_embed->isEnabled());
     QTest::mouseClick(checked.chk_embed, Qt::LeftButton);
     QCOMPARE(checked.chk_embed->checkState(), Qt::Unchecked);
-}
-
-void DialogFormTest::resizeRules() {
-    frm_bom_opts form;
-    form.show();
-    form.resize(200, 100);
-    QTRY_COMPARE(form.size(), QSize(305, 194));
-    QCOMPARE(form.txt_template->width(), 233);
-    form.resize(305 + 60, 194 + 40);
-    QTRY_COMPARE(form.size(), QSize(365, 234));
-    QCOMPARE(form.txt_template->width(), 233 + 60);
-    QCOMPARE(form.btn_browse->x(), 248 + 60);
-    QCOMPARE(form.btn_ok->geometry(), QRect(144, 144, 121, 25));
-    form.resize(320, 150);  // narrower than before, lower than the load height
-    QTRY_COMPARE(form.size(), QSize(320, 194));
-    QCOMPARE(form.txt_template->width(), 233 + 15);
-    QCOMPARE(form.btn_browse->x(), 248 + 15);
-
-    frm_bom_opts maximised;
-    maximised.showMaximized();
-    QTRY_VERIFY(maximised.windowState() & Qt::WindowMaximized);
-    QCOMPARE(maximised.txt_template->width(), 233);
 }
 
 void DialogFormTest::browseFilterStartAndResult() {

@@ -1,19 +1,18 @@
 #!/usr/bin/python3
-"""The tests' independent reader: prints what openpyxl sees in a file, one
-"key<TAB>value" line per fact. A .xls or .ods workbook is converted by LibreOffice
-(with a private profile) first; a file that is no workbook is read as tab-separated text.
-
-Usage: read_back.py FILE [PART ...]
-  sheets, active, name N@SHEET          sheet names in order, the active sheet, defined names
-  value S!A1, type S!A1                 non-empty cells; whole floats as integers, dates in ISO form
-  fmt bold italic strike size color font underline vert halign valign border S!A1   when set
-  merged, printarea, titles, images, charts, cf, dv S; comment S!A1; table S!NAME; height S!5;
-  width S!C, colfmt S!C                 sheet features
-  image S#N   kind edit-as cell+x,y at X,Y size WxH (points; a two-cell anchor's size from the grid);
-              imageext S#N: the size the picture's own frame gives
-  part NAME   sha1 of each zip member; xml NAME: the text of each PART asked for
-  row N       the fields of a text file's row N, joined by " | "; sha1: any other file's hash
-"""
+# The tests' independent reader: prints what openpyxl sees in a file, one
+# "key<TAB>value" line per fact. A .xls or .ods workbook is converted by LibreOffice
+# (with a private profile) first; a file that is no workbook is read as tab-separated text.
+#
+# Usage: read_back.py FILE [PART ...]
+#   sheets, active, name N@SHEET          sheet names in order, the active sheet, defined names
+#   value S!A1, type S!A1                 non-empty cells; whole floats as integers, dates in ISO form
+#   fmt bold italic strike size color font underline vert halign valign border S!A1   when set
+#   merged, printarea, titles, images, charts, cf, dv S; comment S!A1; table S!NAME; height S!5;
+#   width S!C, colfmt S!C                 sheet features
+#   image S#N   kind edit-as cell+x,y at X,Y size WxH (points; a two-cell anchor's size from the grid);
+#               imageext S#N: the size the picture's own frame gives
+#   part NAME   sha1 of each zip member; xml NAME: the text of each PART asked for
+#   row N       the fields of a text file's row N, joined by " | "; sha1: any other file's hash
 import csv, datetime, hashlib, math, os, subprocess, sys, tempfile, zipfile
 
 import openpyxl

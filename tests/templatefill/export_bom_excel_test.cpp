@@ -119,25 +119,6 @@ TEST(ExportBomExcel, ClosAndEmBedDecideWhatStaysOpen) {
     }
 }
 
-TEST(ExportBomExcel, ASecondCallFillsTheHeldWorkbookWhateverFileItNames) {
-    FillRun run;
-    Data data;
-    data.headNames = array({Variant("title")});
-    data.headVals = array({Variant("T")});
-    data.recordSize = 1;
-    data.posNames = array({Variant("n")});
-    data.posVals = array({Variant("x"), Variant("y")});
-    ASSERT_EQ(run.run("Reverse", 0, 0, 0, "", data), 1);
-    EXPECT_EQ(ReadBack(run.file).value("Reverse!A5"), "y");
-    // The second call names another file but fills the held workbook: its
-    // "$pos:m" row is written and rows 1-5 are reversed.
-    data.posNames = array({Variant("m")});
-    ASSERT_EQ(run.run("Reverse", 1, 1, 1, "", data, run.dir.file("other.xlsx")), 1);
-    EXPECT_FALSE(std::filesystem::exists(run.dir.file("other.xlsx")));
-    ReadBack(run.file).expect({"value Reverse!A1=y", "value Reverse!A4=Header 2", "value Reverse!B1=y",
-                               "value Reverse!B2=x", "value Reverse!A5=T"});
-}
-
 TEST(ExportBomExcel, AnUnwritableFolderFailsTheSaveWithTheWorkbookFilledButUnsaved) {
     FillRun run;
     std::filesystem::create_directory(run.dir.file("locked"));
