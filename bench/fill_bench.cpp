@@ -103,7 +103,7 @@ double writeWithXlsxwriter(const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string templatePath = argc > 1 ? argv[1] : std::string(KBX_SOURCE_DIR) + "/tests/data/ooxml/basic.xlsx";
+    const std::string templatePath = argc > 1 ? argv[1] : std::string(KBX_SOURCE_DIR) + "/tests/data/basic.xlsx";
     const std::filesystem::path dir = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
     if (argc > 3) kRows = std::max(1, std::atoi(argv[3]));
     double writer = 0, writerCpu = 0;

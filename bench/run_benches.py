@@ -230,7 +230,7 @@ def main():
     rows.append(("ExportBomExcel 10,000 x 10, `kestbomex call`", line, peer, "<= 0.2 s"))
 
     # fill_bench: 100,000 and 1,000,000 cells, against libxlsxwriter in the same process.
-    basic = os.path.join(os.path.dirname(here), "tests/data/ooxml/basic.xlsx")
+    basic = os.path.join(os.path.dirname(here), "tests/data/basic.xlsx")
     fill = {}
     for cells in (100000, 1000000):
         runs = [measure([fill_bench, basic, work, str(cells // 10)])[1] for _ in range(args.repeat)]

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 out="build/fuzz"
 mkdir -p "$out/corpus"
-cp tests/data/ooxml/*.xlsx "$out/corpus/"
+cp tests/data/*.xlsx "$out/corpus/"
 
-sources=(tests/ooxml/fuzz/package_fuzzer.cpp src/value/*.cpp src/files/*.cpp src/log/*.cpp src/ooxml/*.cpp
+sources=(bench/fuzz/package_fuzzer.cpp src/value/*.cpp src/files/*.cpp src/log/*.cpp src/ooxml/*.cpp
          src/xlsbridge/*.cpp src/engine/*.cpp)
 flags=(-std=c++20 -O1 -g -Isrc -I/usr/include/stb $(pkg-config --cflags libzip pugixml))
 libs=($(pkg-config --libs libzip pugixml))

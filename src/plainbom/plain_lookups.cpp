@@ -15,16 +15,10 @@ FieldIndexCache& fieldIndexCache() {
     return cache;
 }
 
-uint64_t& fillCounter() {
-    static uint64_t fills = 0;
-    return fills;
-}
-
 // Adds the offsets of the record window; a duplicate name or a window that
 // runs past `names` stops the fill with an error, leaving what was added. A
 // Null name names no field and is left out.
 void fillCache(FieldIndexCache& cache, const Variant& names, int32_t start, int32_t span) {
-    ++fillCounter();
     for (int64_t i = start; i < static_cast<int64_t>(start) + span; ++i) {
         const auto index = static_cast<int32_t>(i);
         if (const std::optional<std::string> name = fillcommon::elementText(names, index))
@@ -80,8 +74,6 @@ int32_t FindField(const Variant& names, const std::string& name, int32_t start, 
     }
     return -1;
 }
-
-uint64_t fieldIndexCacheFillCount() { return fillCounter(); }
 
 int32_t FindName(const Variant& names, const std::string& name) {
     const std::string wanted = upperCase(name);

@@ -34,9 +34,6 @@ bool KeyExists(const FieldIndexCache& coll, const std::string& key);
 // Never raises.
 int32_t FindField(const Variant& names, const std::string& name, int32_t start, int32_t span);
 
-// Number of times the field index cache was filled since the process started.
-uint64_t fieldIndexCacheFillCount();
-
 // The value under the first "posnr" name at or after `start`, as a 32-bit
 // integer; -1 when no such name follows. Conversion errors are raised.
 int32_t PosNrAt(const Variant& names, const Variant& vals, int32_t start);

@@ -40,12 +40,12 @@ struct Sandbox {
     EnvGuard temp{"TEMP", dir.path().string()};
     EnvGuard xdg{"XDG_RUNTIME_DIR", runtime.path().string()};
     std::shared_ptr<sheet::Application> app = createEngineApplication();
-    std::string plain = dataFile("plainbom/plain_template.xlsx");
+    std::string plain = dataFile("plain.xlsx");
 
     Sandbox() {
         fs::permissions(runtime.path(), fs::perms::owner_all);
         runPython(readFile(dataFile("hostile/make_templates.py")),
-                  {plain, dataFile("pictures/image_and_chart.xlsx"), dir.path().string()});
+                  {plain, dataFile("features.xlsx"), dir.path().string()});
     }
     std::string file(const std::string& name, const std::string& content = "") const {
         std::ofstream(dir.file(name)) << content;

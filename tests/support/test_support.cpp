@@ -4,14 +4,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "engine/engine.h"
+#include "log/write_log.h"
 #include "session/excel_references.h"
 
 namespace kbx::test {
@@ -57,6 +61,15 @@ const bool kEngineInstalled = [] {
     session::installSpreadsheet(createEngineApplication, closeUnreachableEngineApplications);
     return true;
 }();
+
+// The converter's profile of the test program's own conversions, made before
+// any test points TEMP elsewhere.
+const TempDir& converterProfile() {
+    static const TempDir profile;
+    ::setenv("KBX_TEST_SOFFICE_PROFILE", profile.path().c_str(), 1);
+    return profile;
+}
+const TempDir& kConverterProfile = converterProfile();
 
 }  // namespace
 
@@ -115,5 +128,119 @@ std::string runPython(const std::string& script, const std::vector<std::string>&
 std::string dataFile(const std::string& name) { return std::string(KBX_TEST_DATA_DIR) + "/" + name; }
 
 bool converterInstalled() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
+
+bool isOle2File(const std::string& path) {
+    return readFile(path).rfind(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), 0) == 0;
+}
+
+bool convertFiles(const std::string& format, const std::string& outDir, const std::vector<std::string>& files) {
+    std::string command = "timeout 300 soffice -env:UserInstallation=file://" + kConverterProfile.path().string() +
+                          " --headless --norestore --convert-to " + format + " --outdir '" + outDir + "'";
+    for (const std::string& f : files) command += " '" + f + "'";
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::vector<std::string> fileNames(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with("kbx-soffice-profile-")) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string copyData(const TempDir& dir, const std::string& name, std::string as) {
+    if (as.empty()) as = std::filesystem::path(name).filename().string();
+    std::filesystem::copy_file(dataFile(name), dir.file(as), std::filesystem::copy_options::overwrite_existing);
+    return dir.file(as);
+}
+
+ReadBack::ReadBack(const std::string& file, const std::vector<std::string>& parts) {
+    std::vector<std::string> args{file};
+    args.insert(args.end(), parts.begin(), parts.end());
+    std::istringstream lines(runPython(readFile(std::string(KBX_SOURCE_DIR) + "/tests/support/read_back.py"), args));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) facts_[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+}
+
+std::string ReadBack::operator[](const std::string& key) const {
+    const auto found = facts_.find(key);
+    return found == facts_.end() ? std::string() : found->second;
+}
+
+std::vector<std::string> ReadBack::column(const std::string& sheet, const std::string& letter, int row) const {
+    std::vector<std::string> values;
+    for (; has("value " + sheet + "!" + letter + std::to_string(row)); ++row)
+        values.push_back(value(sheet + "!" + letter + std::to_string(row)));
+    return values;
+}
+
+std::vector<std::string> ReadBack::images(const std::string& sheet) const {
+    std::vector<std::string> found;
+    for (const auto& [key, description] : facts_)
+        if (key.starts_with("image " + sheet + "#")) found.push_back(description);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+size_t ReadBack::count(const std::string& prefix) const {
+    return std::count_if(facts_.begin(), facts_.end(),
+                         [&](const auto& fact) { return fact.first.starts_with(prefix); });
+}
+
+std::vector<std::string> ReadBack::changedParts(const ReadBack& other) const {
+    std::vector<std::string> changed;
+    for (const auto& [key, hash] : facts_)
+        if (key.starts_with("part ") && other[key] != hash) changed.push_back(key.substr(5));
+    return changed;
+}
+
+void ReadBack::expect(const std::vector<std::string>& facts) const {
+    for (const std::string& fact : facts) {
+        const size_t eq = fact.find('=');
+        EXPECT_EQ((*this)[fact.substr(0, eq)], fact.substr(eq + 1)) << fact.substr(0, eq);
+    }
+}
+
+std::vector<std::string> MethodRun::messages() const {
+    std::vector<std::string> texts;
+    for (const ShownMessage& shown : guard.messages->shown) texts.push_back(shown.text);
+    return texts;
+}
+
+std::vector<std::string> MethodRun::log() const {
+    std::vector<std::string> lines = readLines(dir.file(kLogFileName));
+    for (std::string& line : lines)
+        if (line.starts_with(kLogPrefix)) line.erase(0, std::string(kLogPrefix).size());
+    return lines;
+}
+
+Variant array(std::initializer_list<Variant> elements) { return Variant::array(std::vector<Variant>(elements)); }
+
+Unwritable::Unwritable(std::filesystem::path path) : path_(std::move(path)) {
+    std::filesystem::permissions(path_,
+                                 std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    if (::geteuid() == 0) immutable_ = std::system(("chattr +i '" + path_.string() + "' 2>/dev/null").c_str()) == 0;
+    effective_ = ::geteuid() != 0 || immutable_;
+}
+
+Unwritable::~Unwritable() {
+    if (immutable_ && std::system(("chattr -i '" + path_.string() + "'").c_str()) != 0) ADD_FAILURE() << "chattr -i";
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
+bool waitUntil(const std::function<bool()>& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the poll interval, not a guess
+    }
+    return true;
+}
 
 }  // namespace kbx::test

@@ -1,10 +1,13 @@
 #pragma once
 // Helpers shared by the tests: temporary directories, environment guards, a
-// message port that records, and running the independent reader (openpyxl).
+// message port that records, the independent reader (openpyxl) and the converter.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +15,7 @@
 
 #include "session/platform.h"
 #include "value/runtime_error.h"
+#include "value/variant.h"
 
 namespace kbx::test {
 
@@ -98,5 +102,72 @@ bool converterInstalled();
 
 #define REQUIRE_CONVERTER() \
     if (!::kbx::test::converterInstalled()) GTEST_SKIP() << "soffice (LibreOffice Calc) is not installed"
+
+// Whether a file starts with the compound-document signature of the 97-2003 format.
+bool isOle2File(const std::string& path);
+// Converts `files` with LibreOffice (a private profile) to `format` into `outDir`; false when it fails.
+bool convertFiles(const std::string& format, const std::string& outDir, const std::vector<std::string>& files);
+// Names in a directory, sorted, without the converter's profile directories.
+std::vector<std::string> fileNames(const std::filesystem::path& dir);
+// Copies the data file `name` into `dir` (as `as`, or under its own name) and returns the copy.
+std::string copyData(const TempDir& dir, const std::string& name, std::string as = "");
+
+// What the independent reader (support/read_back.py: openpyxl, LibreOffice for
+// .xls and .ods) sees in a file, as "key" -> "value" facts; the script lists the keys.
+class ReadBack {
+public:
+    explicit ReadBack(const std::string& file, const std::vector<std::string>& parts = {});
+    // The fact under `key`; "" when the reader printed none.
+    std::string operator[](const std::string& key) const;
+    bool has(const std::string& key) const { return facts_.count(key) != 0; }
+    std::string value(const std::string& cell) const { return (*this)["value " + cell]; }
+    // Values of a column of `sheet` from `row` down to the first empty cell.
+    std::vector<std::string> column(const std::string& sheet, const std::string& letter, int row) const;
+    // The pictures of a sheet as the reader describes them, sorted.
+    std::vector<std::string> images(const std::string& sheet) const;
+    // Number of facts whose key starts with `prefix`.
+    size_t count(const std::string& prefix) const;
+    const std::map<std::string, std::string>& facts() const { return facts_; }
+    // Zip members whose bytes differ from `other`'s (or that `other` lacks).
+    std::vector<std::string> changedParts(const ReadBack& other) const;
+    // Checks "key=value" facts; an absent key reads as "".
+    void expect(const std::vector<std::string>& facts) const;
+
+private:
+    std::map<std::string, std::string> facts_;
+};
+
+// A temporary directory that is also TEMP (log, working copies) and a recording platform.
+struct MethodRun {
+    PlatformGuard guard;
+    TempDir dir;
+    EnvGuard temp{"TEMP", dir.path().string()};
+    // Texts of the messages shown so far.
+    std::vector<std::string> messages() const;
+    // Lines of the log without their prefix.
+    std::vector<std::string> log() const;
+};
+
+// An array Variant of the given elements (lower bound 0).
+Variant array(std::initializer_list<Variant> elements);
+
+// Makes a file or directory unwritable for the guard's life: no write
+// permission, and for root (who ignores modes) the immutable attribute as well.
+class Unwritable {
+public:
+    explicit Unwritable(std::filesystem::path path);
+    ~Unwritable();
+    Unwritable(const Unwritable&) = delete;
+    Unwritable& operator=(const Unwritable&) = delete;
+    bool effective() const { return effective_; }
+
+private:
+    std::filesystem::path path_;
+    bool immutable_ = false;
+    bool effective_ = false;
+};
+
+// Waits until `done` holds, at most `seconds`; returns whether it does.
+bool waitUntil(const std::function<bool()>& done, double seconds = 30);
 
 }  // namespace kbx::test

@@ -1,0 +1,43 @@
+// A save torn by a kill: the target stays the old file until the new one is complete.
+
+#include "files/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "support/test_support.h"
+
+namespace kbx::test {
+namespace {
+
+TEST(AtomicFile, AWriterKilledHalfwayLeavesTheOldFile) {
+    TempDir dir;
+    const std::string target = dir.file("bom.xlsx");
+    std::ofstream(target) << "old content";
+    int halfWritten[2];
+    ASSERT_EQ(::pipe(halfWritten), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        files::replaceFile(target, [&](const std::string& temporary) {
+            std::ofstream(temporary) << std::string(1 << 20, 'x');
+            if (::write(halfWritten[1], "w", 1) == 1) ::pause();  // killed here
+        });
+        ::_exit(0);
+    }
+    char signal = 0;
+    ASSERT_EQ(::read(halfWritten[0], &signal, 1), 1);
+    ::kill(writer, SIGKILL);
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(readFile(target), "old content");
+    files::replaceFileWith(target, "new content");  // the next save goes through
+    EXPECT_EQ(readFile(target), "new content");
+}
+
+}  // namespace
+}  // namespace kbx::test

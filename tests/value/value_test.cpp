@@ -1,0 +1,75 @@
+// Conversions of the run-time value and the data set's record arithmetic.
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "value/data_set.h"
+
+namespace kbx::test {
+namespace {
+
+// The error number a conversion raises, 0 when it succeeds.
+template <typename Body>
+int numberOf(Body body) {
+    try {
+        body();
+    } catch (const RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+TEST(Variant, TextOfEveryKind) {
+    const std::pair<Variant, std::string> rows[] = {{Variant(), ""},
+                                                    {Variant(int32_t{42}), "42"},
+                                                    {Variant(int16_t{-7}), "-7"},
+                                                    {Variant(1.5), "1.5"},
+                                                    {Variant(0.1 + 0.2), "0.3"},
+                                                    {Variant(100.0), "100"},
+                                                    {Variant(1e20), "1E+20"},
+                                                    {Variant(true), "True"},
+                                                    {Variant(Currency{12345}), "1.2345"},
+                                                    {Variant(Currency{-5000}), "-0.5"},
+                                                    {Variant(Date{45000}), "2023-03-15"},
+                                                    {Variant(Date{45000.5}), "2023-03-15 12:00:00"}};
+    for (const auto& [value, text] : rows) EXPECT_EQ(toText(value), text);
+    EXPECT_EQ(numberOf([] { toText(Variant::null()); }), err::InvalidUseOfNull);
+    EXPECT_EQ(numberOf([] { toText(Variant::array({})); }), err::TypeMismatch);
+}
+
+TEST(Variant, LongRoundsHalfToEvenAndRefusesWhatDoesNotFit) {
+    const std::pair<Variant, int32_t> rows[] = {
+        {Variant(2.5), 2},   {Variant(3.5), 4},     {Variant(-2.5), -2}, {Variant(2.4999), 2},
+        {Variant("17"), 17}, {Variant(" 6.5 "), 6}, {Variant(true), -1}, {Variant(2147483647.0), 2147483647},
+    };
+    for (const auto& [value, number] : rows) EXPECT_EQ(toLong(value), number) << toText(value);
+    const std::pair<Variant, int> failures[] = {
+        {Variant(2147483647.5), err::Overflow},   {Variant(-2147483649.0), err::Overflow},
+        {Variant("abc"), err::TypeMismatch},      {Variant(""), err::TypeMismatch},
+        {Variant::null(), err::InvalidUseOfNull},
+    };
+    for (const auto& [value, number] : failures) EXPECT_EQ(numberOf([&] { toLong(value); }), number);
+    for (const char* numeric : {"3.25", " -4 ", "1e3"}) EXPECT_TRUE(isNumeric(Variant(numeric))) << numeric;
+    for (const char* other : {"", "12a", "nan"}) EXPECT_FALSE(isNumeric(Variant(other))) << other;
+    EXPECT_FALSE(isNumeric(Variant::null()));
+}
+
+TEST(DataSet, RecordsOfAStrideAndTheirCount) {
+    std::vector<Variant> values;
+    for (int32_t i = 0; i < 7; ++i) values.emplace_back(i);
+    const Variant seven = Variant::array(values);
+    std::vector<int32_t> field0, field2;
+    forEachFieldValue(seven, 0, 3, [&](int32_t j, const Variant&) { field0.push_back(j); });
+    forEachFieldValue(seven, 2, 3, [&](int32_t j, const Variant&) { field2.push_back(j); });
+    EXPECT_EQ(field0, (std::vector<int32_t>{0, 3, 6}));  // the incomplete last record holds field 0 only
+    EXPECT_EQ(field2, (std::vector<int32_t>{2, 5}));
+    EXPECT_DOUBLE_EQ(recordCount(seven, 3), 7.0 / 3.0);
+    EXPECT_EQ(numberOf([&] { recordCount(seven, 0); }), err::DivisionByZero);
+    EXPECT_EQ(numberOf([] { recordCount(Variant::array({}), 0); }), err::Overflow);
+    EXPECT_EQ(numberOf([] { recordCount(Variant("no array"), 2); }), err::TypeMismatch);
+    // A lower bound of 1 still counts from 0: one element more than it holds.
+    EXPECT_EQ(elementCount(Variant::array({Variant("a"), Variant("b")}, 1)), 3);
+}
+
+}  // namespace
+}  // namespace kbx::test
