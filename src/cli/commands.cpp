@@ -11,6 +11,7 @@
 #include "automation/method_table.h"
 #include "cli/bom_file.h"
 #include "cli/json_variant.h"
+#include "cli/method_help.h"
 #include "dialog/bom_options_dialog.h"
 #include "value/runtime_error.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 const char* kUsage =
     "Usage: kestbomex COMMAND [ARGUMENTS] [--bus]\n"
+    "       kestbomex --help | --version | call --help\n"
     "\n"
     "Every command runs in this process, or with --bus through the service\n"
     "KestBomEx.KestDBBomExcel on the session bus, and prints one JSON object.\n"
@@ -240,6 +242,10 @@ int listMethods(std::ostream& out) {
 }
 
 int callFromStdin(const QStringList& args, std::istream& in, const MethodCaller& call, std::ostream& out) {
+    if (args.contains("--help") || args.contains("-h")) {
+        out << callHelp(args.value(1).toStdString());
+        return kExitOk;
+    }
     if (args.size() < 2) throw UsageError("'call' needs a method name");
     const Options options(args, 2, {"--bus"});
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -268,8 +274,12 @@ int callMethod(const QString& method, const QJsonObject& params, const MethodCal
 int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err,
                    const MethodCaller& call) {
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") {
-        (args.isEmpty() ? err : out) << kUsage;
+        (args.isEmpty() ? err : out) << kUsage << "\n" << methodsHelp();
         return args.isEmpty() ? kExitUsage : kExitOk;
+    }
+    if (args[0] == "--version") {
+        out << versionText("kestbomex");
+        return kExitOk;
     }
     const QString& command = args[0];
     try {
