@@ -12,6 +12,7 @@ PACKAGES=(
   dbus dbus-x11 dbus-bin libglib2.0-bin xvfb xauth
   python3 python3-openpyxl python3-dbus python3-pil
   libreoffice-calc-nogui
+  debootstrap curl
 )
 
 missing=()
