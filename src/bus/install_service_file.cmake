@@ -26,7 +26,10 @@ string(REPLACE "\n" "\\n" server "${server}")
 string(REPLACE "\t" "\\t" server "${server}")
 string(REPLACE "\r" "\\r" server "${server}")
 
+# One staging folder per destination, so that installs to two places at once
+# (a staged install beside cpack) do not share the file.
+string(MD5 destination "$ENV{DESTDIR}${KBX_SERVICES_DIR}")
+set(staged "${KBX_SERVICE_STAGING}/${destination}/KestBomEx.KestDBBomExcel.service")
 set(KBX_SERVER_EXEC "${server}")
-configure_file("${KBX_SERVICE_TEMPLATE}" "${KBX_SERVICE_STAGING}/KestBomEx.KestDBBomExcel.service" @ONLY)
-file(INSTALL DESTINATION "${KBX_SERVICES_DIR}" TYPE FILE
-     FILES "${KBX_SERVICE_STAGING}/KestBomEx.KestDBBomExcel.service")
+configure_file("${KBX_SERVICE_TEMPLATE}" "${staged}" @ONLY)
+file(INSTALL DESTINATION "${KBX_SERVICES_DIR}" TYPE FILE FILES "${staged}")
