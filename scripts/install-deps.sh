@@ -11,7 +11,8 @@ PACKAGES=(
   libxlsxwriter-dev libcsv-dev
   dbus dbus-x11 dbus-bin libglib2.0-bin xvfb xauth
   python3 python3-openpyxl python3-dbus python3-gi python3-pil
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui poppler-utils
+  debootstrap curl
 )
 
 missing=()

@@ -6,6 +6,8 @@ import sys
 
 from openpyxl import Workbook
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
+from openpyxl.worksheet.page import PageMargins
+from openpyxl.worksheet.properties import PageSetupProperties
 from PIL import Image, ImageDraw
 
 here = os.path.dirname(os.path.abspath(sys.argv[0]))
@@ -14,14 +16,25 @@ box = Border(left=thin, right=thin, top=thin, bottom=thin)
 
 COLUMNS = [
     ("Pos", "$pos:posnr", 6),
-    ("Benennung", "$pos:name", 28),
-    ("Sachnummer", "$pos:partno", 16),
+    ("Benennung", "$pos:name", 24),
+    ("Sachnummer", "$pos:partno", 14),
     ("Verw. 1", "$pos:verw1", 8),
     ("Verw. 2", "$pos:verw2", 8),
     ("Menge", "$pos:count", 8),
-    ("!", "$pos:warn", 10),
+    ("!", "$pos:warn", 8),
     ("Bild", "$pos:bmp", 12),
 ]
+
+
+def fit_a4_portrait(sheet):
+    """Prints each sheet on A4 portrait: narrow margins, scaled to the page width
+    (the reader's fonts decide the real column widths)."""
+    sheet.page_setup.paperSize = sheet.PAPERSIZE_A4
+    sheet.page_setup.orientation = sheet.ORIENTATION_PORTRAIT
+    sheet.page_margins = PageMargins(left=0.5, right=0.5, top=0.6, bottom=0.6, header=0.3, footer=0.3)
+    sheet.sheet_properties.pageSetUpPr = PageSetupProperties(fitToPage=True)
+    sheet.page_setup.fitToWidth = 1
+    sheet.page_setup.fitToHeight = 0
 
 
 def make_pictures():
@@ -65,6 +78,7 @@ def main():
         for row in range(7, 40):
             ws.cell(row=row, column=column).border = box
     ws.print_title_rows = "5:5"
+    fit_a4_portrait(ws)
     wb.save(os.path.join(here, "template.xlsx"))
     make_pictures()
 

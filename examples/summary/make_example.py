@@ -6,12 +6,25 @@ import sys
 
 from openpyxl import Workbook
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
+from openpyxl.worksheet.page import PageMargins
+from openpyxl.worksheet.properties import PageSetupProperties
 from PIL import Image, ImageDraw
 
 here = os.path.dirname(os.path.abspath(sys.argv[0]))
 thin = Side(style="thin")
 box = Border(left=thin, right=thin, top=thin, bottom=thin)
 FIELDS = ["posnr", "name", "qty", "bmp"]
+
+
+def fit_a4_portrait(sheet):
+    """Prints each sheet on A4 portrait: narrow margins, scaled to the page width
+    (the reader's fonts decide the real column widths)."""
+    sheet.page_setup.paperSize = sheet.PAPERSIZE_A4
+    sheet.page_setup.orientation = sheet.ORIENTATION_PORTRAIT
+    sheet.page_margins = PageMargins(left=0.5, right=0.5, top=0.6, bottom=0.6, header=0.3, footer=0.3)
+    sheet.sheet_properties.pageSetUpPr = PageSetupProperties(fitToPage=True)
+    sheet.page_setup.fitToWidth = 1
+    sheet.page_setup.fitToHeight = 0
 
 
 def make_pictures():
@@ -39,6 +52,7 @@ def main():
         cell.alignment = Alignment(vertical="top", horizontal="left" if field == "name" else "center")
         cell.border = box
     ws.column_dimensions["B"].width = 30
+    fit_a4_portrait(ws)
     wb.save(os.path.join(here, "template.xlsx"))
     make_pictures()
 

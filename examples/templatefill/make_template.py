@@ -15,12 +15,14 @@ from pathlib import Path
 from openpyxl import Workbook
 from openpyxl.drawing.image import Image
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
+from openpyxl.worksheet.page import PageMargins
+from openpyxl.worksheet.properties import PageSetupProperties
 from PIL import Image as PilImage, ImageDraw
 
 THIN = Side(style="thin")
 MEDIUM = Side(style="medium")
 BOX = Border(left=THIN, right=THIN, top=THIN, bottom=THIN)
-POSITION_ROWS = 40
+POSITION_ROWS = 32
 
 COLUMNS = [  # caption, field, width, horizontal alignment
     ("Pos.", "posnr", 6, "center"),
@@ -30,6 +32,17 @@ COLUMNS = [  # caption, field, width, horizontal alignment
     ("Sachnummer", "partno", 16, "left"),
     ("Werkstoff", "material", 16, "left"),
 ]
+
+
+def fit_a4_portrait(sheet):
+    """Prints each sheet on A4 portrait: narrow margins, scaled to the page width
+    (the reader's fonts decide the real column widths)."""
+    sheet.page_setup.paperSize = sheet.PAPERSIZE_A4
+    sheet.page_setup.orientation = sheet.ORIENTATION_PORTRAIT
+    sheet.page_margins = PageMargins(left=0.5, right=0.5, top=0.6, bottom=0.6, header=0.3, footer=0.3)
+    sheet.sheet_properties.pageSetUpPr = PageSetupProperties(fitToPage=True)
+    sheet.page_setup.fitToWidth = 1
+    sheet.page_setup.fitToHeight = 0
 
 
 def logo():
@@ -101,6 +114,8 @@ def main(target):
     title_block(bom)
     position_table(bom)
     cover(book.create_sheet("Deckblatt"))
+    for sheet in book.worksheets:
+        fit_a4_portrait(sheet)
     book.save(target)
 
 

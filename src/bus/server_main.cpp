@@ -107,7 +107,11 @@ int main(int argc, char** argv) {
     if (args.size() > 1) {
         if (args[1] == "--register") return registerCommand(true);
         if (args[1] == "--unregister") return registerCommand(false);
-        std::cout << "Usage: kestbomex-server [--register | --unregister]\n";
+        if (args[1] == "--version") {
+            std::cout << "kestbomex-server " KBX_VERSION "\n";
+            return 0;
+        }
+        std::cout << "Usage: kestbomex-server [--register | --unregister | --version]\n";
         return args[1] == "--help" ? 0 : 2;
     }
     return serve(app);

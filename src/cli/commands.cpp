@@ -17,6 +17,7 @@
 #include "cli/json_reader.h"
 #include "cli/byte_text.h"
 #include "cli/json_variant.h"
+#include "cli/method_help.h"
 #include "dialog/bom_options_dialog.h"
 #include "value/runtime_error.h"
 
@@ -26,6 +27,7 @@ namespace {
 
 const char* kUsage =
     "Usage: kestbomex COMMAND [ARGUMENTS] [--bus]\n"
+    "       kestbomex --help | --version | call --help\n"
     "\n"
     "Every command runs in this process, or with --bus through the service\n"
     "KestBomEx.KestDBBomExcel on the session bus, and prints one JSON object.\n"
@@ -295,6 +297,10 @@ int runCall(const automation::MethodSpec& spec, const std::function<std::vector<
             const MethodCaller& call, std::ostream& out);
 
 int callFromStdin(const QStringList& args, std::istream& in, const MethodCaller& call, std::ostream& out) {
+    if (args.contains("--help") || args.contains("-h")) {
+        out << callHelp(args.value(1).toStdString());
+        return kExitOk;
+    }
     if (args.size() < 2) throw UsageError("'call' needs a method name");
     const Options options(args, 2, {"--bus"});
     std::map<std::string, JsonParameter> params;
@@ -331,8 +337,12 @@ int callMethod(const QString& method, const QJsonObject& params, const MethodCal
 int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err,
                    const MethodCaller& call) {
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") {
-        (args.isEmpty() ? err : out) << kUsage;
+        (args.isEmpty() ? err : out) << kUsage << "\n" << methodsHelp();
         return args.isEmpty() ? kExitUsage : kExitOk;
+    }
+    if (args[0] == "--version") {
+        out << versionText("kestbomex");
+        return kExitOk;
     }
     const QString& command = args[0];
     try {

@@ -1,0 +1,34 @@
+# `cpack -G DEB` in the build folder: kestbomex_<version>_<arch>.deb (the
+# programs and the bus service) and kestbomex-dev_<version>_<arch>.deb (the
+# core for programs that link it). Both install under /usr.
+set(KBX_DEB_MAINTAINER "KestBomEx maintainers <kestbomex@localhost>" CACHE STRING "Maintainer field of the Debian packages")
+
+set(CPACK_PACKAGE_NAME kestbomex)
+set(CPACK_PACKAGE_VENDOR KestBomEx)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_COMPONENTS_ALL runtime development)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KBX_DEB_MAINTAINER}")
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME kestbomex)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
+# The shared libraries (Qt 6, libzip, pugixml, libcsv) are found by dpkg-shlibdeps;
+# the first line of a description is its synopsis.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+# The service needs a session bus; .xls and .ods go through LibreOffice;
+# a finished workbook is shown with xdg-open.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus, libreoffice-calc-nogui | libreoffice-calc, xdg-utils")
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
+    "bills of materials into .xlsx workbooks, as a D-Bus service and a command line\nFills placeholder templates, writes paged plain BOM lists and picture summaries,\nand copies workbooks, for CAD and product-data hosts: the D-Bus service\nkestbomex-server (KestBomEx.KestDBBomExcel, activated on demand) and the\ncommand line kestbomex.")
+
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME kestbomex-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libzip-dev, libpugixml-dev, pkg-config")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
+    "KestBomEx core library for programs that link it (static libraries, headers)\nThe Qt-free core of KestBomEx with its embedded .xlsx engine as static\nlibraries and headers, with a CMake package (find_package(KestBomEx),\ntarget KestBomEx::core) and a pkg-config file (kestbomex).")
+
+include(CPack)
