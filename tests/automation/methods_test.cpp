@@ -72,6 +72,8 @@ const Row kRows[] = {
      "message Failed to obtain COM object to Workbook from Excel\n"
      "log Entering ExportBomExcel, trying to write @/none.xlsx\n"
      "log Trying to open: @/none.xlsx\n"
+     "log Failed to obtain COM object to Workbook from Excel\n"
+     "log 53: File not found: '@/none.xlsx'\n"
      "kept app\n"},
     {"template fill, profile the workbook lacks", [](Caller& c) { c.fill("fill.xlsx", "Stückliste"); },
      "error 9\n"
@@ -93,6 +95,8 @@ const Row kRows[] = {
      "message Failed to obtain COM object to Workbook from Excel\n"
      "log Entering ExportPlain\n"
      "log Trying to open: @/none.xlsx\n"
+     "log Failed to obtain COM object to Workbook from Excel\n"
+     "log 53: File not found: '@/none.xlsx'\n"
      "kept app\n"},
     {"plain list, unknown target sheet", [](Caller& c) { c.plain(3, kRecord, "out.xlsx", "plain.xlsx", "Nope"); },
      "message Failed to obtain sheet object 'NOPE' from Excel....\n"
@@ -138,6 +142,8 @@ const Row kRows[] = {
      "message Failed to obtain COM object to Workbook from Excel\n"
      "log Entering CreateSummaryExcel\n"
      "log Trying to open: @/none.xlsx\n"
+     "log Failed to obtain COM object to Workbook from Excel\n"
+     "log 53: File not found: '@/none.xlsx'\n"
      "kept app\n"},
     {"summary, no picture",
      [](Caller& c) {
@@ -175,8 +181,14 @@ const Row kRows[] = {
                        "log Assigned string array to variant\n"
                        "log Leaving GetBomParams\n"},
     {"working copy, missing template", [](Caller& c) { c.workingCopy("none.xlsx"); },
-     "message Failed to obtain Workbook from Excel (Open Failure?) File = @/none.xlsx\n" + kDialogAnswered +
-         "log Trying to open: @/none.xlsx\n"},
+     "message Invalid filename\n"
+     "log Entering GetBomParams\n"
+     "log Trying to show dialog\n"
+     "log Closed dialog\n"
+     "log Leaving GetBomParams\n"},
+    {"working copy, template no workbook", [](Caller& c) { c.workingCopy("bad.png"); },
+     "message Failed to obtain Workbook from Excel (Open Failure?) File = @/bad.png\n" + kDialogAnswered +
+         "log Trying to open: @/bad.png\n"},
     {"working copy without a display", [](Caller& c) { c.workingCopy(""); },
      "message The BOM options dialog cannot be shown without a display; GetBomParams ends as if cancelled.\n"
      "log Entering GetBomParams\n"

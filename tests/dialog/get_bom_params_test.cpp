@@ -86,7 +86,7 @@ TEST(GetBomParams, OkReturnsSheetNamesOptionsAndAWorkingCopyCancelChangesNothing
     EXPECT_TRUE(session::excelReferences().ExcelApp) << "Cancel leaves the shared application";
     Call missing;
     missing.run(run.dir.file("none.xlsx"));
-    EXPECT_EQ(missing.templte, run.dir.file("none.xlsx"));
+    EXPECT_EQ(missing.templte, "keep me") << "a missing template is refused like Cancel";
     EXPECT_EQ(missing.excelFileName, " xlsx ") << "no working copy was made";
     EXPECT_EQ(missing.profiles, Variant(int32_t{7}));
     Call ok, again;
