@@ -20,6 +20,8 @@ namespace xl = sheet::xl;
 using Lines = std::vector<std::string>;
 
 struct Engine : ::testing::Test {
+    // The application and its open workbooks hold each other; quitting frees them.
+    void TearDown() override { app->Quit(); }
     TempDir dir;
     std::shared_ptr<sheet::Application> app = createEngineApplication();
     std::shared_ptr<sheet::Workbook> open(const std::string& name, bool readOnly = true) {

@@ -22,6 +22,8 @@ const std::string kGreen = dataFile("green_120x80px_nodpi.png");  // 90 x 60 poi
 const std::string kBlue = dataFile("blue_300x150px_150dpi.jpg");  // 144 x 72 points
 
 struct Pictures : ::testing::Test {
+    // The application and its open workbooks hold each other; quitting frees them.
+    void TearDown() override { app->Quit(); }
     TempDir dir;
     std::shared_ptr<sheet::Application> app = createEngineApplication();
     std::string saved = dir.file("out.xlsx");
