@@ -16,7 +16,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KBX_DEB_MAINTAINER}")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME kestbomex)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
-# The shared libraries (Qt 6, libzip, pugixml, libcsv) are found by dpkg-shlibdeps;
+# The shared libraries (Qt 6, libzip, pugixml, zlib, libcsv) are found by dpkg-shlibdeps;
 # the first line of a description is its synopsis.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 # The service needs a session bus; .xls and .ods go through LibreOffice;
@@ -27,7 +27,7 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME kestbomex-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libzip-dev, libpugixml-dev, pkg-config")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libzip-dev, libpugixml-dev, zlib1g-dev, pkg-config")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "KestBomEx core library for programs that link it (static libraries, headers)\nThe Qt-free core of KestBomEx with its embedded .xlsx engine as static\nlibraries and headers, with a CMake package (find_package(KestBomEx),\ntarget KestBomEx::core) and a pkg-config file (kestbomex).")
 

@@ -13,8 +13,8 @@ cp tests/data/*.xlsx "$out/corpus/"
 
 sources=(bench/fuzz/package_fuzzer.cpp src/value/*.cpp src/files/*.cpp src/log/*.cpp src/ooxml/*.cpp
          src/xlsbridge/*.cpp src/engine/*.cpp)
-flags=(-std=c++20 -O1 -g -Isrc -I/usr/include/stb $(pkg-config --cflags libzip pugixml))
-libs=($(pkg-config --libs libzip pugixml))
+flags=(-std=c++20 -O1 -g -Isrc -I/usr/include/stb $(pkg-config --cflags libzip pugixml zlib))
+libs=($(pkg-config --libs libzip pugixml zlib))
 
 if command -v clang++ >/dev/null; then
   echo "== building the libFuzzer target with clang++"
