@@ -149,6 +149,7 @@ private:
     RowData* findRow(int32_t row) const;
     RowData& rowForWrite(int32_t row);
     static uint64_t extraKey(int32_t row, int32_t column) { return (static_cast<uint64_t>(row) << 16) | static_cast<uint64_t>(column); }
+    void placeStrayCell(int32_t row, const CellData& cell);
     CellExtra& extraForWrite(int32_t row, CellData& cell);
     const ColumnData* findColumn(int32_t column) const;
     ColumnData& isolateColumn(int32_t column);
