@@ -16,6 +16,7 @@
 #include "files/atomic_file.h"
 #include "files/input_file.h"
 #include "log/write_log.h"
+#include "ooxml/sheet_copy_parts.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"
@@ -441,6 +442,7 @@ std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, co
     sheets_.insert(sheets_.begin() + static_cast<std::ptrdiff_t>(position),
                    std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
     noteSheet(*sheets_[position], node, position);
+    sheets_[position]->setNameUnused();
     if (sheets_.size() > 1 && position <= activeIndex_) setActiveSheetIndex(activeIndex_ + 1);
     workbookDirty_ = true;
     return sheets_[position];
@@ -476,6 +478,17 @@ void EngineWorkbook::renameSheet(EngineWorksheet& sheet, const std::string& newN
         if (changed) definedName.text().set(text.c_str());
     }
     workbookDirty_ = true;
+    if (!sheet.nameMayBeUsed()) return;
+    for (const auto& other : sheets_) {
+        if (!other->isWorksheet()) continue;
+        other->model().forEachFormula([&](std::string& formula) {
+            std::string repointed = repointSheetReferencesInXml(formula, oldName, newName);
+            if (repointed == formula) return false;
+            formula = std::move(repointed);
+            return true;
+        });
+    }
+    renameSheetInCharts(*package_, oldName, newName);
 }
 
 void EngineWorkbook::removeFilterDatabaseName(size_t sheetIndex) {

@@ -380,6 +380,11 @@ uint32_t SheetModel::styleAt(int32_t row, int32_t column) const {
     return columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
 }
 
+void SheetModel::forEachFormula(const std::function<bool(std::string&)>& edit) {
+    for (auto& [key, extra] : extras_)
+        if (!extra.formula.empty() && edit(extra.formula)) dirty_ = true;
+}
+
 void SheetModel::forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f) {
     for (RowData& row : rows_) {
         const auto c = cellPosition(row.cells, column);

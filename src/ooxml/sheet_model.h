@@ -116,6 +116,9 @@ public:
     uint32_t styleAt(int32_t row, int32_t column) const;
     // Calls `f` for every existing cell of a column.
     void forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f);
+    // Calls `edit` with every cell formula (its <f> element as XML); a formula
+    // `edit` returns true for was changed and makes the sheet dirty.
+    void forEachFormula(const std::function<bool(std::string&)>& edit);
     // First and last used row and column; nullopt for an empty sheet.
     std::optional<std::array<int32_t, 4>> usedBounds() const;
 
