@@ -11,7 +11,7 @@
 import argparse, csv, glob, json, os, re, shutil, subprocess, sys, tempfile, warnings, zipfile
 from posixpath import dirname, join, normpath
 import openpyxl
-from openpyxl.utils import get_column_letter as letter
+from openpyxl.utils import get_column_letter as letter, column_index_from_string as column_index
 
 warnings.simplefilter("ignore")
 VOLATILE = re.compile(r"\b(NOW|TODAY|RAND|RANDBETWEEN|OFFSET|INDIRECT|CELL|INFO)\s*\(", re.I)
@@ -33,7 +33,7 @@ def rels_path(part):
 
 def rels(z, part):
     # (id, target part or None when external, type) of each relationship of a part ("" = package).
-    found, xml = [], z.read(rels_path(part)).decode() if rels_path(part) in z.namelist() else ""
+    found, xml = [], z.read(rels_path(part)).decode("utf-8", "replace") if rels_path(part) in z.namelist() else ""
     for m in re.finditer(r"<(?:\w+:)?Relationship\b[^>]*>", xml):
         a = dict(re.findall(r'(\w+)="([^"]*)"', m.group(0)))
         t = a["Target"]
@@ -65,7 +65,7 @@ def readable(path, lo=False):
     def edit(name, data):
         if not name.endswith((".xml", ".rels")):
             return data
-        text = data.decode()
+        text = data.decode("utf-8", "replace")  # __MACOSX/ entries hold no text
         for part, rid, _ in bad:
             if name in (part, rels_path(part)):
                 text = re.sub(rf'<[\w:]+\s[^>]*?\b(\w+:id|Id)="{rid}"[^>]*/>', "", text)
@@ -86,17 +86,33 @@ def worksheets(path):
 
 
 def splice(xml):
-    # Adds the placeholders as inline-string cells in a new row two below the last row.
+    # Adds the placeholders as inline-string cells: in a new row two below the data, or at the right
+    # end of row 50 when the data reach further (the export looks for placeholders in its first 60 rows and columns).
     # Returns the XML, the row and the first column.
-    p = re.search(r"<(\w+:)?sheetData\b", xml)[1] or ""
-    rows = [int(r) for r in re.findall(rf'<{p}row\b[^>]*?\br="(\d+)"', xml)] or [len(re.findall(rf"<{p}row\b", xml))]
-    row = max(rows) + 2
-    cells = "".join(f'<{p}c r="{letter(1 + i)}{row}" t="inlineStr"><{p}is><{p}t>{t}</{p}t></{p}is></{p}c>'
+    p = re.search(r"<(\w+:)?sheetData\b", xml).group(1) or ""
+    rows, last = [], 0
+    for m in re.finditer(rf"<{p}row\b([^>]*?)(/?)>", xml):
+        last = int((re.search(r'\br="(\d+)"', m.group(1)) or [0, last + 1])[1])
+        end = m.end() if m.group(2) else xml.index(f"</{p}row>", m.end())
+        body = xml[m.end():end]
+        refs = [column_index(c) for c in re.findall(rf'<{p}c\b[^>]*?\br="([A-Z]+)\d+"', body)]
+        rows.append((last, m, end, max(refs + [len(re.findall(rf"<{p}c\b", body))])))
+    row = min(last + 2, 50)
+    hit = [x for x in rows if x[0] == row]
+    col = hit[0][3] + 2 if hit else 1
+    if col + len(PLACEHOLDERS) > 50:
+        raise RuntimeError("no room for the placeholders in the first 50 columns of row 50")
+    cells = "".join(f'<{p}c r="{letter(col + i)}{row}" t="inlineStr"><{p}is><{p}t>{t}</{p}t></{p}is></{p}c>'
                     for i, t in enumerate(PLACEHOLDERS))
-    at = xml.find(f"</{p}sheetData>")
-    new = f'<{p}row r="{row}">{cells}</{p}row>'
-    return (xml[:at] + new + xml[at:] if at >= 0 else re.sub(rf"<{p}sheetData\s*/>", f"<{p}sheetData>{new}</{p}sheetData>",
-                                                             xml)), row, 1
+    if hit:
+        _, m, end, _ = hit[0]
+        head = re.sub(r'\sspans="[^"]*"', "", m.group(0)).replace("/>", ">")
+        xml = xml[:m.start()] + head + xml[m.end():end] + cells + (f"</{p}row>" if m.group(2) else "") + xml[end:]
+    else:
+        new, at = f'<{p}row r="{row}">{cells}</{p}row>', ([x[1].start() for x in rows if x[0] > row] + [xml.find(f"</{p}sheetData>")])[0]
+        xml = xml[:at] + new + xml[at:] if at >= 0 else re.sub(rf"<{p}sheetData\s*/>", f"<{p}sheetData>{new}</{p}sheetData>", xml)
+    wide = letter(max([col + len(PLACEHOLDERS)] + [x[3] for x in rows]))
+    return re.sub(rf'<{p}dimension ref="[^"]*"', f'<{p}dimension ref="A1:{wide}{max(row, last)}"', xml), row, col
 
 
 def cells(path, data_only):
