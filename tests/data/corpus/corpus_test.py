@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # Runs the kestbomex command line on every workbook of the corpus and reads the results back.
 #
-# Usage: corpus_test.py --binary PATH [--keep DIR] [FILE ...]   (default: every workbook beside this script)
+# Usage: corpus_test.py --binary PATH [FILE ...]   (default: every workbook beside this script)
 # Per workbook: ExportAsTxt (copy), ExportAsTxt2 (text of the first worksheet) and ExportPlain2 on a
 # template made by splicing placeholder cells into the XML of the active worksheet (a .xls gets none).
 # The outputs are read by openpyxl (formulas and stored values) and by LibreOffice (saved again as
@@ -63,15 +63,14 @@ def readable(path, lo=False):
     bad = dangling(path)
 
     def edit(name, data):
-        if not name.endswith((".xml", ".rels")):
-            return data
         text = data.decode("utf-8", "replace")  # __MACOSX/ entries hold no text
         for part, rid, _ in bad:
             if name in (part, rels_path(part)):
                 text = re.sub(rf'<[\w:]+\s[^>]*?\b(\w+:id|Id)="{rid}"[^>]*/>', "", text)
         return (re.sub(r"<customFilters\b.*?</customFilters>", "", text, flags=re.S) if lo else text).encode()
 
-    return rewrite(path, path + ".read.xlsx", edit) if bad or lo else path
+    return rewrite(path, path + ".read.xlsx", lambda n, d: edit(n, d) if n.endswith((".xml", ".rels")) else d) \
+        if bad or lo else path
 
 
 def worksheets(path):
@@ -100,8 +99,6 @@ def splice(xml):
     row = min(last + 2, 50)
     hit = [x for x in rows if x[0] == row]
     col = hit[0][3] + 2 if hit else 1
-    if col + len(PLACEHOLDERS) > 50:
-        raise RuntimeError("no room for the placeholders in the first 50 columns of row 50")
     cells = "".join(f'<{p}c r="{letter(col + i)}{row}" t="inlineStr"><{p}is><{p}t>{t}</{p}t></{p}is></{p}c>'
                     for i, t in enumerate(PLACEHOLDERS))
     if hit:
@@ -229,15 +226,12 @@ def convert(inputs, lo):
 def main():
     ap = argparse.ArgumentParser(description="Corpus test of the kestbomex command line")
     ap.add_argument("--binary", required=True)
-    ap.add_argument("--keep", help="folder that keeps every input and output")
     ap.add_argument("files", nargs="*")
     args = ap.parse_args()
     if not shutil.which("soffice"):
         print("LibreOffice (soffice) is not installed: corpus test skipped")
         return 77
-    binary, work = os.path.abspath(args.binary), args.keep or tempfile.mkdtemp(prefix="kbx-corpus-")
-    os.makedirs(work, exist_ok=True)
-    done = {}
+    binary, work, done = os.path.abspath(args.binary), tempfile.mkdtemp(prefix="kbx-corpus-"), {}
     for i, src in enumerate(args.files or sorted(glob.glob(os.path.join(os.path.dirname(os.path.abspath(__file__)), "*.xls*")))):
         try:
             done[src] = prepare(binary, os.path.abspath(src), work, f"{i:03d}")
@@ -252,8 +246,7 @@ def main():
             errors = [f"{type(e).__name__}: {e}"]
         print(("FAIL " if errors else "PASS ") + os.path.basename(src) + "".join("\n    " + e for e in errors), flush=True)
         failed += bool(errors)
-    if not args.keep:
-        shutil.rmtree(work, ignore_errors=True)
+    shutil.rmtree(work, ignore_errors=True)
     print(f"{len(done) - failed} passed, {failed} failed")
     return 1 if failed else 0
 

@@ -11,7 +11,8 @@ from com.sun.star.beans import PropertyValue
 from com.sun.star.table import CellRangeAddress, CellAddress
 from com.sun.star.awt import Rectangle, Size, Point
 
-enum = uno.Enum
+PARTS = CellRangeAddress(Sheet=0, StartColumn=0, StartRow=2, EndColumn=5, EndRow=8)  # the parts list with its header
+
 
 
 def prop(name, value):
@@ -31,10 +32,6 @@ def connect(profile):
         except Exception:
             time.sleep(0.5)
     raise SystemExit("soffice did not answer")
-
-
-def area(sheet, c0, r0, c1, r1):
-    return CellRangeAddress(Sheet=sheet, StartColumn=c0, StartRow=r0, EndColumn=c1, EndRow=r1)
 
 
 def fill_parts(doc, sheet):
@@ -59,12 +56,12 @@ def fill_parts(doc, sheet):
     sheet.getAnnotations().insertNew(CellAddress(Sheet=0, Column=1, Row=4), "Bought in, see supplier list")
     qty = sheet.getCellRangeByName("D4:D9")
     cf = qty.ConditionalFormat
-    cf.addNew((prop("Operator", enum("com.sun.star.sheet.ConditionOperator", "GREATER")), prop("Formula1", "10"),
+    cf.addNew((prop("Operator", uno.Enum("com.sun.star.sheet.ConditionOperator", "GREATER")), prop("Formula1", "10"),
                prop("StyleName", "Accent")))
     qty.ConditionalFormat = cf
     val = qty.Validation
-    val.Type = enum("com.sun.star.sheet.ValidationType", "WHOLE")
-    val.setOperator(enum("com.sun.star.sheet.ConditionOperator", "BETWEEN"))
+    val.Type = uno.Enum("com.sun.star.sheet.ValidationType", "WHOLE")
+    val.setOperator(uno.Enum("com.sun.star.sheet.ConditionOperator", "BETWEEN"))
     val.setFormula1("0")
     val.setFormula2("1000")
     val.ShowErrorMessage, val.ErrorMessage = True, "Whole numbers 0 to 1000"
@@ -72,7 +69,7 @@ def fill_parts(doc, sheet):
     sheet.getCellByPosition(0, 11).setString("Released")
     sheet.getCellByPosition(1, 11).setValue(45292)
     sheet.getCellByPosition(1, 11).NumberFormat = 37
-    doc.DatabaseRanges.addNewByName("PartsList", area(0, 0, 2, 5, 8))
+    doc.DatabaseRanges.addNewByName("PartsList", PARTS)
     doc.DatabaseRanges.getByName("PartsList").AutoFilter = True
 
 
@@ -84,11 +81,11 @@ def add_chart(sheet, name, cells, x, y, rowheaders=False):
 
 def add_pivot(target):
     desc = target.getDataPilotTables().createDataPilotDescriptor()
-    desc.setSourceRange(area(0, 0, 2, 5, 8))
+    desc.setSourceRange(PARTS)
     fields = desc.getDataPilotFields()
-    fields.getByIndex(2).Orientation = enum("com.sun.star.sheet.DataPilotFieldOrientation", "ROW")
-    fields.getByIndex(3).Orientation = enum("com.sun.star.sheet.DataPilotFieldOrientation", "DATA")
-    fields.getByIndex(3).Function = enum("com.sun.star.sheet.GeneralFunction", "SUM")
+    fields.getByIndex(2).Orientation = uno.Enum("com.sun.star.sheet.DataPilotFieldOrientation", "ROW")
+    fields.getByIndex(3).Orientation = uno.Enum("com.sun.star.sheet.DataPilotFieldOrientation", "DATA")
+    fields.getByIndex(3).Function = uno.Enum("com.sun.star.sheet.GeneralFunction", "SUM")
     target.getDataPilotTables().insertNewByName("QtyByMaterial", CellAddress(Sheet=1, Column=0, Row=0), desc)
 
 
