@@ -105,7 +105,8 @@ bool isRelationshipAttribute(const pugi::xml_node& node, const pugi::xml_attribu
     if (colon == std::string_view::npos || name.substr(0, colon) == "xmlns") return false;
     const std::string declaration = "xmlns:" + std::string(name.substr(0, colon));
     for (pugi::xml_node at = node; at; at = at.parent()) {
-        if (const pugi::xml_attribute ns = at.attribute(declaration.c_str())) return std::string_view(ns.value()) == kRelNs;
+        if (const pugi::xml_attribute ns = at.attribute(declaration.c_str()))
+            return std::string_view(ns.value()) == kRelNs;
     }
     return false;
 }
@@ -129,8 +130,8 @@ void removeRelationshipUses(pugi::xml_node root, const std::string& id) {
         }
         pugi::xml_node parent = node.parent();
         parent.remove_child(node);
-        static const std::set<std::string_view> containers = {"tableParts", "hyperlinks", "controls", "oleObjects",
-                                                              "pivotCaches", "externalReferences"};
+        static const std::set<std::string_view> containers = {"tableParts", "hyperlinks",  "controls",
+                                                              "oleObjects", "pivotCaches", "externalReferences"};
         if (parent == root || !containers.count(localName(parent))) continue;
         if (!parent.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
             parent.parent().remove_child(parent);
@@ -522,7 +523,7 @@ void EngineWorkbook::writePackageParts() {
         std::string part = sst ? package_->resolveTarget(workbookPart_, sst->target) : "";
         if (!sst) {
             part = package_->hasPart("xl/sharedStrings.xml") ? package_->uniquePartName("xl/sharedStrings", ".xml")
-                                                               : "xl/sharedStrings.xml";
+                                                             : "xl/sharedStrings.xml";
             rels.add(relType("sharedStrings"), Package::relativeTarget(workbookPart_, part));
             relsChanged = true;
         }

@@ -174,7 +174,7 @@ std::string repointSheetReferencesInXml(const std::string& element, const std::s
     pugi::xml_document doc;
     if (!doc.load_string(element.c_str(), pugi::parse_default | pugi::parse_ws_pcdata)) return element;
     return repointElements(doc, localName(doc.document_element()), from, to) ? serializeNode(doc.document_element())
-                                                                              : element;
+                                                                             : element;
 }
 
 void renameSheetInCharts(Package& package, const std::string& from, const std::string& to) {

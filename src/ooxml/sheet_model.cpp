@@ -207,12 +207,14 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
         // A cell whose reference names another row than its row element goes
         // where its reference says, as spreadsheet programs read it.
         const bool stray = cellRow != r;
-        if (!stray && column <= previousColumn) fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
+        if (!stray && column <= previousColumn)
+            fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
         if (!stray) previousColumn = column;
         CellData cell;
         cell.column = static_cast<uint16_t>(column);
         const long long style = c.attribute("s").as_llong(0);
-        if (style < 0 || static_cast<size_t>(style) >= styleCount) fail("cell " + columnName(column) + std::to_string(cellRow) + " has a style index out of range");
+        if (style < 0 || static_cast<size_t>(style) >= styleCount)
+            fail("cell " + columnName(column) + std::to_string(cellRow) + " has a style index out of range");
         cell.style = static_cast<uint32_t>(style);
         const std::string_view type = c.attribute("t").value();
         const pugi::xml_node v = childNamed(c, "v");
@@ -228,7 +230,9 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
         if (type == "s") {
             if (v) {
                 const long long index = v.text().as_llong(-1);
-                if (index < 0 || static_cast<size_t>(index) >= strings.size()) fail("cell " + columnName(column) + std::to_string(cellRow) + " refers to a shared string out of range");
+                if (index < 0 || static_cast<size_t>(index) >= strings.size())
+                    fail("cell " + columnName(column) + std::to_string(cellRow) +
+                         " refers to a shared string out of range");
                 cell.kind = CellKind::Shared;
                 cell.shared = static_cast<uint32_t>(index);
             }
@@ -251,11 +255,14 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
             extraForWrite(cellRow, cell).text = decodeEscapedText(value);
         } else if (type.empty() || type == "n" || type == "d") {
             if (v && !value.empty()) {
-                if (!parseDouble(value, cell.number)) fail("cell " + columnName(column) + std::to_string(cellRow) + " holds the malformed number '" + std::string(value) + "'");
+                if (!parseDouble(value, cell.number))
+                    fail("cell " + columnName(column) + std::to_string(cellRow) + " holds the malformed number '" +
+                         std::string(value) + "'");
                 cell.kind = CellKind::Number;
             }
         } else {
-            fail("cell " + columnName(column) + std::to_string(cellRow) + " has the unknown type '" + std::string(type) + "'");
+            fail("cell " + columnName(column) + std::to_string(cellRow) + " has the unknown type '" +
+                 std::string(type) + "'");
         }
         if (stray || prefilled) {
             placeStrayCell(cellRow, cell);
@@ -312,7 +319,6 @@ void SheetModel::placeStrayCell(int32_t row, const CellData& cell) {
     cells.insert(at, cell);
     ++cellCount_;
 }
-
 
 CellData* SheetModel::lookup(int32_t row, int32_t column) const {
     for (const RecentCell& recent : recent_) {

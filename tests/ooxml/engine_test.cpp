@@ -250,9 +250,9 @@ TEST_F(Engine, SheetNamesAndColumns) {
     auto pivots = app->GetWorkbooks().Open(copyData(dir, "corpus/libreoffice-rich.xlsx"), Variant(false), false);
     pivots->GetSheets().Item("Parts")->SetName("Bob's parts");
     pivots->Save();
-    EXPECT_NE(ReadBack(pivots->FullName(), {"xl/pivotCache/pivotCacheDefinition1.xml"})
-                  ["xml xl/pivotCache/pivotCacheDefinition1.xml"]
-                      .find("sheet=\"Bob's parts\""),
+    EXPECT_NE(ReadBack(pivots->FullName(),
+                       {"xl/pivotCache/pivotCacheDefinition1.xml"})["xml xl/pivotCache/pivotCacheDefinition1.xml"]
+                  .find("sheet=\"Bob's parts\""),
               std::string::npos);
     // One width for B to E in the file: changing C splits the range, the rest keep it.
     auto basic = open("basic.xlsx", false);
