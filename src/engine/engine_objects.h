@@ -123,7 +123,8 @@ public:
     bool isOpen() const { return open_; }
     void checkOpen() const;
     void requestFullCalculation() { fullCalculation_ = true; }
-    // Renames a sheet in workbook.xml and in defined names.
+    // Renames a sheet in workbook.xml, defined names, cell formulas, chart
+    // series and pivot cache sources.
     void renameSheet(EngineWorksheet& sheet, const std::string& newName);
     // Removes the sheet's AutoFilter range name (_xlnm._FilterDatabase).
     void removeFilterDatabaseName(size_t sheetIndex);
@@ -205,6 +206,10 @@ public:
     // Whether a model with changes was released (its cells changed).
     bool changedSinceOpen() const { return releasedChanges_; }
     void setNameField(std::string name) { name_ = std::move(name); }
+    // Whether formulas, charts or pivot caches may name this sheet: not for a
+    // sheet added in this session, whose name nothing in the package uses.
+    bool nameMayBeUsed() const { return nameMayBeUsed_; }
+    void setNameUnused() { nameMayBeUsed_ = false; }
     // The top-left cell of the last range selected in this sheet (row, column).
     std::pair<int32_t, int32_t> selectedCell() const { return selected_; }
     void setSelectedCell(int32_t row, int32_t column) { selected_ = {row, column}; }
@@ -226,6 +231,7 @@ private:
     std::string partName_;  // of a released model
     uint64_t lastUse_ = 0;
     bool releasedChanges_ = false;
+    bool nameMayBeUsed_ = true;
     double maxDigitWidth_ = 7;
     std::unique_ptr<sheet::Pictures> pictures_;
     std::unique_ptr<sheet::Shapes> shapes_;

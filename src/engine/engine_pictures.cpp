@@ -67,20 +67,6 @@ std::string relationshipIdOf(const pugi::xml_node& element) {
 
 std::string fileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// The highest N of the package's "xl/media/imageN.*" parts.
-unsigned long highestMediaNumber(const Package& package) {
-    constexpr std::string_view prefix = "xl/media/image";
-    unsigned long highest = 0;
-    for (const std::string& name : package.partNames()) {
-        if (name.compare(0, prefix.size(), prefix) != 0) continue;
-        const size_t end = name.find('.', prefix.size());
-        const std::string digits = name.substr(prefix.size(), end == std::string::npos ? end : end - prefix.size());
-        if (!digits.empty() && digits.size() < 10 && digits.find_first_not_of("0123456789") == std::string::npos)
-            highest = std::max(highest, std::stoul(digits));
-    }
-    return highest;
-}
-
 bool isRelationshipsPart(const std::string& name) {
     return name.find("_rels/") != std::string::npos && name.size() > 5 &&
            name.compare(name.size() - 5, 5, ".rels") == 0;
@@ -173,13 +159,21 @@ private:
         return xml;
     }
 
-    // "xl/media/imageN.ext" with N one more than any media image so far.
-    std::string newMediaPartName(const Package& package, const std::string& extension) {
-        if (nextMediaNumber_ == 0) nextMediaNumber_ = highestMediaNumber(package) + 1;
-        for (;;) {
-            const std::string name = "xl/media/image" + std::to_string(nextMediaNumber_++) + "." + extension;
-            if (!package.hasPart(name)) return name;
+    // "xl/media/imageN.ext" with the lowest N no media image has, so that
+    // pictures removed in this session (measured, then embedded anew) leave no gaps.
+    static std::string newMediaPartName(const Package& package, const std::string& extension) {
+        constexpr std::string_view prefix = "xl/media/image";
+        std::set<unsigned long> taken;
+        for (const std::string& name : package.partNames()) {
+            if (name.compare(0, prefix.size(), prefix) != 0) continue;
+            const size_t dot = name.find('.', prefix.size());
+            const std::string digits = name.substr(prefix.size(), dot == std::string::npos ? dot : dot - prefix.size());
+            if (!digits.empty() && digits.size() < 10 && digits.find_first_not_of("0123456789") == std::string::npos)
+                taken.insert(std::stoul(digits));
         }
+        unsigned long n = 1;
+        while (taken.count(n)) ++n;
+        return std::string(prefix) + std::to_string(n) + "." + extension;
     }
 
     // Finds the sheet's drawing part, or creates one and links the sheet to it.
@@ -285,7 +279,6 @@ private:
     std::map<std::string, int> uses_;
     uint32_t nextId_ = 2;
     std::set<std::string> privateMedia_;
-    unsigned long nextMediaNumber_ = 0;
     bool dirty_ = false;
 };
 

@@ -7,12 +7,16 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <set>
 
 #include "engine/engine_formats.h"
 #include "engine/engine_hooks.h"
 #include "engine/engine_objects.h"
 #include "files/atomic_file.h"
 #include "files/input_file.h"
+#include "log/write_log.h"
+#include "ooxml/sheet_copy_parts.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"
@@ -92,6 +96,71 @@ void appendTextField(std::string& out, const std::string& text) {
         out += c;
     }
     out += '"';
+}
+
+// Whether an attribute of `node` is in the relationships namespace (r:id, r:embed, ...).
+bool isRelationshipAttribute(const pugi::xml_node& node, const pugi::xml_attribute& attribute) {
+    const std::string_view name = attribute.name();
+    const size_t colon = name.find(':');
+    if (colon == std::string_view::npos || name.substr(0, colon) == "xmlns") return false;
+    const std::string declaration = "xmlns:" + std::string(name.substr(0, colon));
+    for (pugi::xml_node at = node; at; at = at.parent()) {
+        if (const pugi::xml_attribute ns = at.attribute(declaration.c_str()))
+            return std::string_view(ns.value()) == kRelNs;
+    }
+    return false;
+}
+
+// Removes the elements under `root` that use the relationship `id`; a page
+// setup only loses its link to printer settings. A container left empty
+// (<tableParts>, <hyperlinks>, ...) goes too, else its count is corrected.
+void removeRelationshipUses(pugi::xml_node root, const std::string& id) {
+    std::vector<std::pair<pugi::xml_node, pugi::xml_attribute>> uses;
+    const std::function<void(pugi::xml_node)> visit = [&](pugi::xml_node node) {
+        for (pugi::xml_attribute a : node.attributes())
+            if (id == a.value() && isRelationshipAttribute(node, a)) uses.emplace_back(node, a);
+        for (pugi::xml_node child : node.children())
+            if (child.type() == pugi::node_element) visit(child);
+    };
+    if (root) visit(root);
+    for (auto& [node, attribute] : uses) {
+        if (localName(node) == "pageSetup") {
+            node.remove_attribute(attribute);
+            continue;
+        }
+        pugi::xml_node parent = node.parent();
+        parent.remove_child(node);
+        static const std::set<std::string_view> containers = {"tableParts", "hyperlinks",  "controls",
+                                                              "oleObjects", "pivotCaches", "externalReferences"};
+        if (parent == root || !containers.count(localName(parent))) continue;
+        if (!parent.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
+            parent.parent().remove_child(parent);
+        } else if (pugi::xml_attribute count = parent.attribute("count")) {
+            count.set_value(count.as_uint(1) - 1);
+        }
+    }
+}
+
+// Drops the relationships of `part` whose target part the package lacks,
+// with the elements of `root` (the part's XML, if parsed) that use them, and
+// logs one line for each. Returns whether any was dropped.
+bool dropDanglingRelationships(Package& package, const std::string& part, pugi::xml_node root) {
+    std::vector<Relationship> dangling;
+    for (const Relationship& r : package.relationships(part).items)
+        if (!r.external && !package.hasPart(package.resolveTarget(part, r.target))) dangling.push_back(r);
+    if (dangling.empty()) return false;
+    Relationships& rels = package.editRelationships(part);
+    for (const Relationship& r : dangling) {
+        std::erase_if(rels.items, [&](const Relationship& item) { return item.id == r.id; });
+        removeRelationshipUses(root, r.id);
+        try {
+            WriteLog("In '" + package.fileName() + "', the link '" + r.id + "' of '" + (part.empty() ? "/" : part) +
+                     "' to the missing part '" + package.resolveTarget(part, r.target) + "' was dropped");
+        } catch (const RuntimeError&) {
+            // A log that cannot be written does not keep the workbook from opening.
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -195,6 +264,8 @@ void EngineWorkbook::load() {
         if (package_->hasPart(part)) strings_.load(package_->readPart(part), file);
     }
     loadSheets();
+    if (dropDanglingRelationships(*package_, workbookPart_, root)) workbookDirty_ = true;
+    dropDanglingRelationships(*package_, "", pugi::xml_node());
     const pugi::xml_node view = childNamed(childNamed(root, "bookViews"), "workbookView");
     activeIndex_ = std::min<size_t>(view.attribute("activeTab").as_uint(0), sheets_.empty() ? 0 : sheets_.size() - 1);
 }
@@ -215,6 +286,7 @@ void EngineWorkbook::loadSheets() {
             model = std::make_unique<SheetModel>(part, file);
             model->setMaxDigitWidth(digitWidth);
             model->load(package_->pieceReader(part), styles_, strings_);
+            if (dropDanglingRelationships(*package_, part, model->xml().document_element())) model->markDirty();
         }
         const bool worksheet = model != nullptr;
         sheets_.push_back(std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
@@ -371,6 +443,7 @@ std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, co
     sheets_.insert(sheets_.begin() + static_cast<std::ptrdiff_t>(position),
                    std::make_shared<EngineWorksheet>(*this, name, std::move(model)));
     noteSheet(*sheets_[position], node, position);
+    sheets_[position]->setNameUnused();
     if (sheets_.size() > 1 && position <= activeIndex_) setActiveSheetIndex(activeIndex_ + 1);
     workbookDirty_ = true;
     return sheets_[position];
@@ -406,6 +479,17 @@ void EngineWorkbook::renameSheet(EngineWorksheet& sheet, const std::string& newN
         if (changed) definedName.text().set(text.c_str());
     }
     workbookDirty_ = true;
+    if (!sheet.nameMayBeUsed()) return;
+    for (const auto& other : sheets_) {
+        if (!other->isWorksheet()) continue;
+        other->model().forEachFormula([&](std::string& formula) {
+            std::string repointed = repointSheetReferencesInXml(formula, oldName, newName);
+            if (repointed == formula) return false;
+            formula = std::move(repointed);
+            return true;
+        });
+    }
+    renameSheetInCharts(*package_, oldName, newName);
 }
 
 void EngineWorkbook::removeFilterDatabaseName(size_t sheetIndex) {
@@ -438,7 +522,8 @@ void EngineWorkbook::writePackageParts() {
         const Relationship* sst = findRelBySuffix(rels, "/sharedStrings");
         std::string part = sst ? package_->resolveTarget(workbookPart_, sst->target) : "";
         if (!sst) {
-            part = package_->uniquePartName("xl/sharedStrings", ".xml");
+            part = package_->hasPart("xl/sharedStrings.xml") ? package_->uniquePartName("xl/sharedStrings", ".xml")
+                                                             : "xl/sharedStrings.xml";
             rels.add(relType("sharedStrings"), Package::relativeTarget(workbookPart_, part));
             relsChanged = true;
         }

@@ -125,6 +125,14 @@ std::unique_ptr<Package> Package::open(const std::string& path, const PackageLim
     zip_source_t* src = zip_source_buffer_create(package->sourceBytes_.data(), size, 0, &error);
     if (src == nullptr) raiseBadFile(path, zipErrorText(&error));
     package->source_ = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (package->source_ == nullptr && zip_error_code_zip(&error) == ZIP_ER_INCONS) {
+        // Some writers leave local headers that differ from the central
+        // directory in harmless ways (time stamps); the central directory is
+        // what is read, and every entry is still checked while it is inflated.
+        zip_error_fini(&error);
+        zip_error_init(&error);
+        package->source_ = zip_open_from_source(src, ZIP_RDONLY, &error);
+    }
     if (package->source_ == nullptr) {
         zip_source_free(src);
         const bool duplicate = zip_error_code_zip(&error) == ZIP_ER_EXISTS;

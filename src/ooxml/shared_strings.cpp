@@ -41,7 +41,8 @@ void SharedStrings::load(const std::string& text, const std::string& file) {
 }
 
 std::string_view SharedStrings::store(std::string_view text) {
-    if (text.size() > blockSize_ - blockUsed_) {
+    // The first text gets a block even when it is empty (a table may start with "").
+    if (blocks_.empty() || text.size() > blockSize_ - blockUsed_) {
         blockSize_ = std::max(kBlockSize, text.size());
         blocks_.push_back(std::unique_ptr<char[]>(new char[blockSize_]));
         blockUsed_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <map>
 #include <optional>
 #include <regex>
@@ -134,6 +135,65 @@ std::string repointSheetReferences(std::string_view formula, const std::string& 
         ++i;
     }
     return out;
+}
+
+namespace {
+
+// Whether XML text may name the sheet (its name, as escaped in XML, appears in it).
+bool mayName(const std::string& xml, const std::string& sheet) {
+    std::string escaped;
+    appendEscaped(escaped, sheet, false);
+    return lowerCase(xml).find(lowerCase(escaped)) != std::string::npos;
+}
+
+// Repoints the text of every element named `local` under `root`; whether any changed.
+bool repointElements(pugi::xml_node root, std::string_view local, const std::string& from, const std::string& to) {
+    bool changed = false;
+    const std::function<void(pugi::xml_node)> visit = [&](pugi::xml_node node) {
+        for (pugi::xml_node child : node.children()) {
+            if (child.type() != pugi::node_element) continue;
+            if (localName(child) == local) {
+                const std::string text = child.text().get();
+                const std::string repointed = repointSheetReferences(text, from, to);
+                if (repointed != text) {
+                    child.text().set(repointed.c_str());
+                    changed = true;
+                }
+            }
+            visit(child);
+        }
+    };
+    visit(root);
+    return changed;
+}
+
+}  // namespace
+
+std::string repointSheetReferencesInXml(const std::string& element, const std::string& from, const std::string& to) {
+    if (!mayName(element, from)) return element;
+    pugi::xml_document doc;
+    if (!doc.load_string(element.c_str(), pugi::parse_default | pugi::parse_ws_pcdata)) return element;
+    return repointElements(doc, localName(doc.document_element()), from, to) ? serializeNode(doc.document_element())
+                                                                             : element;
+}
+
+void renameSheetInCharts(Package& package, const std::string& from, const std::string& to) {
+    for (const std::string& part : package.partNames()) {
+        const std::string type = package.contentType(part);
+        const bool chart = type.find("drawingml.chart+xml") != std::string::npos;
+        if (!chart && type.find("pivotCacheDefinition+xml") == std::string::npos) continue;
+        const std::string xml = package.readPart(part);
+        if (!mayName(xml, from)) continue;
+        pugi::xml_document doc;
+        parseXml(doc, xml, package.fileName(), part);
+        bool changed = chart && repointElements(doc, "f", from, to);
+        pugi::xml_node source = childNamed(childNamed(doc.document_element(), "cacheSource"), "worksheetSource");
+        if (!chart && equalIgnoringCase(source.attribute("sheet").value(), from)) {
+            source.attribute("sheet").set_value(to.c_str());
+            changed = true;
+        }
+        if (changed) package.writePart(part, serializeXml(doc));
+    }
 }
 
 namespace {

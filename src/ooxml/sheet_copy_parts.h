@@ -26,6 +26,15 @@ std::string sheetCopyName(const std::string& name, const std::function<bool(cons
 // string literals and references to other sheets stay as they are.
 std::string repointSheetReferences(std::string_view formula, const std::string& from, const std::string& to);
 
+// The same for a formula stored as an XML element (<f>...</f>); the element
+// unchanged when it names no such sheet.
+std::string repointSheetReferencesInXml(const std::string& element, const std::string& from, const std::string& to);
+
+// Renames sheet `from` to `to` in the chart series references (c:f) and
+// pivot cache sources of the package; parts that name no such sheet stay as
+// they are.
+void renameSheetInCharts(Package& package, const std::string& from, const std::string& to);
+
 // Gives the new sheet part `targetSheetPart` its own copies of every part
 // the source sheet refers to (drawings, charts, comments, VML drawings,
 // tables, printer settings, ...), recursively, keeping the relationship ids.

@@ -175,7 +175,8 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
     }
     if (r <= lastRowRead_) fail("row " + std::to_string(r) + " is out of order");
     lastRowRead_ = r;
-    RowData& row = rowForWrite(r);
+    RowData* rowData = &rowForWrite(r);
+    RowData& row = *rowData;
     if (rowNode.attribute("ht")) row.height = rowNode.attribute("ht").as_double(-1);
     row.customHeight = rowNode.attribute("customHeight").as_bool(false);
     row.hidden = rowNode.attribute("hidden").as_bool(false);
@@ -192,27 +193,33 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
     size_t count = 0;
     for (pugi::xml_node c = rowNode.first_child(); c; c = c.next_sibling()) count += localName(c) == "c";
     if (cellCount_ + count > kMaxCellsRead) fail("the sheet holds more cells than can be read");
-    row.cells.reserve(count);
+    row.cells.reserve(row.cells.size() + count);
+    // Cells an earlier row placed here by their own references (see below).
+    const bool prefilled = !row.cells.empty();
     int32_t previousColumn = 0;
     for (pugi::xml_node c : rowNode.children()) {
         if (localName(c) != "c") continue;
         int32_t cellRow = r, column = previousColumn + 1;
         if (const pugi::xml_attribute ref = c.attribute("r")) {
             if (!parseCellReference(ref.value(), cellRow, column)) fail("the cell reference '" + std::string(ref.value()) + "' is outside the sheet or malformed");
-            if (cellRow != r) fail("cell " + std::string(ref.value()) + " lies outside its row " + std::to_string(r));
         }
         if (column > kMaxColumns) fail("a cell lies beyond the last column");
-        if (column <= previousColumn) fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
-        previousColumn = column;
+        // A cell whose reference names another row than its row element goes
+        // where its reference says, as spreadsheet programs read it.
+        const bool stray = cellRow != r;
+        if (!stray && column <= previousColumn)
+            fail("cell " + columnName(column) + std::to_string(r) + " is out of order");
+        if (!stray) previousColumn = column;
         CellData cell;
         cell.column = static_cast<uint16_t>(column);
         const long long style = c.attribute("s").as_llong(0);
-        if (style < 0 || static_cast<size_t>(style) >= styleCount) fail("cell " + columnName(column) + std::to_string(r) + " has a style index out of range");
+        if (style < 0 || static_cast<size_t>(style) >= styleCount)
+            fail("cell " + columnName(column) + std::to_string(cellRow) + " has a style index out of range");
         cell.style = static_cast<uint32_t>(style);
         const std::string_view type = c.attribute("t").value();
         const pugi::xml_node v = childNamed(c, "v");
         if (const pugi::xml_node f = childNamed(c, "f")) {
-            CellExtra& extra = extraForWrite(r, cell);
+            CellExtra& extra = extraForWrite(cellRow, cell);
             extra.formula = serializeNode(f);
             if (std::string_view(f.attribute("t").value()) == "shared") {
                 extra.sharedFormula = f.attribute("si").as_llong(-1);
@@ -223,14 +230,16 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
         if (type == "s") {
             if (v) {
                 const long long index = v.text().as_llong(-1);
-                if (index < 0 || static_cast<size_t>(index) >= strings.size()) fail("cell " + columnName(column) + std::to_string(r) + " refers to a shared string out of range");
+                if (index < 0 || static_cast<size_t>(index) >= strings.size())
+                    fail("cell " + columnName(column) + std::to_string(cellRow) +
+                         " refers to a shared string out of range");
                 cell.kind = CellKind::Shared;
                 cell.shared = static_cast<uint32_t>(index);
             }
         } else if (type == "inlineStr") {
             const pugi::xml_node is = childNamed(c, "is");
             cell.kind = CellKind::Inline;
-            CellExtra& extra = extraForWrite(r, cell);
+            CellExtra& extra = extraForWrite(cellRow, cell);
             extra.text = stringItemText(is);
             if (childNamed(is, "r")) extra.richInline = serializeNode(is);
         } else if (type == "b") {
@@ -240,21 +249,29 @@ void SheetModel::loadRow(const pugi::xml_node& rowNode, size_t styleCount, const
             }
         } else if (type == "e") {
             cell.kind = CellKind::Error;
-            extraForWrite(r, cell).text = std::string(value);
+            extraForWrite(cellRow, cell).text = std::string(value);
         } else if (type == "str") {
             cell.kind = CellKind::FormulaText;
-            extraForWrite(r, cell).text = decodeEscapedText(value);
+            extraForWrite(cellRow, cell).text = decodeEscapedText(value);
         } else if (type.empty() || type == "n" || type == "d") {
             if (v && !value.empty()) {
-                if (!parseDouble(value, cell.number)) fail("cell " + columnName(column) + std::to_string(r) + " holds the malformed number '" + std::string(value) + "'");
+                if (!parseDouble(value, cell.number))
+                    fail("cell " + columnName(column) + std::to_string(cellRow) + " holds the malformed number '" +
+                         std::string(value) + "'");
                 cell.kind = CellKind::Number;
             }
         } else {
-            fail("cell " + columnName(column) + std::to_string(r) + " has the unknown type '" + std::string(type) + "'");
+            fail("cell " + columnName(column) + std::to_string(cellRow) + " has the unknown type '" +
+                 std::string(type) + "'");
         }
-        row.cells.push_back(cell);
-        ++cellCount_;
-        extendUsedBounds(r, column);
+        if (stray || prefilled) {
+            placeStrayCell(cellRow, cell);
+            rowData = findRow(r);  // placing may have moved the rows
+        } else {
+            rowData->cells.push_back(cell);
+            ++cellCount_;
+        }
+        extendUsedBounds(cellRow, column);
     }
 }
 
@@ -288,6 +305,20 @@ std::vector<CellData>::iterator cellPosition(std::vector<CellData>& cells, int32
 }
 
 }  // namespace
+
+// Puts a cell read out of its row's order into its row; it replaces a cell
+// read before it at the same place (the later one in the file counts).
+void SheetModel::placeStrayCell(int32_t row, const CellData& cell) {
+    std::vector<CellData>& cells = rowForWrite(row).cells;
+    const auto at = cellPosition(cells, cell.column);
+    if (at != cells.end() && at->column == cell.column) {
+        if (at->hasExtra && !cell.hasExtra) extras_.erase(extraKey(row, cell.column));
+        *at = cell;
+        return;
+    }
+    cells.insert(at, cell);
+    ++cellCount_;
+}
 
 CellData* SheetModel::lookup(int32_t row, int32_t column) const {
     for (const RecentCell& recent : recent_) {
@@ -353,6 +384,11 @@ uint32_t SheetModel::styleAt(int32_t row, int32_t column) const {
     if (r != nullptr && r->style >= 0) return static_cast<uint32_t>(r->style);
     const int32_t columnFormat = columnStyle(column);
     return columnFormat >= 0 ? static_cast<uint32_t>(columnFormat) : 0;
+}
+
+void SheetModel::forEachFormula(const std::function<bool(std::string&)>& edit) {
+    for (auto& [key, extra] : extras_)
+        if (!extra.formula.empty() && edit(extra.formula)) dirty_ = true;
 }
 
 void SheetModel::forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f) {

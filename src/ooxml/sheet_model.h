@@ -116,6 +116,9 @@ public:
     uint32_t styleAt(int32_t row, int32_t column) const;
     // Calls `f` for every existing cell of a column.
     void forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f);
+    // Calls `edit` with every cell formula (its <f> element as XML); a formula
+    // `edit` returns true for was changed and makes the sheet dirty.
+    void forEachFormula(const std::function<bool(std::string&)>& edit);
     // First and last used row and column; nullopt for an empty sheet.
     std::optional<std::array<int32_t, 4>> usedBounds() const;
 
@@ -149,6 +152,7 @@ private:
     RowData* findRow(int32_t row) const;
     RowData& rowForWrite(int32_t row);
     static uint64_t extraKey(int32_t row, int32_t column) { return (static_cast<uint64_t>(row) << 16) | static_cast<uint64_t>(column); }
+    void placeStrayCell(int32_t row, const CellData& cell);
     CellExtra& extraForWrite(int32_t row, CellData& cell);
     const ColumnData* findColumn(int32_t column) const;
     ColumnData& isolateColumn(int32_t column);

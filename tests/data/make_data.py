@@ -109,10 +109,10 @@ def odd_cells():
 
 
 def features():
-    # Cover; Parts with a comment, a table, an image, a chart, a merged range, a fill,
+    # Cover with formulas naming Parts; Parts with a comment, a table, an image, a chart, a merged range, a fill,
     # conditional formats, a validation, print area and titles; Notes (active) with a
     # comment, a table and a print area but no drawing; a workbook-wide name.
-    wb = book({"Cover": {"A1": "Cover page"},
+    wb = book({"Cover": {"A1": "Cover page", "A2": "=SUM(Parts!B6:B8)", "A3": '=Parts!A6&" Parts!A1"'},
                "Parts": {"A1": ("Parts list", Comment("Checked by QA", "Tester")), "A5": "Part", "B5": "Quantity",
                          "C5": "Material", "A6": "Bolt", "B6": 4, "C6": "Steel", "A7": "Nut", "B7": 4, "C7": "Steel",
                          "A8": "Washer", "B8": 8, "C8": "Brass", "A3": ("$pos:pos", BOX, PatternFill("solid", "FFFFFF00"))},

@@ -246,6 +246,16 @@ const std::vector<Case> kCases = {
      {"Failed to obtain COM object to Workbook from Excel|",
       "OUTPUT: Failed to obtain COM object to Workbook from Excel\nEXCEL - BOM - OUTPUT: 1004: The file '",
       "missing_image.xlsx' cannot be read: in 'xl/drawings/drawing1.xml', the part 'xl/media/image1.png' is missing"}},
+    {"drawings",
+     "links to missing drawing parts are dropped with their elements and logged; the output reads",
+     [](Sandbox& s) {
+         const std::string shown = s.exportPlain({1}, s.dir.file("missing_drawing.xlsx"), s.dir.file("out.xlsx"));
+         return shown + s.log() + ReadBack(s.dir.file("out.xlsx"))["sheets"];
+     },
+     {"the link 'rId1' of 'xl/worksheets/sheet2.xml' to the missing part 'xl/drawings/drawing1.xml' was dropped\n",
+      "the link 'anysvml' of 'xl/worksheets/sheet2.xml' to the missing part 'xl/drawings/commentsDrawing1.vml' was "
+      "dropped\n",
+      "Cover,Parts"}},
     {"names",
      "a file name that is not UTF-8 passes the command line byte for byte",
      [](Sandbox& s) {

@@ -162,7 +162,7 @@ TEST_F(Engine, FilledCellsReadBackAndUntouchedPartsStayIdentical) {
     saved.expect({"size Data!A5=14", "underline Data!A5=single", "halign Data!A5=right", "valign Data!A5=center",
                   "height Data!5=25.5", "width Data!C=12.7109"});
     EXPECT_EQ(saved.changedParts(ReadBack(copyData(dir, "basic.xlsx", "original.xlsx"))),
-              (Lines{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/sharedStrings1.xml", "xl/styles.xml",
+              (Lines{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/sharedStrings.xml", "xl/styles.xml",
                      "xl/worksheets/sheet1.xml"}));
 }
 
@@ -243,9 +243,19 @@ TEST_F(Engine, SheetNamesAndColumns) {
     parts->SetAutoFilterMode(false);
     EXPECT_NO_THROW(app->GetWorkbooks().Add()->ActiveSheet()->SetName("Cover"));  // unique per workbook only
     book->Save();
-    ReadBack(book->FullName())
-        .expect({"sheets=Cover,Parts list,Notes", "printarea Parts list=$A$1:$F$20",
-                 "name PartCount@='Parts list'!$B$6:$B$8"});
+    const ReadBack renamed(book->FullName(), {"xl/charts/chart1.xml"});
+    renamed.expect({"sheets=Cover,Parts list,Notes", "printarea Parts list=$A$1:$F$20",
+                    "name PartCount@='Parts list'!$B$6:$B$8", "value Cover!A2==SUM('Parts list'!B6:B8)",
+                    "value Cover!A3=='Parts list'!A6&\" Parts!A1\""});
+    EXPECT_NE(renamed["xml xl/charts/chart1.xml"].find("<f>'Parts list'!$B$6:$B$8</f>"), std::string::npos);
+    // A pivot cache's source sheet, named with a quote (LibreOffice's file).
+    auto pivots = app->GetWorkbooks().Open(copyData(dir, "corpus/libreoffice-rich.xlsx"), Variant(false), false);
+    pivots->GetSheets().Item("Parts")->SetName("Bob's parts");
+    pivots->Save();
+    EXPECT_NE(ReadBack(pivots->FullName(),
+                       {"xl/pivotCache/pivotCacheDefinition1.xml"})["xml xl/pivotCache/pivotCacheDefinition1.xml"]
+                  .find("sheet=\"Bob's parts\""),
+              std::string::npos);
     // One width for B to E in the file: changing C splits the range, the rest keep it.
     auto basic = open("basic.xlsx", false);
     auto ws = basic->GetSheets().Item("Second");

@@ -69,6 +69,9 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
                  "width " + p + "C=40.7109", "value Layout!A2=$pos:posnr", "images Layout=0"});
     // The picture moves and sizes with C3 and fills it.
     EXPECT_EQ(book.images("Summary Page 1"), Lines{"TwoCellAnchor twoCell C3+0,0 at 96.0,30.0 size 200.0x100.0"});
+    // Measured, removed and embedded anew: the media are numbered from 1.
+    EXPECT_EQ(book.count("part xl/media/"), 1u);
+    EXPECT_TRUE(book.has("part xl/media/image1.png"));
 }
 
 TEST(Summary, PagesOfThePositionsPerSheet) {

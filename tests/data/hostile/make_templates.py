@@ -31,3 +31,9 @@ parts = parts_of(pictures)
 for name in [n for n in parts if re.match(r"xl/media/image\d+\.png$", n)]:
     del parts[name]
 write("missing_image.xlsx", parts)
+
+# Sheet links to a drawing and a comments drawing the package lacks.
+parts = parts_of(pictures)
+for name in ("xl/drawings/drawing1.xml", "xl/drawings/_rels/drawing1.xml.rels", "xl/drawings/commentsDrawing1.vml"):
+    del parts[name]
+write("missing_drawing.xlsx", parts)
