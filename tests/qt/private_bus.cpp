@@ -111,16 +111,9 @@ QString PrivateBus::sanitizerLogPrefix() const { return QString::fromStdString(h
 ProcessResult PrivateBus::registerServer() const { return runProcess(KBX_SERVER_EXE, {"--register"}, environment_); }
 
 ProcessResult PrivateBus::gdbusCall(const QString& method, const QStringList& args, int timeoutMs) const {
-    QStringList all{"call",
-                    "--address",
-                    address_,
-                    "--dest",
-                    "KestBomEx.KestDBBomExcel",
-                    "--object-path",
-                    "/KestDBBomExcel",
-                    "--method",
-                    "KestBomEx._KestDBBomExcel." + method};
-    all << args;
+    QStringList all{"call",          "--address",       address_,  "--dest", "KestBomEx.KestDBBomExcel",
+                    "--object-path", "/KestDBBomExcel", "--method"};
+    all << "KestBomEx._KestDBBomExcel." + method << args;
     return runProcess("gdbus", all, environment_, {}, timeoutMs);
 }
 
