@@ -265,12 +265,6 @@ const std::vector<Case> kCases = {
          return seen + commandLine("copy '" + s.dir.file("in\xfe.xlsx") + "' '" + out + "'");
      },
      {"exit 0: {\"result\":0}\nwritten / exit 3: ", "in\\udcfe.xlsx'\",\"number\":53}"}},
-    {"names",
-     "the command line answers an engine failure as JSON",
-     [](Sandbox& s) {
-         return commandLine("copy '" + s.dir.file("col_style_out_of_range.xlsx") + "' '" + s.dir.file("o.txt") + "'");
-     },
-     {"exit 3: {\"error\":{\"description\":\"", "style index out of range"}},
 };
 
 TEST(HostileInput, EveryClassOfBadInputGetsAClearAnswer) {

@@ -5,7 +5,6 @@
   bus_probe.py malformed             send malformed calls, print one JSON line per call
   bus_probe.py export-bom FILE HEAD CLOS
                                      ExportBomExcel on FILE, sheet "Liste", header title = HEAD
-  bus_probe.py template NAME...      CreateSummaryTemplate with the names, prints the result
   bus_probe.py echo                  send Variants of every kind and print what comes back
   bus_probe.py messages TEMPLATE OUT two hosts: the first calls ExportPlain twice with a missing
                                      TEMPLATE, then the second calls; prints the signals each got
@@ -152,8 +151,6 @@ def main():
         echo(bus)
     elif command == "messages":
         messages(sys.argv[2], sys.argv[3])
-    elif command == "template":
-        print(json.dumps(answer(bus, "CreateSummaryTemplate", "v", [variants(sys.argv[2:])])), flush=True)
     else:
         sys.exit("unknown command " + command)
 

@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-
 #include <atomic>
 #include <functional>
 #include <future>
@@ -20,9 +19,9 @@
 #include "bus/bus_object.h"
 #include "bus/gui_thread.h"
 #include "dialog/bom_options_dialog.h"
+#include "engine/engine.h"
 #include "kest_db_bom_excel_adaptor.h"
 #include "log/write_log.h"
-#include "engine/engine.h"
 #include "private_bus.h"
 #include "session/cancellation.h"
 
@@ -70,23 +69,41 @@ bool spinUntil(Done done, int timeoutMs = 30000) {
     return done();
 }
 
-std::unique_ptr<QProcess> startGetBomParams(const test::PrivateBus& bus, const QString& folder) {
-    return bus.start("gdbus", {"call", "--address", bus.address(), "--dest", bus::kServiceName, "--object-path",
-                               bus::kObjectPath, "--method", "KestBomEx._KestDBBomExcel.GetBomParams", folder,
-                               "<('Empty',)>", "0", "0", "", ""});
+// A gdbus host calling a method of the service.
+std::unique_ptr<QProcess> startCall(const test::PrivateBus& bus, const QString& method, const QStringList& args) {
+    return bus.start("gdbus",
+                     QStringList{"call", "--address", bus.address(), "--dest", bus::kServiceName, "--object-path",
+                                 bus::kObjectPath, "--method", "KestBomEx._KestDBBomExcel." + method} +
+                         args);
 }
 
-TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
+std::unique_ptr<QProcess> startGetBomParams(const test::PrivateBus& bus, const QString& folder) {
+    return startCall(bus, "GetBomParams", {folder, "<('Empty',)>", "0", "0", "", ""});
+}
+
+// The service object registered in this process on a private bus, TEMP the bus's.
+struct ServiceInProcess {
     test::PrivateBus bus;
     test::PlatformGuard platformGuard;
-    test::EnvGuard temp("TEMP", bus.tempDir());
+    test::EnvGuard temp{"TEMP", bus.tempDir()};
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), "in-process");
+    bus::BusObject object{connection};
+    bool registered = [this] {
+        new KestDBBomExcelAdaptor(&object);
+        return connection.registerObject(bus::kObjectPath, &object) && connection.registerService(bus::kServiceName);
+    }();
+    ~ServiceInProcess() {
+        dialog::resetBomOptionsDialogFactory();
+        connection.unregisterObject(bus::kObjectPath);
+        QDBusConnection::disconnectFromBus("in-process");
+    }
+};
 
-    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), "queue-test");
-    ASSERT_TRUE(connection.isConnected());
-    bus::BusObject object(connection);
-    new KestDBBomExcelAdaptor(&object);
-    ASSERT_TRUE(connection.registerObject(bus::kObjectPath, &object));
-    ASSERT_TRUE(connection.registerService(bus::kServiceName));
+TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
+    ServiceInProcess service;
+    ASSERT_TRUE(service.registered);
+    const test::PrivateBus& bus = service.bus;
+    bus::BusObject& object = service.object;
     bool allHostsLeft = false;
     QObject::connect(&object, &bus::BusObject::lastHostLeft, [&] { allHostsLeft = true; });
 
@@ -123,10 +140,6 @@ TEST(BusQueue, CallsArrivingDuringANestedEventLoopWaitAndRunInOrder) {
     // object can already have been idle once; wait for the last one to go.
     EXPECT_TRUE(spinUntil([&] { return allHostsLeft && object.connectedHosts() == 0; }, 10000))
         << "the object did not notice the hosts leaving";
-
-    dialog::resetBomOptionsDialogFactory();
-    connection.unregisterObject(bus::kObjectPath);
-    QDBusConnection::disconnectFromBus("queue-test");
 }
 
 // Holds the method that asks for the spreadsheet application until opened,
@@ -142,25 +155,13 @@ struct Gate {
     ~Gate() { open(); }
 };
 
-std::unique_ptr<QProcess> startExportPlain(const test::PrivateBus& bus) {
-    return bus.start("gdbus", {"call", "--address", bus.address(), "--dest", bus::kServiceName, "--object-path",
-                               bus::kObjectPath, "--method", "KestBomEx._KestDBBomExcel.ExportPlain", "<['title']>",
-                               "<['T']>", "1", "<['posnr']>", "<[1, 2]>", "/nonexistent/t.xlsx",
-                               QString::fromStdString(bus.file("o.xlsx")), "0", "0", "10", "0"});
-}
-
 TEST(BusQueue, WhileAMethodWorksTheServiceAnswersAndDropsTheCallsOfHostsThatLeft) {
-    test::PrivateBus bus;
-    test::PlatformGuard platformGuard;
-    session::platform().messages = std::make_shared<bus::GuiThreadMessagePort>(platformGuard.messages);
-    test::EnvGuard temp("TEMP", bus.tempDir());
-
-    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), "worker-test");
-    ASSERT_TRUE(connection.isConnected());
-    bus::BusObject object(connection);
-    new KestDBBomExcelAdaptor(&object);
-    ASSERT_TRUE(connection.registerObject(bus::kObjectPath, &object));
-    ASSERT_TRUE(connection.registerService(bus::kServiceName));
+    ServiceInProcess service;
+    ASSERT_TRUE(service.registered);
+    const test::PrivateBus& bus = service.bus;
+    bus::BusObject& object = service.object;
+    const auto& messages = service.platformGuard.messages;
+    session::platform().messages = std::make_shared<bus::GuiThreadMessagePort>(messages);
     Gate gate;
     session::platform().createApplication = [&gate] {
         gate.reached = true;
@@ -170,7 +171,9 @@ TEST(BusQueue, WhileAMethodWorksTheServiceAnswersAndDropsTheCallsOfHostsThatLeft
 
     // The first host's ExportPlain waits in the worker; the second host's
     // GetBomParams queues behind it.
-    auto first = startExportPlain(bus);
+    auto first = startCall(bus, "ExportPlain",
+                           {"<['title']>", "<['T']>", "1", "<['posnr']>", "<[1, 2]>", "/nonexistent/t.xlsx",
+                            QString::fromStdString(bus.file("o.xlsx")), "0", "0", "10", "0"});
     ASSERT_TRUE(spinUntil([&] { return gate.reached.load(); })) << "the method did not start";
     auto second = startGetBomParams(bus, "/second");
     ASSERT_TRUE(spinUntil([&] { return object.connectedHosts() == 2; }));
@@ -189,13 +192,10 @@ TEST(BusQueue, WhileAMethodWorksTheServiceAnswersAndDropsTheCallsOfHostsThatLeft
     ASSERT_TRUE(spinUntil([&] { return object.idle(); }));
 
     // Neither the stopped call's message nor the dropped dialog reached the user.
-    EXPECT_TRUE(platformGuard.messages->shown.empty()) << platformGuard.messages->shown.front().text;
+    EXPECT_TRUE(messages->shown.empty()) << messages->shown.front().text;
     const std::string log = test::readFile(bus.file(kLogFileName));
     EXPECT_NE(log.find("Stopping ExportPlain: its host :"), std::string::npos) << log;
     EXPECT_NE(log.find("Dropped GetBomParams: its host :"), std::string::npos) << log;
-
-    connection.unregisterObject(bus::kObjectPath);
-    QDBusConnection::disconnectFromBus("worker-test");
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ TEST_F(CommandLine, CallPrintsTheSameJsonInProcessAndThroughTheBus) {
          0},
         {"ExportBomExcel",
          R"({"HeadNames": ["title"], "HeadVals": ["Pumpe"], "RecordSize": 1, "PosNames": ["posnr"],
-             "PosVals": [], "ExcelFileName": ")" + workbook + R"(", "Language": 0, "KestDBDir": "", "EmBed": 0,
+             "PosVals": [], "ExcelFileName": ")" +
+             workbook + R"(", "Language": 0, "KestDBDir": "", "EmBed": 0,
              "Profile": "Liste", "reverse": 0, "templte": "", "Clos": 1, "SheetName": ""})",
          "{\"ExcelFileName\":\"" + workbook + "\",\"result\":1}\n", 0},
         {"ExportAsTxt", R"({"ExcelName": "/nonexistent/w.xlsx", "TxtName": "/nonexistent/c.xlsx"})",
@@ -93,14 +94,15 @@ TEST_F(CommandLine, FriendlyCommandsReadJsonAndCsvBoms) {
         "PosVals": [1, "Welle", 2, 2, "Lager", 4]})";
 
     const std::string fromCsv = bus.file("from_csv.xlsx");
-    const test::ProcessResult csvRun = run({"export-plain", QString::fromStdString(csv), QString::fromStdString(templ),
-                                            QString::fromStdString(fromCsv)});
+    const test::ProcessResult csvRun = run(
+        {"export-plain", QString::fromStdString(csv), QString::fromStdString(templ), QString::fromStdString(fromCsv)});
     EXPECT_EQ(csvRun.out, "{\"result\":1}\n") << csvRun.err;
     // Title, then per row number, name and count.
     const auto cells = [](const std::string& file) {
         const test::ReadBack book(file);
         std::string text = book.value("BOM!B1");
-        for (const char* cell : {"A5", "B5", "E5", "A6", "B6", "E6"}) text += "|" + book.value(std::string("BOM!") + cell);
+        for (const char* cell : {"A5", "B5", "E5", "A6", "B6", "E6"})
+            text += "|" + book.value(std::string("BOM!") + cell);
         return text;
     };
     EXPECT_EQ(cells(fromCsv), "Pumpe, klein|1|Gehäuse|1|2|Schraube \"M6\"|8");
@@ -128,22 +130,6 @@ TEST_F(CommandLine, FriendlyCommandsReadJsonAndCsvBoms) {
     EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
     EXPECT_EQ(run({"call", "NoSuchMethod"}, "{}").exitCode, 2);
     EXPECT_EQ(run({"call", "ReleaseExcel"}, "not json").exitCode, 2);
-}
-
-TEST_F(CommandLine, GetBomParamsWithTheAnswersOnTheCommandLine) {
-    const std::string templ = test::dataFile("fill.xlsx");
-    const test::ProcessResult r =
-        run({"get-bom-params", QString::fromStdString(templ), "--hint", " xlsx", "--reverse", "1", "--dir", "/data"});
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    const std::string prefix = "{\"EmBed\":0,\"ExcelFileName\":\"" + bus.tempDir() + "/";
-    EXPECT_EQ(r.out.substr(0, prefix.size()), prefix) << r.out;
-    const std::size_t nameEnd = r.out.find("KestDBBom.XLSX\"");
-    ASSERT_NE(nameEnd, std::string::npos) << r.out;
-    EXPECT_EQ(r.out.substr(nameEnd), "KestDBBom.XLSX\",\"Profiles\":[\"Cover\",\"Parts\",\"Reverse\",\"Groups\"],\"result\":1,"
-                                      "\"reverse\":1,\"templte\":\"" + templ + "\"}\n");
-    const std::string copy = r.out.substr(prefix.size() - bus.tempDir().size() - 1,
-                                          nameEnd + 14 - (prefix.size() - bus.tempDir().size() - 1));
-    EXPECT_EQ(test::ReadBack(copy)["sheets"], "Cover,Parts,Reverse,Groups");
 }
 
 }  // namespace
