@@ -144,10 +144,15 @@ void removeRelationshipUses(pugi::xml_node root, const std::string& id) {
 // Drops the relationships of `part` whose target part the package lacks,
 // with the elements of `root` (the part's XML, if parsed) that use them, and
 // logs one line for each. Returns whether any was dropped.
-bool dropDanglingRelationships(Package& package, const std::string& part, pugi::xml_node root) {
+std::vector<Relationship> danglingRelationships(const Package& package, const std::string& part) {
     std::vector<Relationship> dangling;
     for (const Relationship& r : package.relationships(part).items)
         if (!r.external && !package.hasPart(package.resolveTarget(part, r.target))) dangling.push_back(r);
+    return dangling;
+}
+
+bool dropDanglingRelationships(Package& package, const std::string& part, pugi::xml_node root) {
+    const std::vector<Relationship> dangling = danglingRelationships(package, part);
     if (dangling.empty()) return false;
     Relationships& rels = package.editRelationships(part);
     for (const Relationship& r : dangling) {
@@ -161,6 +166,25 @@ bool dropDanglingRelationships(Package& package, const std::string& part, pugi::
         }
     }
     return true;
+}
+
+// The same for the parts below the sheets (chart sheets, charts, their
+// drawings, ...) except `handled`: a part is parsed and rewritten only when it
+// has such a link. A part or relationship set that is no XML (a zip tool's
+// stray entries such as __MACOSX/) is left as it is.
+void dropDanglingRelationshipsBelow(Package& package, const std::set<std::string>& handled) {
+    for (const std::string& part : package.partNames()) {
+        if (handled.count(part) || !package.hasPart(Package::relationshipsPartName(part))) continue;
+        pugi::xml_document doc;
+        try {
+            if (danglingRelationships(package, part).empty()) continue;
+            parseXml(doc, package.readPart(part), package.fileName(), part);
+        } catch (const RuntimeError&) {
+            continue;
+        }
+        if (dropDanglingRelationships(package, part, doc.document_element()))
+            package.writePart(part, serializeXml(doc));
+    }
 }
 
 }  // namespace
@@ -266,6 +290,10 @@ void EngineWorkbook::load() {
     loadSheets();
     if (dropDanglingRelationships(*package_, workbookPart_, root)) workbookDirty_ = true;
     dropDanglingRelationships(*package_, "", pugi::xml_node());
+    std::set<std::string> handled = {workbookPart_};
+    for (const auto& sheet : sheets_)
+        if (sheet->isWorksheet()) handled.insert(sheet->model().partName());
+    dropDanglingRelationshipsBelow(*package_, handled);
     const pugi::xml_node view = childNamed(childNamed(root, "bookViews"), "workbookView");
     activeIndex_ = std::min<size_t>(view.attribute("activeTab").as_uint(0), sheets_.empty() ? 0 : sheets_.size() - 1);
 }
@@ -306,8 +334,7 @@ void EngineWorkbook::noteSheet(EngineWorksheet& sheet, pugi::xml_node node, size
 }
 
 bool EngineWorkbook::tabSelected(SheetModel& model) {
-    const pugi::xml_node sheetView =
-        childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView");
+    const pugi::xml_node sheetView = childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView");
     return sheetView.attribute("tabSelected").as_bool(false);
 }
 
@@ -374,7 +401,8 @@ void EngineWorkbook::setActiveSheetIndex(size_t index) {
     for (EngineWorksheet* sheet : selectedSheets_) {
         if (sheet == active) continue;
         SheetModel& model = sheet->model();
-        childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView").remove_attribute("tabSelected");
+        childNamed(childNamed(model.xml().document_element(), "sheetViews"), "sheetView")
+            .remove_attribute("tabSelected");
         model.markDirty();
     }
     selectedSheets_.clear();
@@ -414,8 +442,8 @@ std::shared_ptr<EngineWorksheet> EngineWorkbook::insertSheet(size_t position, co
     model->markDirty();
     package_->writePart(part, "");
     package_->setOverride(part, kWorksheetType);
-    const std::string id =
-        package_->editRelationships(workbookPart_).add(relType("worksheet"), Package::relativeTarget(workbookPart_, part));
+    const std::string id = package_->editRelationships(workbookPart_)
+                               .add(relType("worksheet"), Package::relativeTarget(workbookPart_, part));
 
     pugi::xml_node sheets = sheetsNode();
     const std::string prefix = prefixOf(sheets);

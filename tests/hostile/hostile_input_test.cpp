@@ -256,6 +256,20 @@ const std::vector<Case> kCases = {
       "the link 'anysvml' of 'xl/worksheets/sheet2.xml' to the missing part 'xl/drawings/commentsDrawing1.vml' was "
       "dropped\n",
       "Cover,Parts"}},
+    {"drawings",
+     "a chart's link to a missing part is dropped too; the chart stays",
+     [](Sandbox& s) {
+         const std::string out = s.dir.file("out.xlsx");
+         const std::string shown = s.exportPlain({1}, s.dir.file("missing_user_shapes.xlsx"), out);
+         const std::string rels = "xl/charts/_rels/chart1.xml.rels";
+         const ReadBack back(out, {rels, "xl/charts/chart1.xml"});
+         return shown + s.log() + "charts " + back["charts Parts"] +
+                describe(back["xml " + rels].find("drawing9") == std::string::npos &&
+                             back["xml xl/charts/chart1.xml"].find("userShapes") == std::string::npos,
+                         " clean", " dangling");
+     },
+     {"the link 'rId9' of 'xl/charts/chart1.xml' to the missing part 'xl/drawings/drawing9.xml' was dropped\n",
+      "charts 1 clean"}},
     {"names",
      "a file name that is not UTF-8 passes the command line byte for byte",
      [](Sandbox& s) {

@@ -37,3 +37,13 @@ parts = parts_of(pictures)
 for name in ("xl/drawings/drawing1.xml", "xl/drawings/_rels/drawing1.xml.rels", "xl/drawings/commentsDrawing1.vml"):
     del parts[name]
 write("missing_drawing.xlsx", parts)
+
+# A chart linked to user shapes the package lacks.
+parts = parts_of(pictures)
+R = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+chart = parts["xl/charts/chart1.xml"].decode()
+parts["xl/charts/chart1.xml"] = chart.replace("</chartSpace>", f'<userShapes xmlns:r="{R}" r:id="rId9"/></chartSpace>').encode()
+parts["xl/charts/_rels/chart1.xml.rels"] = (
+    '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+    f'<Relationship Id="rId9" Type="{R}/chartUserShapes" Target="../drawings/drawing9.xml"/></Relationships>').encode()
+write("missing_user_shapes.xlsx", parts)
