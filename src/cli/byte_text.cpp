@@ -1,53 +1,12 @@
 #include "cli/byte_text.h"
 
+#include "value/utf8.h"
+
 namespace kbx::cli {
 
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
-
-// Length of the valid UTF-8 sequence at bytes[i], or 0 when it is none.
-size_t sequenceLength(std::string_view bytes, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) return 1;
-    size_t length = 0;
-    char32_t point = 0, smallest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, point = lead & 0x1F, smallest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, point = lead & 0x0F, smallest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, point = lead & 0x07, smallest = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > bytes.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        point = (point << 6) | (byte(i + k) & 0x3F);
-    }
-    if (point < smallest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return 0;
-    return length;
-}
-
-void appendUtf8(std::string& out, char32_t point) {
-    if (point < 0x80) {
-        out += static_cast<char>(point);
-    } else if (point < 0x800) {
-        out += static_cast<char>(0xC0 | (point >> 6));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-        out += static_cast<char>(0xE0 | (point >> 12));
-        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (point >> 18));
-        out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    }
-}
 
 }  // namespace
 
@@ -59,9 +18,8 @@ QString textFromBytes(std::string_view bytes) {
         text += QString::fromUtf8(bytes.data() + runStart, static_cast<qsizetype>(i - runStart));
     };
     while (i < bytes.size()) {
-        const size_t length = sequenceLength(bytes, i);
-        if (length != 0) {
-            i += length;
+        if (const std::optional<Utf8Char> c = decodeUtf8(bytes, i)) {
+            i += c->length;
             continue;
         }
         flushRun();

@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "value/utf8.h"
+
 namespace kbx::cli {
 
 namespace {
@@ -27,49 +29,6 @@ Variant numberVariant(double number) {
     return Variant(number);
 }
 
-void appendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Length of a valid UTF-8 sequence at text[i] (not ASCII), 0 when invalid.
-size_t utf8Length(std::string_view text, size_t i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    size_t length;
-    uint32_t code;
-    if ((c & 0xE0) == 0xC0) {
-        length = 2, code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        length = 3, code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        length = 4, code = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (b & 0x3F);
-    }
-    static constexpr uint32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kMinimum[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
-}
-
 class Reader {
 public:
     explicit Reader(std::string_view text) : text_(text) {}
@@ -79,30 +38,14 @@ public:
         if (peek() != '{') fail("the document is not an object");
         ++at_;
         std::map<std::string, JsonParameter> members;
-        skipSpace();
-        if (peek() == '}') {
-            ++at_;
-        } else {
-            for (;;) {
-                skipSpace();
-                std::string name = string();
-                skipSpace();
-                expect(':');
-                pending_.reset();
-                Parsed parsed = value(0, 1);
-                JsonParameter& member = members[std::move(name)];
-                member.value = std::move(parsed.value);
-                member.error = std::move(pending_);
-                pending_.reset();
-                skipSpace();
-                if (peek() == ',') {
-                    ++at_;
-                    continue;
-                }
-                expect('}');
-                break;
-            }
-        }
+        readMembers([&](std::string name) {
+            pending_.reset();
+            Parsed parsed = value(0, 1);
+            JsonParameter& member = members[std::move(name)];
+            member.value = std::move(parsed.value);
+            member.error = std::move(pending_);
+            pending_.reset();
+        });
         skipSpace();
         if (at_ != text_.size()) fail("garbage at the end of the document");
         return members;
@@ -113,6 +56,28 @@ private:
         throw JsonSyntaxError(what + " (at offset " + std::to_string(at_) + ")");
     }
     char peek() const { return at_ < text_.size() ? text_[at_] : '\0'; }
+
+    // The members of an object whose '{' was read, up to its '}': `readValue`
+    // gets each name and reads the value after it.
+    template <typename ReadValue>
+    void readMembers(ReadValue readValue) {
+        skipSpace();
+        if (peek() == '}') {
+            ++at_;
+            return;
+        }
+        for (;;) {
+            skipSpace();
+            std::string name = string();
+            skipSpace();
+            expect(':');
+            readValue(std::move(name));
+            skipSpace();
+            if (peek() != ',') break;
+            ++at_;
+        }
+        expect('}');
+    }
     void expect(char c) {
         if (peek() != c) fail(std::string("'") + c + "' expected");
         ++at_;
@@ -215,9 +180,9 @@ private:
             }
             if (c < 0x20) fail("control character in a string");
             if (c >= 0x80) {
-                const size_t n = utf8Length(text_, at_);
-                if (n == 0) fail("illegal UTF-8 sequence");
-                at_ += n;
+                const std::optional<Utf8Char> decoded = decodeUtf8(text_, at_);
+                if (!decoded) fail("illegal UTF-8 sequence");
+                at_ += decoded->length;
                 continue;
             }
             if (c != '\\') {
@@ -310,29 +275,13 @@ private:
     Variant tagged(int syntaxDepth) {
         ++at_;
         std::map<std::string, Parsed> members;
-        skipSpace();
-        if (peek() == '}') {
-            ++at_;
-        } else {
-            for (;;) {
-                skipSpace();
-                std::string name = string();
-                skipSpace();
-                expect(':');
-                // What the members hold matters only through $type and value.
-                const std::optional<RuntimeError> outer = std::move(pending_);
-                pending_.reset();
-                members[std::move(name)] = value(0, syntaxDepth + 1);
-                pending_ = outer;
-                skipSpace();
-                if (peek() == ',') {
-                    ++at_;
-                    continue;
-                }
-                expect('}');
-                break;
-            }
-        }
+        readMembers([&](std::string name) {
+            // What the members hold matters only through $type and value.
+            const std::optional<RuntimeError> outer = std::move(pending_);
+            pending_.reset();
+            members[std::move(name)] = value(0, syntaxDepth + 1);
+            pending_ = outer;
+        });
         const auto member = [&](const char* name) -> const Parsed* {
             const auto it = members.find(name);
             return it == members.end() ? nullptr : &it->second;

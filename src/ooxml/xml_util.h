@@ -7,14 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "value/utf8.h"
+
 namespace kbx::ooxml {
 
 // Raises error 1004 naming the file and what is wrong with it.
 [[noreturn]] void raiseBadFile(const std::string& file, const std::string& what);
-
-bool isValidUtf8(std::string_view text);
-// Replaces every byte that is not part of valid UTF-8 with U+FFFD.
-std::string repairUtf8(std::string_view text);
 
 // Parses a part; refuses invalid UTF-8, document type declarations and
 // malformed XML with an error naming `file` and `part`.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "value/utf8.h"
+
 namespace kbx {
 
 namespace {
@@ -50,49 +52,6 @@ char32_t upperOf(char32_t c) {
 // one capital ("ς" and "σ", "ſ" and "s") fold together.
 char32_t foldOf(char32_t c) { return lowerOf(upperOf(c)); }
 
-// Decodes the well-formed UTF-8 sequence at `at`; nullopt for a byte that
-// starts none (it is kept as it is).
-std::optional<char32_t> decodeAt(std::string_view text, size_t at, size_t& length) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    char32_t c = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, c = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, c = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, c = lead & 0x07, minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (at + length > text.size()) return std::nullopt;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
-        c = (c << 6) | (byte(i) & 0x3F);
-    }
-    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-    return c;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Maps every code point of the text; ASCII without a look-up, bytes that
 // are not UTF-8 unchanged.
 template <typename CharMap>
@@ -106,10 +65,9 @@ std::string mapCodePoints(std::string_view text, char32_t (*ascii)(char32_t), Ch
             ++at;
             continue;
         }
-        size_t length = 1;
-        if (const std::optional<char32_t> c = decodeAt(text, at, length)) {
-            appendUtf8(out, map(*c));
-            at += length;
+        if (const std::optional<Utf8Char> c = decodeUtf8(text, at)) {
+            appendUtf8(out, map(c->point));
+            at += c->length;
         } else {
             out += text[at++];
         }
