@@ -17,7 +17,7 @@ BUILT_ON = {
     "xlsbridge": ["log"],
     "engine": ["sheet", "ooxml", "xlsbridge"],
     "session": ["sheet"],
-    "fillcommon": ["session"],
+    "fillcommon": ["session", "log"],
     "templatefill": ["fillcommon", "log"],
     "plainbom": ["fillcommon", "log"],
     "summary": ["fillcommon", "log"],

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "log/write_log.h"
+#include "session/platform.h"
 #include "value/runtime_error.h"
 
 namespace kbx::fillcommon {
@@ -17,6 +19,12 @@ WorkbookOpening openWorkbookQuietly(sheet::Application& app, const std::string& 
         opening.refusal = error.what();
     }
     return opening;
+}
+
+void reportUnopenedWorkbook(const std::string& refusal) {
+    static const std::string kMessage = "Failed to obtain COM object to Workbook from Excel";
+    logRefusal(kMessage, refusal);
+    session::showMessage(kMessage);
 }
 
 }  // namespace kbx::fillcommon

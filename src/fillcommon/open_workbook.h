@@ -19,4 +19,9 @@ struct WorkbookOpening {
 WorkbookOpening openWorkbookQuietly(sheet::Application& app, const std::string& file, const Variant& updateLinks,
                                     bool readOnly);
 
+// Tells the user that the workbook could not be opened ("Failed to obtain COM
+// object to Workbook from Excel", which hosts compare) and logs that line with
+// the spreadsheet's reason on the next.
+void reportUnopenedWorkbook(const std::string& refusal);
+
 }  // namespace kbx::fillcommon

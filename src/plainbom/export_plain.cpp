@@ -19,8 +19,6 @@ namespace kbx::plainbom {
 
 namespace {
 
-constexpr const char* kNoWorkbookMessage = "Failed to obtain COM object to Workbook from Excel";
-
 // Makes the application visible; false when this call had to do it.
 bool makeVisible(sheet::Application& app) {
     try {
@@ -109,8 +107,7 @@ void runPlainExport(const PlainExportRequest& request, std::shared_ptr<sheet::Wo
         openedHere = refs.ExcelBook;
     }
     if (!refs.ExcelBook) {
-        logRefusal(kNoWorkbookMessage, refusal);
-        session::showMessage(kNoWorkbookMessage);
+        fillcommon::reportUnopenedWorkbook(refusal);
         return;
     }
     refs.ExcelBook->SaveAs(request.ExcelFile);

@@ -18,8 +18,6 @@ namespace kbx::summary {
 
 namespace {
 
-constexpr const char* kNoWorkbookMessage = "Failed to obtain COM object to Workbook from Excel";
-
 // Limits the page loop relies on, and an output that would delete the
 // template before it is read; checked before anything else changes.
 void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPerSheet, const std::string& TemplateFile,
@@ -63,8 +61,7 @@ SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNa
     bool savedOnce = false;
     try {
         if (!refs.ExcelBook) {
-            logRefusal(kNoWorkbookMessage, refusal);
-            session::showMessage(kNoWorkbookMessage);
+            fillcommon::reportUnopenedWorkbook(refusal);
             return SummaryOutcome::Abandoned;
         }
         refs.ExcelBook->SaveAs(ExcelFile);

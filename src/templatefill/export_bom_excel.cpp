@@ -108,8 +108,7 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
         refusal = std::move(opening.refusal);
     }
     if (!refs.ExcelBook) {
-        logRefusal(kNoWorkbookMessage, refusal);
-        session::showMessage(kNoWorkbookMessage);
+        fillcommon::reportUnopenedWorkbook(refusal);
         return result;
     }
 

@@ -10,7 +10,6 @@
 namespace kbx::templatefill {
 
 inline constexpr const char* kNoApplicationMessage = "Failed to obtain COM object from Excel.Application";
-inline constexpr const char* kNoWorkbookMessage = "Failed to obtain COM object to Workbook from Excel";
 inline constexpr const char* kNoSheetMessage = "Failed to obtain sheet object from Excel (Wrong Sheetname?)";
 
 int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_t RecordSize, const Variant& PosNames,
