@@ -235,17 +235,18 @@ void EngineRange::store(const Variant& value, bool applyDateFormat) {
         case VarType::String: {
             const std::string& text = value.asString();
             if (text.empty()) break;
-            // Every character takes at most three bytes, so a longer text is
-            // refused before it is copied.
-            std::string stored = text.size() > 3 * kMaxCellCharacters ? std::string()
-                                 : isValidUtf8(text)                  ? text
-                                                                      : repairUtf8(text);
-            if (stored.empty() || utf16Length(stored) > kMaxCellCharacters) {
+            // A UTF-16 unit takes at most three bytes, so a longer text is
+            // refused before it is read; valid text is interned without a copy.
+            const bool tooLong = text.size() > 3 * kMaxCellCharacters;
+            std::string repaired;
+            std::string_view stored = text;
+            if (!tooLong && !isValidUtf8(text)) stored = repaired = repairUtf8(text);
+            if (tooLong || utf16Length(stored) > kMaxCellCharacters) {
                 raiseSpreadsheet("The text is longer than the " + std::to_string(kMaxCellCharacters) +
                                  " characters a cell can hold.");
             }
             kind = CellKind::Shared;
-            shared = sheet_->workbook().strings().intern(std::move(stored));
+            shared = sheet_->workbook().strings().intern(stored);
             break;
         }
         case VarType::Array:
