@@ -6,7 +6,7 @@
 #include <cstring>
 #include <optional>
 
-#include "ooxml/number_format.h"
+#include "value/number_format.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 

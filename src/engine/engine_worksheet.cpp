@@ -4,7 +4,7 @@
 #include "engine/engine_hooks.h"
 #include "engine/engine_objects.h"
 #include "engine/engine_range.h"
-#include "ooxml/number_format.h"
+#include "value/number_format.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"

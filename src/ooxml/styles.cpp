@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ooxml/number_format.h"
+#include "value/number_format.h"
 #include "ooxml/xml_util.h"
 
 namespace kbx::ooxml {

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <limits>
 
-#include "ooxml/number_format.h"
+#include "value/number_format.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
@@ -94,8 +94,8 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {60, "yyyy-mm-dd", "1900-02-29"},  // the 1900 leap day spreadsheets show
         {-1, "yyyy-mm-dd", "###########"},
     };
-    for (const auto& [value, code, text] : rows) EXPECT_EQ(ooxml::formatNumber(value, code), text) << code;
-    EXPECT_EQ(ooxml::formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
+    for (const auto& [value, code, text] : rows) EXPECT_EQ(formatNumber(value, code), text) << code;
+    EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
 }
 
 TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {

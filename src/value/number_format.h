@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace kbx::ooxml {
+namespace kbx {
 
 // The code of a built-in number format id, or nullopt for ids without one.
 std::optional<std::string> builtinNumberFormat(int id);
@@ -27,4 +27,4 @@ struct DateParts {
 };
 DateParts dateFromSerial(double serial, bool date1904 = false);
 
-}  // namespace kbx::ooxml
+}  // namespace kbx

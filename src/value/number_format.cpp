@@ -1,4 +1,4 @@
-#include "ooxml/number_format.h"
+#include "value/number_format.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kbx::ooxml {
+namespace kbx {
 
 namespace {
 
@@ -534,4 +534,4 @@ std::string formatNumber(double value, const std::string& code, bool date1904) {
     return (allZero ? "" : sign) + text;
 }
 
-}  // namespace kbx::ooxml
+}  // namespace kbx
