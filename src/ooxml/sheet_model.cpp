@@ -18,19 +18,6 @@ namespace {
 
 constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 
-const std::vector<std::string>& columnNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all(kMaxColumns + 1);
-        for (int32_t c = 1; c <= kMaxColumns; ++c) {
-            std::string name;
-            for (int32_t n = c; n > 0; n = (n - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
-            all[static_cast<size_t>(c)] = name;
-        }
-        return all;
-    }();
-    return names;
-}
-
 void appendNumber(std::string& out, double value) {
     char buf[40];
     const auto result = std::to_chars(buf, buf + sizeof buf, value);
@@ -60,30 +47,6 @@ std::string attributesText(const pugi::xml_node& node, std::initializer_list<std
 }
 
 }  // namespace
-
-std::string columnName(int32_t column) {
-    if (column < 1 || column > kMaxColumns) return {};
-    return columnNames()[static_cast<size_t>(column)];
-}
-
-bool parseCellReference(std::string_view ref, int32_t& row, int32_t& column) {
-    size_t i = 0;
-    int64_t col = 0;
-    while (i < ref.size() && i < 4 && std::isalpha(static_cast<unsigned char>(ref[i]))) {
-        col = col * 26 + (std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
-        ++i;
-    }
-    if (i == 0 || i == ref.size() || i == 4) return false;
-    int64_t r = 0;
-    for (size_t k = i; k < ref.size(); ++k) {
-        if (!std::isdigit(static_cast<unsigned char>(ref[k])) || k - i >= 8) return false;
-        r = r * 10 + (ref[k] - '0');
-    }
-    if (col < 1 || col > kMaxColumns || r < 1 || r > kMaxRows) return false;
-    row = static_cast<int32_t>(r);
-    column = static_cast<int32_t>(col);
-    return true;
-}
 
 SheetModel::SheetModel(std::string partName, std::string fileName)
     : partName_(std::move(partName)), fileName_(std::move(fileName)) {}
@@ -619,8 +582,7 @@ void SheetModel::writeRows(PieceBuffer& buffer) const {
     const std::string rowOpen = "<" + prefix + "row r=\"", rowClose = "</" + prefix + "row>";
     const std::string cellOpen = "<" + prefix + "c r=\"", cellClose = "</" + prefix + "c>";
     const std::string vOpen = "<" + prefix + "v>", vClose = "</" + prefix + "v>";
-    const auto& names = columnNames();
-    std::string& out = buffer.text();
+        std::string& out = buffer.text();
     char rowNumber[12];
     for (size_t number = 1; number < rowSlots_.size(); ++number) {
         if (rowSlots_[number] == 0) continue;
@@ -656,7 +618,7 @@ void SheetModel::writeRows(PieceBuffer& buffer) const {
                 if (it != extras_.end()) extra = &it->second;
             }
             out += cellOpen;
-            out += names[cell.column];
+            out += columnNameRef(cell.column);
             out += rowText;
             out += '"';
             if (cell.style != 0) {

@@ -21,14 +21,13 @@
 #include <vector>
 
 #include "ooxml/deflate.h"
+#include "value/cell_reference.h"
 
 namespace kbx::ooxml {
 
 class StyleSheet;
 class SharedStrings;
 
-inline constexpr int32_t kMaxRows = 1048576;
-inline constexpr int32_t kMaxColumns = 16384;
 // More cells than this in one sheet of a file are refused: at 16 bytes a
 // cell this bounds a sheet's cells to 512 MiB (memory bound).
 inline constexpr size_t kMaxCellsRead = 32u << 20;
@@ -73,10 +72,6 @@ struct ColumnData {
     int32_t style = -1;
     std::string extraAttributes;
 };
-
-// "A1" style reference helpers.
-std::string columnName(int32_t column);
-bool parseCellReference(std::string_view ref, int32_t& row, int32_t& column);
 
 class SheetModel {
 public:
