@@ -32,7 +32,6 @@ Criterion::Criterion(const Value& criterion, bool date1904) {
                  (compare_ == Compare::Equal || compare_ == Compare::NotEqual);
     // "" and "=" find empty cells, "<>" and "<>x" everything else.
     matchesBlank_ = compare_ == Compare::NotEqual ? !emptyOperand_ : (emptyOperand_ && compare_ == Compare::Equal);
-    if (compare_ == Compare::Equal && !emptyOperand_ && wildcards_) matchesBlank_ = wildcardMatch(operand_.text(), "");
 }
 
 bool Criterion::orderResult(int c) const {

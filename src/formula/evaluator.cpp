@@ -21,8 +21,9 @@ Value arithmetic(Op op, const Value& lhs, const Value& rhs) {
     if (const ErrorCode* e = std::get_if<ErrorCode>(&b)) return *e;
     const double x = std::get<double>(a), y = std::get<double>(b);
     switch (op) {
-        case Op::Add: return numberResult(x + y);
-        case Op::Subtract: return numberResult(x - y);
+        // A sum that cancels but for rounding noise is 0 (0.5 - 0.4 - 0.1).
+        case Op::Add: return numberResult(nearlyEqual(x, -y) ? 0.0 : x + y);
+        case Op::Subtract: return numberResult(nearlyEqual(x, y) ? 0.0 : x - y);
         case Op::Multiply: return numberResult(x * y);
         case Op::Divide: return y == 0 ? Value(ErrorCode::Div0) : numberResult(x / y);
         default: break;

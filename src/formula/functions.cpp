@@ -106,23 +106,6 @@ std::shared_ptr<const Array> arrayOf(Context& context, const Value& value) {
     return makeArray(int32_t(a.rows()), int32_t(a.columns()), std::move(cells));
 }
 
-CellView viewOf(const Value& value) {
-    CellView view;
-    if (value.isNumber()) {
-        view.kind = CellView::Kind::Number;
-        view.number = value.number();
-    } else if (value.isText()) {
-        view.kind = CellView::Kind::Text;
-        view.text = value.text();
-    } else if (value.isBoolean()) {
-        view.kind = CellView::Kind::Boolean;
-        view.number = value.boolean() ? 1 : 0;
-    } else if (value.isError()) {
-        view.kind = CellView::Kind::Error;
-        view.error = value.error();
-    }
-    return view;
-}
 
 void forEachItem(Context& context, const Value& argument, const ItemVisitor& visit) {
     if (argument.isReference()) {

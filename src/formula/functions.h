@@ -78,6 +78,5 @@ void forEachItem(Context& context, const Value& argument, const ItemVisitor& vis
 // coerced (a non-numeric text is #VALUE!), in ranges numbers only; errors throw.
 std::vector<double> collectNumbers(Context& context, std::span<const Value> arguments);
 
-CellView viewOf(const Value& value);
 
 }  // namespace kbx::formula

@@ -74,9 +74,15 @@ private:
     void skipSpaces() {
         while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
     }
+    // Consumes spaces and the token when the token follows; nothing otherwise
+    // (a space may be the intersection operator).
     bool accept(std::string_view token) {
+        const size_t before = pos_;
         skipSpaces();
-        if (text_.substr(pos_, token.size()) != token) return false;
+        if (text_.substr(pos_, token.size()) != token) {
+            pos_ = before;
+            return false;
+        }
         pos_ += token.size();
         return true;
     }

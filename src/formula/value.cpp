@@ -92,6 +92,24 @@ Value toValue(const CellView& cell) {
     return Value();
 }
 
+CellView viewOf(const Value& value) {
+    CellView view;
+    if (value.isNumber()) {
+        view.kind = CellView::Kind::Number;
+        view.number = value.number();
+    } else if (value.isText()) {
+        view.kind = CellView::Kind::Text;
+        view.text = value.text();
+    } else if (value.isBoolean()) {
+        view.kind = CellView::Kind::Boolean;
+        view.number = value.boolean() ? 1 : 0;
+    } else if (value.isError()) {
+        view.kind = CellView::Kind::Error;
+        view.error = value.error();
+    }
+    return view;
+}
+
 std::string numberText(double number) {
     if (number == 0) return "0";
     char buffer[40];
@@ -167,6 +185,14 @@ std::variant<bool, ErrorCode> toBoolean(const Value& value) {
     return ErrorCode::Value;
 }
 
+bool nearlyEqual(double a, double b) {
+    if (a == b) return true;
+    if (a == 0 || b == 0 || (a < 0) != (b < 0)) return false;
+    const double tolerance = std::ldexp(1.0, -48);
+    const double d = std::fabs(a - b);
+    return d < std::fabs(a) * tolerance && d < std::fabs(b) * tolerance;
+}
+
 int compareTextIgnoringCase(std::string_view a, std::string_view b) {
     const int c = lowerCase(a).compare(lowerCase(b));
     return c < 0 ? -1 : c > 0 ? 1 : 0;
@@ -182,7 +208,10 @@ int compareValues(const Value& a, const Value& b) {
     }
     const int ra = typeRank(a), rb = typeRank(b);
     if (ra != rb) return ra < rb ? -1 : 1;
-    if (a.isNumber()) return a.number() < b.number() ? -1 : a.number() > b.number() ? 1 : 0;
+    if (a.isNumber()) {
+        if (nearlyEqual(a.number(), b.number())) return 0;
+        return a.number() < b.number() ? -1 : 1;
+    }
     if (a.isText()) return compareTextIgnoringCase(a.text(), b.text());
     return int(a.boolean()) - int(b.boolean());
 }

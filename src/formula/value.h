@@ -94,6 +94,8 @@ struct CellView {
     bool formula = false;
 };
 Value toValue(const CellView& cell);
+// A view of a value (its text, if any, stays the value's).
+CellView viewOf(const Value& value);
 
 // The coercions of the value rules. Each returns the error to pass on when the
 // value cannot be converted; none of them accepts a reference or an array.
@@ -110,6 +112,10 @@ std::optional<double> parseNumberText(std::string_view text, bool date1904);
 // without regard to case, blank as 0, "" or FALSE against the other side.
 // Returns <0, 0, >0. Errors are never passed in.
 int compareValues(const Value& a, const Value& b);
+
+// Whether two numbers are equal but for the last bits of their precision
+// (0.1 + 0.2 against 0.3), as comparisons and sums treat them.
+bool nearlyEqual(double a, double b);
 
 // Text equality and ordering without regard to case (UTF-8).
 int compareTextIgnoringCase(std::string_view a, std::string_view b);
