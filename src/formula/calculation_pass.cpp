@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <exception>
 
 #include "formula/evaluator.h"
 #include "formula/functions.h"
@@ -119,6 +120,10 @@ void Calculator::Pass::compute(uint32_t id, Sink* sink) {
         } catch (const NotComputed& failure) {
             v.state = State::NotComputed;
             v.reason = failure.reason;
+        } catch (const std::exception& failure) {
+            // Out of memory or a fault of ours: the cell keeps its stored value.
+            v.state = State::NotComputed;
+            v.reason = std::string("the formula could not be computed: ") + failure.what();
         }
     }
     v.waiting = false;

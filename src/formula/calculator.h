@@ -56,7 +56,16 @@ public:
     // Distinct parsed forms among the registered formulas.
     size_t parsedFormCount() const { return shapes_.size(); }
 
-    struct Vertex;
+    // A formula cell of the graph.
+    struct Vertex {
+        CellAddress cell;
+        std::shared_ptr<const Formula> formula;  // null: not parsed (see reason)
+        std::string reason;
+        int32_t rows = 1, columns = 1;  // of an array formula's range
+        Value value;
+        enum class State : uint8_t { Free, Dirty, Done, NotComputed } state = State::Dirty;
+        bool waiting = false;  // deferred until a cell it reads is computed
+    };
     struct Pass;
 
 private:
@@ -83,14 +92,5 @@ inline uint64_t cellKey(int32_t sheet, int32_t row, int32_t column) {
     return (uint64_t(uint32_t(sheet)) << 34) | (uint64_t(uint32_t(row - 1)) << 14) | uint64_t(uint32_t(column - 1));
 }
 
-struct Calculator::Vertex {
-    CellAddress cell;
-    std::shared_ptr<const Formula> formula;  // null: not parsed (see reason)
-    std::string reason;
-    int32_t rows = 1, columns = 1;  // of an array formula's range
-    Value value;
-    enum class State : uint8_t { Free, Dirty, Done, NotComputed } state = State::Dirty;
-    bool waiting = false;  // deferred until a cell it reads is computed
-};
 
 }  // namespace kbx::formula

@@ -132,8 +132,13 @@ Value lookup(Context& c, Arguments& a) {
     const int64_t found = approximateMatch(keys, a[0], false);
     if (found < 0) return ErrorCode::NA;
     if (a.size() > 2) return Line(c, a[2], isVertical(c, a[2]), 0).at(found);
-    const int64_t across = a[1].isReference() ? (vertical ? singleArea(a[1]).columns() : singleArea(a[1]).rows())
-                                              : (vertical ? a[1].array().columns : a[1].array().rows);
+    int64_t across = 0;
+    if (a[1].isReference()) {
+        across = vertical ? singleArea(a[1]).columns() : singleArea(a[1]).rows();
+    } else {
+        const auto array = arrayOf(c, a[1]);
+        across = vertical ? array->columns : array->rows;
+    }
     return Line(c, a[1], vertical, across - 1).at(found);
 }
 
