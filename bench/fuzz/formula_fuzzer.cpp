@@ -48,7 +48,7 @@ public:
     void forEachCell(const Area& area, const CellVisitor& visit) const override {
         for (const auto& [key, value] : cells_) {
             const auto [s, r, c] = key;
-            if (area.contains(s, r, c)) visit(r, c, viewOf(value));
+            if (area.contains(s, r, c) && !visit(r, c, viewOf(value))) return;
         }
     }
     std::optional<std::string> definedName(std::string_view name, int32_t) const override {

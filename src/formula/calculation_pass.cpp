@@ -62,10 +62,9 @@ void Calculator::Pass::forEachCell(const Area& area, const CellVisitor& visit) {
     calc_.model_.forEachCell(area, [&](int32_t row, int32_t column, const CellView& view) {
         if (view.formula || (arrays && calc_.arrayCells_.contains(cellKey(area.sheet, row, column)))) {
             const Value v = cell(area.sheet, row, column);
-            visit(row, column, viewOf(v));
-        } else {
-            visit(row, column, view);
+            return visit(row, column, viewOf(v));
         }
+        return visit(row, column, view);
     });
 }
 
@@ -96,6 +95,31 @@ bool Calculator::Pass::holdsSubtotal(int32_t sheet, int32_t row, int32_t column)
 bool Calculator::Pass::rowHidden(int32_t sheet, int32_t row) { return calc_.model_.rowHidden(sheet, row); }
 bool Calculator::Pass::date1904() { return calc_.model_.date1904(); }
 double Calculator::Pass::random() { return std::uniform_real_distribution<double>(0.0, 1.0)(calc_.random_); }
+
+const LookupIndex* Calculator::Pass::lookupIndex(const Area& line) {
+    // Short lines are searched faster than indexed.
+    if ((line.rows() != 1 && line.columns() != 1) || line.rows() * line.columns() < 64) return nullptr;
+    auto [slot, fresh] = lookups_.try_emplace({line.sheet, line.row1, line.column1, line.row2, line.column2});
+    if (!fresh) return slot->second.get();
+    auto index = std::make_unique<LookupIndex>();
+    bool usable = true;
+    calc_.model_.forEachCell(line, [&](int32_t r, int32_t c, const CellView& cell) {
+        if (cell.formula || (!calc_.arrayCells_.empty() && calc_.arrayCells_.contains(cellKey(line.sheet, r, c)))) {
+            usable = false;
+            return false;
+        }
+        const int64_t at = line.columns() == 1 ? r - line.row1 : c - line.column1;
+        if (cell.kind == CellView::Kind::Number) index->numbers.try_emplace(cell.number, at);
+        else if (cell.kind == CellView::Kind::Text) index->texts.try_emplace(lowerCase(cell.text), at);
+        else if (cell.kind == CellView::Kind::Boolean) {
+            int64_t& slotOf = cell.number != 0 ? index->positionOfTrue : index->positionOfFalse;
+            if (slotOf < 0) slotOf = at;
+        }
+        return true;
+    });
+    if (usable) slot->second = std::move(index);
+    return slot->second.get();
+}
 
 void Calculator::Pass::compute(uint32_t id, Sink* sink) {
     Vertex& v = calc_.vertices_[id];

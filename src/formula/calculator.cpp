@@ -44,6 +44,7 @@ uint32_t Calculator::vertexFor(const CellAddress& cell) {
     vertices_[id].cell = cell;
     byCell_[key] = id;
     changed_.push_back(key);
+    listeners_.reset();
     return id;
 }
 
@@ -105,6 +106,7 @@ void Calculator::removeFormula(const CellAddress& cell) {
     byCell_.erase(found);
     freeVertices_.push_back(id);
     changed_.push_back(key);
+    listeners_.reset();
 }
 
 void Calculator::clear() {
@@ -114,11 +116,15 @@ void Calculator::clear() {
     arrayCells_.clear();
     changed_.clear();
     allDirty_ = true;
+    listeners_.reset();
 }
 
 void Calculator::cellChanged(const CellAddress& cell) { changed_.push_back(cellKey(cell.sheet, cell.row, cell.column)); }
 
-void Calculator::markAllDirty() { allDirty_ = true; }
+void Calculator::markAllDirty() {
+    allDirty_ = true;
+    listeners_.reset();
+}
 
 void Calculator::recalculate(Sink& sink) {
     Pass pass(*this, serialNow(model_.date1904()));

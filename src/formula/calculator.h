@@ -67,6 +67,7 @@ public:
         bool waiting = false;  // deferred until a cell it reads is computed
     };
     struct Pass;
+    struct Listeners;
 
 private:
     friend struct Pass;
@@ -84,6 +85,7 @@ private:
     std::unordered_map<std::string, std::weak_ptr<const Formula>> shapes_;
     std::vector<uint64_t> changed_;
     bool allDirty_ = true;
+    std::unique_ptr<Listeners> listeners_;
     std::mt19937_64 random_;
 };
 

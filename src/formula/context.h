@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "formula/program.h"
 #include "formula/value.h"
@@ -21,8 +22,17 @@ struct NotComputed {
     std::string reason;
 };
 
-// Visits the existing cells of an area, row by row: (row, column, content).
-using CellVisitor = std::function<void(int32_t, int32_t, const CellView&)>;
+// Visits the existing cells of an area, row by row: (row, column, content);
+// returns false to stop.
+using CellVisitor = std::function<bool(int32_t, int32_t, const CellView&)>;
+
+// Where each value of a row or column of cells first occurs, for exact
+// lookups: numbers, texts in lower case, booleans.
+struct LookupIndex {
+    std::unordered_map<double, int64_t> numbers;
+    std::unordered_map<std::string, int64_t> texts;
+    int64_t positionOfFalse = -1, positionOfTrue = -1;
+};
 
 class Context {
 public:
@@ -46,6 +56,12 @@ public:
     // The time of this calculation as a serial, and a random number in [0, 1).
     virtual double now() = 0;
     virtual double random() = 0;
+    // An index of a one-row or one-column area that holds no formula, or
+    // nullptr (then the caller searches the cells one by one).
+    virtual const LookupIndex* lookupIndex(const Area& line) {
+        (void)line;
+        return nullptr;
+    }
 
     // The cell whose formula is evaluated.
     int32_t sheet = 0, row = 1, column = 1;

@@ -15,16 +15,11 @@ namespace {
 
 using State = Calculator::Vertex::State;
 
-uint64_t areaKey(const Area& a) {
-    uint64_t h = uint64_t(uint32_t(a.sheet)) * 0x9E3779B97F4A7C15ull;
-    for (const int32_t v : {a.row1, a.column1, a.row2, a.column2}) h = (h ^ uint64_t(uint32_t(v))) * 0x100000001B3ull;
-    return h;
-}
-
 bool isSingleCell(const Area& a) { return a.row1 == a.row2 && a.column1 == a.column2; }
 
 // Work allowed for finding dependants of single changes before computing everything instead.
 constexpr size_t kPropagationBudget = 4'000'000;
+
 
 }  // namespace
 
@@ -69,16 +64,19 @@ std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
     }
     if (all || (queue.empty() && dirty.empty())) return dirty;
     for (const uint32_t id : dirty) queue.push_back(cellKey(vertices[id].cell.sheet, vertices[id].cell.row, vertices[id].cell.column));
-    // Listeners: who reads which single cell, and which areas.
-    std::unordered_map<uint64_t, std::vector<uint32_t>> readers;
-    std::vector<std::pair<Area, uint32_t>> areaReaders;
-    for (uint32_t id = 0; id < vertices.size(); ++id) {
-        if (vertices[id].state == State::Free) continue;
-        for (const Area& a : references(id)) {
-            if (isSingleCell(a)) readers[cellKey(a.sheet, a.row1, a.column1)].push_back(id);
-            else areaReaders.emplace_back(a, id);
+    // Who reads which cell and which area: kept until formulas or sheets change.
+    if (!calc_.listeners_) {
+        calc_.listeners_ = std::make_unique<Listeners>();
+        for (uint32_t id = 0; id < vertices.size(); ++id) {
+            if (vertices[id].state == State::Free) continue;
+            for (const Area& a : references(id)) {
+                if (isSingleCell(a)) calc_.listeners_->cells[cellKey(a.sheet, a.row1, a.column1)].push_back(id);
+                else calc_.listeners_->areas.add(a, id);
+            }
         }
     }
+    const auto& readers = calc_.listeners_->cells;
+    const AreaReaders& areaReaders = calc_.listeners_->areas;
     size_t work = 0;
     auto markDirty = [&](uint32_t id) {
         Vertex& v = vertices[id];
@@ -97,10 +95,7 @@ std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
             for (const uint32_t id : found->second) markDirty(id);
         }
         const auto s = int32_t(key >> 34), r = int32_t((key >> 14) & 0xFFFFF) + 1, c = int32_t(key & 0x3FFF) + 1;
-        for (const auto& [area, id] : areaReaders) {
-            if (area.contains(s, r, c)) markDirty(id);
-        }
-        work += areaReaders.size() + 1;
+        work += areaReaders.forEachContaining(s, r, c, markDirty) + 1;
         if (work > kPropagationBudget) return dirtyVertices(true);
     }
     return dirty;

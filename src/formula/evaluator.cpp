@@ -87,6 +87,7 @@ Value elementwise(const std::vector<std::shared_ptr<const Array>>& arrays, Each 
         rows = std::max(rows, a->rows);
         columns = std::max(columns, a->columns);
     }
+    if (int64_t(rows) * columns > kMaxRows) throw NotComputed{"an array larger than one whole column"};
     std::vector<Value> cells;
     cells.reserve(size_t(rows) * size_t(columns));
     for (int32_t r = 0; r < rows; ++r) {

@@ -56,12 +56,14 @@ public:
             context_.forEachCell(driver, [&](int32_t row, int32_t column, const CellView& cell) {
                 const int64_t dr = row - driver.row1, dc = column - driver.column1;
                 if (conditions_[i].criterion.matches(cell) && holds(dr, dc, i)) visit(dr, dc);
+                return true;
             });
             return;
         }
         context_.forEachCell(values, [&](int32_t row, int32_t column, const CellView&) {
             const int64_t dr = row - values.row1, dc = column - values.column1;
             if (holds(dr, dc, conditions_.size())) visit(dr, dc);
+            return true;
         });
     }
 
@@ -79,6 +81,7 @@ public:
         for (const Condition& c : conditions_) {
             context_.forEachCell(c.area, [&](int32_t row, int32_t column, const CellView&) {
                 filled.emplace(row - c.area.row1, column - c.area.column1);
+                return true;
             });
         }
         double failing = 0;

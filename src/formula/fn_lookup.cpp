@@ -4,6 +4,7 @@
 
 #include "formula/functions.h"
 #include "formula/text_support.h"
+#include "value/text_case.h"
 
 namespace kbx::formula {
 
@@ -27,6 +28,8 @@ public:
         }
     }
     int64_t size() const { return size_; }
+    // The index of a line of cells for exact lookups, if the context has one.
+    const LookupIndex* index() const { return array_ ? nullptr : context_.lookupIndex(area_); }
     Value at(int64_t i) const {
         if (array_) return vertical_ ? array_->at(int32_t(i), offset_) : array_->at(offset_, int32_t(i));
         return vertical_ ? context_.cell(area_.sheet, int32_t(area_.row1 + i), area_.column1)
@@ -40,9 +43,8 @@ public:
             }
             return;
         }
-        bool going = true;
         context_.forEachCell(area_, [&](int32_t row, int32_t column, const CellView& cell) {
-            if (going) going = visit(vertical_ ? row - area_.row1 : column - area_.column1, toValue(cell));
+            return visit(vertical_ ? row - area_.row1 : column - area_.column1, toValue(cell));
         });
     }
 
@@ -69,8 +71,24 @@ bool comparable(const Value& a, const Value& b) {
     return (a.isNumber() && b.isNumber()) || (a.isText() && b.isText()) || (a.isBoolean() && b.isBoolean());
 }
 
+int64_t indexedMatch(const LookupIndex& index, const Value& want) {
+    if (want.isNumber()) {
+        const auto found = index.numbers.find(want.number());
+        return found == index.numbers.end() ? -1 : found->second;
+    }
+    if (want.isText()) {
+        const auto found = index.texts.find(lowerCase(want.text()));
+        return found == index.texts.end() ? -1 : found->second;
+    }
+    if (want.isBoolean()) return want.boolean() ? index.positionOfTrue : index.positionOfFalse;
+    return -1;
+}
+
 // The first (or last) position holding the value; -1 when none does.
 int64_t exactMatch(const Line& line, const Value& want, bool wildcards, bool last = false) {
+    if (!last && !(wildcards && want.isText() && hasWildcards(want.text()))) {
+        if (const LookupIndex* index = line.index()) return indexedMatch(*index, want);
+    }
     int64_t found = -1;
     line.forEach([&](int64_t i, const Value& v) {
         if (!sameValue(want, v, wildcards)) return true;

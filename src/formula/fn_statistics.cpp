@@ -39,6 +39,7 @@ Value countBlank(Context& c, Arguments& a) {
     double filled = 0;
     c.forEachCell(area, [&](int32_t, int32_t, const CellView& item) {
         if (item.kind != CellView::Kind::Blank && !(item.kind == CellView::Kind::Text && item.text.empty())) ++filled;
+        return true;
     });
     return double(area.rows() * area.columns()) - filled;
 }
@@ -125,9 +126,10 @@ Value subtotal(Context& c, Arguments& a) {
         std::vector<Value> cells;
         for (const Area& area : a[i].reference()) {
             c.forEachCell(area, [&](int32_t row, int32_t column, const CellView& cell) {
-                if (code > 100 && c.rowHidden(area.sheet, row)) return;
-                if (c.holdsSubtotal(area.sheet, row, column)) return;
-                cells.push_back(toValue(cell));
+                if ((code <= 100 || !c.rowHidden(area.sheet, row)) && !c.holdsSubtotal(area.sheet, row, column)) {
+                    cells.push_back(toValue(cell));
+                }
+                return true;
             });
         }
         kept.emplace_back(makeArray(1, int32_t(cells.size()), std::move(cells)));

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "value/cell_reference.h"
+
 namespace kbx::formula {
 
 namespace {
@@ -97,11 +99,12 @@ std::shared_ptr<const Array> arrayOf(Context& context, const Value& value) {
     if (value.isArray()) return value.arrayPointer();
     if (!value.isReference()) return makeArray(1, 1, {value});
     const Area& a = singleArea(value);
-    if (a.rows() * a.columns() > 4'000'000) throw NotComputed{"an array of more than 4,000,000 cells"};
+    if (a.rows() * a.columns() > kMaxRows) throw NotComputed{"an array larger than one whole column"};
     std::vector<Value> cells(size_t(a.rows() * a.columns()));
     const auto columns = a.columns();
     context.forEachCell(a, [&](int32_t row, int32_t column, const CellView& cell) {
         cells[size_t((row - a.row1) * columns + (column - a.column1))] = toValue(cell);
+        return true;
     });
     return makeArray(int32_t(a.rows()), int32_t(a.columns()), std::move(cells));
 }
@@ -110,7 +113,10 @@ std::shared_ptr<const Array> arrayOf(Context& context, const Value& value) {
 void forEachItem(Context& context, const Value& argument, const ItemVisitor& visit) {
     if (argument.isReference()) {
         for (const Area& area : argument.reference()) {
-            context.forEachCell(area, [&](int32_t, int32_t, const CellView& cell) { visit(cell, false); });
+            context.forEachCell(area, [&](int32_t, int32_t, const CellView& cell) {
+                visit(cell, false);
+                return true;
+            });
         }
     } else if (argument.isArray()) {
         for (const Value& v : argument.array().cells) visit(itemOf(v), false);

@@ -76,7 +76,7 @@ void MemoryBook::forEachCell(const Area& area, const CellVisitor& visit) const {
         } else {
             CellView view = viewOf(it->second.value);
             view.formula = it->second.formula;
-            visit(row, column, view);
+            if (!visit(row, column, view)) return;
             ++it;
         }
     }
