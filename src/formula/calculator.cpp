@@ -56,15 +56,24 @@ std::shared_ptr<const Formula> Calculator::intern(std::shared_ptr<const Formula>
     return formula;
 }
 
+std::variant<std::shared_ptr<const Formula>, std::string> Calculator::parsed(std::string_view text, const CellAddress& origin,
+                                                                             bool array) {
+    std::string key = std::to_string(origin.row) + ',' + std::to_string(origin.column) + (array ? "{" : ",");
+    key += text;
+    if (const auto found = recentTexts_.find(key); found != recentTexts_.end()) return found->second;
+    auto result = parseFormula(text, origin.row, origin.column, array);
+    if (auto* failure = std::get_if<ParseFailure>(&result)) return failure->reason;
+    auto formula = intern(std::move(std::get<std::shared_ptr<const Formula>>(result)));
+    if (recentTexts_.size() >= 4096) recentTexts_.clear();
+    recentTexts_.emplace(std::move(key), formula);
+    return formula;
+}
+
 void Calculator::setFormula(const CellAddress& cell, std::string_view text, std::optional<CellAddress> writtenAt) {
-    const CellAddress origin = writtenAt.value_or(cell);
     const uint32_t id = vertexFor(cell);
-    auto parsed = parseFormula(text, origin.row, origin.column);
-    if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&parsed)) {
-        vertices_[id].formula = intern(std::move(*formula));
-    } else {
-        vertices_[id].reason = std::get<ParseFailure>(parsed).reason;
-    }
+    auto result = parsed(text, writtenAt.value_or(cell), false);
+    if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) vertices_[id].formula = std::move(*formula);
+    else vertices_[id].reason = std::get<std::string>(result);
 }
 
 void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32_t columns, std::string_view text) {
@@ -72,12 +81,9 @@ void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32
     Vertex& v = vertices_[id];
     v.rows = std::max(rows, 1);
     v.columns = std::max(columns, 1);
-    auto parsed = parseFormula(text, topLeft.row, topLeft.column, true);
-    if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&parsed)) {
-        v.formula = intern(std::move(*formula));
-    } else {
-        v.reason = std::get<ParseFailure>(parsed).reason;
-    }
+    auto result = parsed(text, topLeft, true);
+    if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) v.formula = std::move(*formula);
+    else v.reason = std::get<std::string>(result);
     if (int64_t(v.rows) * v.columns > 1'000'000) {
         v.formula.reset();
         v.reason = "array formula over more than 1,000,000 cells";
@@ -114,6 +120,7 @@ void Calculator::clear() {
     freeVertices_.clear();
     byCell_.clear();
     arrayCells_.clear();
+    recentTexts_.clear();
     changed_.clear();
     allDirty_ = true;
     listeners_.reset();

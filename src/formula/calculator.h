@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "formula/model.h"
@@ -74,6 +75,10 @@ private:
     uint32_t vertexFor(const CellAddress& cell);
     void iterate(Pass& pass, const std::vector<uint32_t>& cyclic, Sink& sink);
     std::shared_ptr<const Formula> intern(std::shared_ptr<const Formula> formula);
+    // The parsed form of a text written for a cell: every cell of a shared
+    // formula names the same text and cell, so it is parsed once.
+    std::variant<std::shared_ptr<const Formula>, std::string> parsed(std::string_view text, const CellAddress& origin,
+                                                                     bool array);
 
     const Model& model_;
     Iteration iteration_;
@@ -83,6 +88,7 @@ private:
     // Cells inside array formulas' ranges (other than the top left): their vertex.
     std::unordered_map<uint64_t, uint32_t> arrayCells_;
     std::unordered_map<std::string, std::weak_ptr<const Formula>> shapes_;
+    std::unordered_map<std::string, std::shared_ptr<const Formula>> recentTexts_;
     std::vector<uint64_t> changed_;
     bool allDirty_ = true;
     std::unique_ptr<Listeners> listeners_;
