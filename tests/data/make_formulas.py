@@ -5,7 +5,7 @@
 # formula_cases.tsv, the same cells as a plain table (sheet, cell, formula,
 # kind, value) and the defined names, for tests that do not read workbooks.
 # Run: /usr/bin/python3 make_formulas.py   (in this directory; needs openpyxl, soffice)
-import datetime, os, shutil, subprocess, tempfile
+import datetime, os, re, shutil, subprocess, tempfile, zipfile
 
 import openpyxl
 from openpyxl import Workbook
@@ -200,6 +200,20 @@ def profile(work):
     return "file://" + os.path.join(work, "p")
 
 
+def union_as_comma(path):
+    # LibreOffice writes its own union operator "~" into <f>; the file format's is ",".
+    def fix(match):
+        parts = match.group(2).split('"')
+        return match.group(1) + '"'.join(p.replace("~", ",") if i % 2 == 0 else p for i, p in enumerate(parts)) + "</f>"
+    with zipfile.ZipFile(path) as source:
+        items = [(info, source.read(info)) for info in source.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as target:
+        for info, data in items:
+            if info.filename.startswith("xl/worksheets/"):
+                data = re.sub(r"(<f[^>]*>)([^<]*)</f>", fix, data.decode("utf-8")).encode("utf-8")
+            target.writestr(info, data)
+
+
 def recalculated(wb, name):
     # Saves the workbook, lets LibreOffice recalculate and save it, and keeps that file.
     with tempfile.TemporaryDirectory() as work:
@@ -211,6 +225,7 @@ def recalculated(wb, name):
                         "--convert-to", "xlsx:Calc MS Excel 2007 XML", "--outdir", work, source],
                        check=True, env=env, stdout=subprocess.DEVNULL)
         shutil.copyfile(os.path.join(work, name), os.path.join(HERE, name))
+        union_as_comma(os.path.join(HERE, name))
         shutil.copyfile(source, os.path.join(HERE, "in-" + name))
 
 
