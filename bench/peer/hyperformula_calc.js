@@ -41,12 +41,12 @@ const [sheetName, row, col] = book.change;
 start = process.hrtime.bigint();
 startCpu = process.cpuUsage();
 full.setCellContents({ sheet: full.getSheetId(sheetName), row, col }, book.changeTo);
-const recompute = seconds(start);
-const recomputeCpu = cpu(startCpu);
-
+// Reading the probed cells is part of recomputing, in case a value is computed when it is read.
 const probes = {};
 for (const [name, r, c] of book.probes) {
   const v = full.getCellValue({ sheet: full.getSheetId(name), row: r, col: c });
   probes[`${name}!${r},${c}`] = typeof v === 'object' && v !== null ? String(v.value) : v;
 }
+const recompute = seconds(start);
+const recomputeCpu = cpu(startCpu);
 console.log(JSON.stringify({ load, loadCpu, compute, computeCpu, recompute, recomputeCpu, rssLoadedKiB: rssLoaded, rssComputedKiB: rssComputed, probes }));
