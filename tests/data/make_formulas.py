@@ -48,6 +48,7 @@ EXCLUDED = {
     "WEEKNUM(DATE(2024,12,31))": "LibreOffice counts the last days of December as week 1 of the next year",
     "WEEKNUM(DATE(2024,12,31),2)": "LibreOffice counts the last days of December as week 1 of the next year",
     "\"a\"&1&TRUE": BOOLEAN_NUMBERS, "CONCATENATE(\"a\",1,TRUE)": BOOLEAN_NUMBERS,
+    "DATE(9999,12,32)": "LibreOffice goes past 31 December 9999, the program gives #NUM!",
     "LOG(10,1)": "LibreOffice gives #VALUE! for base 1, the program #DIV/0!",
     "SUM(Data!C1:C10)": BOOLEAN_NUMBERS, "COUNT(Data!C1:C10)": BOOLEAN_NUMBERS, "AVERAGE(Data!C1:C10)": BOOLEAN_NUMBERS,
     "SUBTOTAL(2,Data!C1:C10)": BOOLEAN_NUMBERS, "COUNTIF(Data!C1:C10,TRUE)": BOOLEAN_NUMBERS,
@@ -151,7 +152,7 @@ CASES = [
     "ERROR.TYPE(NA())", "ERROR.TYPE(1)",
     # dates and times
     "DATE(2024,2,29)", "DATE(2023,2,29)", "DATE(2024,13,1)", "DATE(2024,1,0)", "DATE(99,1,1)", "DATE(-1,1,1)",
-    "DATE(2024,-1,15)", "DATE(2024,12,31)+1", "TIME(12,30,0)", "TIME(25,0,0)", "TIME(0,-1,0)", "YEAR(Data!D2)",
+    "DATE(2024,-1,15)", "DATE(9999,12,31)", "DATE(9999,12,32)", "DATE(2024,12,31)+1", "TIME(12,30,0)", "TIME(25,0,0)", "TIME(0,-1,0)", "YEAR(Data!D2)",
     "MONTH(Data!D2)", "DAY(Data!D2)", "YEAR(\"2024-03-01\")", "DAY(45351)", "HOUR(0.75)", "MINUTE(0.7541666)",
     "SECOND(TIME(1,2,3))", "HOUR(\"10:30 PM\")", "WEEKDAY(Data!D1)", "WEEKDAY(Data!D1,2)", "WEEKDAY(Data!D1,3)",
     "WEEKDAY(Data!D1,11)", "WEEKDAY(Data!D1,17)", "WEEKDAY(Data!D1,9)", "WEEKNUM(Data!D1)",

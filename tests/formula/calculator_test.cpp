@@ -205,7 +205,8 @@ TEST(FormulaCalculator, TheProgramsOwnResultsWhereTheReferenceDiffers) {
     const std::pair<const char*, Value> cases[] = {
         {"SUM(A1:A3,C1)", 6.0}, {"SUM(1,\"5\",TRUE)", 7.0}, {"COUNT(C1,A1)", 1.0}, {"\"a\"&TRUE", "aTRUE"},
         {"TRUE=1", false}, {"2>TRUE", false}, {"\"a\"<TRUE", true}, {"TYPE(TRUE)", 4.0},
-        {"SQRT(-1)", ErrorCode::Num}, {"LOG(10,1)", ErrorCode::Div0}, {"MROUND(10,-3)", ErrorCode::Num},
+        {"SQRT(-1)", ErrorCode::Num}, {"LOG(10,1)", ErrorCode::Div0}, {"LOG(0,1)", ErrorCode::Num},
+        {"DATE(9999,12,32)", ErrorCode::Num}, {"MROUND(10,-3)", ErrorCode::Num},
         {"POWER(0,0)", ErrorCode::Num}, {"VLOOKUP(2,A1:B3,3,FALSE)", ErrorCode::Ref}, {"INDEX(A1:A3,4)", ErrorCode::Ref},
         {"OFFSET(A1,-1,0)", ErrorCode::Ref}, {"RANK(7,A1:A3)", ErrorCode::NA}, {"DATE(1900,1,1)", 1.0},
         {"DATE(1900,2,29)", 60.0}, {"DATE(1900,3,1)", 61.0}, {"WEEKDAY(1)", 1.0}, {"1E+20&\"\"", "1E+20"},
