@@ -8,20 +8,6 @@ namespace {
 
 constexpr std::size_t kLineWidth = 100;
 
-const char* typeText(automation::ArgType type) {
-    switch (type) {
-        case automation::ArgType::Variant:
-            return "Variant";
-        case automation::ArgType::String:
-            return "String";
-        case automation::ArgType::Long:
-            return "Long";
-        case automation::ArgType::Integer:
-            return "Integer";
-    }
-    return "";
-}
-
 // "  Name(A Type, &B Type) -> Result", continuation lines under the first parameter.
 std::string signature(const automation::MethodSpec& method) {
     const std::string head = "  " + method.name + "(";
@@ -30,7 +16,7 @@ std::string signature(const automation::MethodSpec& method) {
     std::size_t lineStart = 0;
     for (std::size_t i = 0; i < method.params.size(); ++i) {
         const automation::ParamSpec& param = method.params[i];
-        std::string item = (param.byRef ? "&" : "") + param.name + " " + typeText(param.type);
+        std::string item = (param.byRef ? "&" : "") + param.name + " " + automation::typeName(param.type);
         if (i + 1 < method.params.size()) item += ",";
         if (i > 0 && text.size() - lineStart + 1 + item.size() > kLineWidth) {
             text += "\n";
@@ -42,7 +28,7 @@ std::string signature(const automation::MethodSpec& method) {
         text += item;
     }
     text += ")";
-    if (method.result) text += std::string(" -> ") + typeText(*method.result);
+    if (method.result) text += std::string(" -> ") + automation::typeName(*method.result);
     return text + "\n";
 }
 
