@@ -145,6 +145,9 @@ TEST(BusService, MalformedCallsGetErrorRepliesAndTheServerGoesOn) {
     for (const char* name : {"unknown_tag", "tag_extra_members", "dictionary_in_array"})
         EXPECT_NE(line(name).find("KestBomEx.RuntimeError.E13"), std::string::npos) << name << "\n" << out;
     EXPECT_NE(line("array_not_array").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    EXPECT_NE(line("date_out_of_range").find("6: Overflow: a Date must lie between the years 100 and 9999"),
+              std::string::npos)
+        << out;
     // Answered, one way or the other, without bringing the server down.
     EXPECT_FALSE(line("huge_array").empty()) << out;
     EXPECT_EQ(line("huge_array").find("NoReply"), std::string::npos) << out;

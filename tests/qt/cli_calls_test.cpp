@@ -47,6 +47,12 @@ TEST_F(CommandLine, CallPrintsTheSameJsonInProcessAndThroughTheBus) {
          "{\"EmBed\":0,\"ExcelFileName\":\"xlsx\",\"Profiles\":{\"$type\":\"Date\",\"value\":45000.25},"
          "\"result\":1,\"reverse\":1,\"templte\":\"t\"}\n",
          0},
+        // 2958466 is 1 January 10000, the first day past the Date range.
+        {"GetBomParams",
+         R"({"KestDBDir": "", "Profiles": {"$type": "Date", "value": 2958466}, "reverse": 0, "EmBed": 0,
+             "templte": "", "ExcelFileName": ""})",
+         "{\"error\":{\"description\":\"Overflow: a Date must lie between the years 100 and 9999\",\"number\":6}}\n",
+         3},
         {"ExportBomExcel",
          R"({"HeadNames": ["title"], "HeadVals": ["Pumpe"], "RecordSize": 1, "PosNames": ["posnr"],
              "PosVals": [], "ExcelFileName": ")" +
