@@ -34,7 +34,7 @@ Variant numbers(int32_t count) {
 
 struct FillRun : MethodRun {
     std::string file = copyData(dir, "fill.xlsx");
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     int32_t run(const std::string& profile, int32_t reverse = 0, int32_t embed = 1, int32_t clos = 1,
                 const std::string& sheetName = "", const Data& data = Data(), std::string target = "") {
         if (target.empty()) target = file;
