@@ -212,11 +212,8 @@ TEST(Methods, MessagesLogErrorsAndReferencesOfEachOutcome) {
         copyData(run.dir, "not_a_picture.png", "bad.png");
         Caller caller{automation::KestDBBomExcel(), run.dir.path().string()};
         std::string outcome;
-        try {
-            row.call(caller);
-        } catch (const RuntimeError& e) {
-            outcome += "error " + std::to_string(e.number()) + "\n";
-        }
+        if (const int32_t number = errorOf([&] { row.call(caller); }).number())
+            outcome += "error " + std::to_string(number) + "\n";
         for (const std::string& text : run.messages()) outcome += "message " + text + "\n";
         for (const std::string& line : run.log()) outcome += "log " + line + "\n";
         const session::ExcelReferences& refs = session::excelReferences();

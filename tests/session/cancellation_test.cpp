@@ -50,12 +50,7 @@ TEST(Cancellation, EachFillEngineStopsInItsPositionLoop) {
         test::EnvGuard temp("TEMP", dir.path().string());
         automation::KestDBBomExcel server;
         session::requestCancel();
-        int32_t thrown = 0;
-        try {
-            c.call(server, dir.path().string());
-        } catch (const RuntimeError& error) {
-            thrown = error.number();
-        }
+        const int32_t thrown = test::errorOf([&] { c.call(server, dir.path().string()); }).number();
         session::clearCancel();
         const bool shown = !platform.messages->shown.empty() &&
                            platform.messages->shown.front().text == session::kInterruptedText;

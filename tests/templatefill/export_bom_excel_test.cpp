@@ -163,13 +163,7 @@ TEST(ExportBomExcel, BadDataSetsFailTheCall) {
         SCOPED_TRACE(std::to_string(&row - rows));
         FillRun run;
         Data data{row.headNames, row.headVals, row.recordSize, row.posNames, row.posVals};
-        int number = 0;
-        try {
-            run.run(row.profile, 0, 0, 0, "", data);
-        } catch (const RuntimeError& e) {
-            number = e.number();
-        }
-        EXPECT_EQ(number, row.error);
+        EXPECT_EQ(errorOf([&] { run.run(row.profile, 0, 0, 0, "", data); }).number(), row.error);
         const int32_t positionRow = std::string(row.profile) == "Parts" ? 6 : 2;
         auto sheet = session::excelReferences().ExcelBook->GetSheets().Item(row.profile);
         EXPECT_EQ(sheet->Cells(positionRow, 1)->Text(), row.positionCell);
