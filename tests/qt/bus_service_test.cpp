@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "private_bus.h"
 
@@ -46,11 +47,16 @@ private:
 
 TEST(BusService, ActivatedOnFirstCallAnswersResultsOutputsErrorsAndMessages) {
     test::PrivateBus bus;
-    const test::ProcessResult registration = bus.registerServer();
-    ASSERT_EQ(registration.exitCode, 0) << registration.err;
     const std::string serviceFile =
         bus.environment().value("XDG_DATA_HOME").toStdString() + "/dbus-1/services/KestBomEx.KestDBBomExcel.service";
+    // Registering never writes through a link that lies beside the activation file.
+    std::filesystem::create_directories(std::filesystem::path(serviceFile).parent_path());
+    std::ofstream(bus.file("other")) << "kept";
+    std::filesystem::create_symlink(bus.file("other"), serviceFile + ".tmp");
+    const test::ProcessResult registration = bus.registerServer();
+    ASSERT_EQ(registration.exitCode, 0) << registration.err;
     EXPECT_NE(test::readFile(serviceFile).find("Exec=" KBX_SERVER_EXE), std::string::npos);
+    EXPECT_EQ(test::readFile(bus.file("other")), "kept");
     const std::string interfaceFile =
         bus.environment().value("XDG_DATA_HOME").toStdString() + "/dbus-1/interfaces/KestBomEx._KestDBBomExcel.xml";
     EXPECT_EQ(test::readFile(interfaceFile),
