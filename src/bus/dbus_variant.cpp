@@ -87,7 +87,7 @@ Variant taggedFromDBus(const QDBusArgument& argument) {
     const QVariant payload = argument.atEnd() ? QVariant() : argument.asVariant();
     if (!argument.atEnd()) typeMismatch("a structure tagged \"" + name + "\" with extra members");
     const int payloadType = payload.metaType().id();
-    const TagPayload tagPayload = !payload.isValid()                 ? TagPayload::none()
+    const TagPayload tagPayload = !payload.isValid()                   ? TagPayload::none()
                                   : payloadType == QMetaType::Double   ? TagPayload::number(payload.toDouble())
                                   : payloadType == QMetaType::LongLong ? TagPayload::integer(payload.toLongLong())
                                                                        : TagPayload::other();
