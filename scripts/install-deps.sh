@@ -5,6 +5,7 @@
 #                                    tools and the libraries they link
 #   scripts/install-deps.sh --tests  also what the tests, the benchmarks, the
 #                                    gallery and the package test use
+#   ... --list                       print the package names, install nothing
 #
 # LibreOffice (libreoffice-calc-nogui) is only recommended for running: .xls
 # and .ods workbooks go through it, .xlsx needs nothing more. The tests
@@ -27,11 +28,18 @@ TEST_PACKAGES=(
   debootstrap curl
 )
 
-case ${1:-} in
-  "") wanted=("${BUILD_PACKAGES[@]}") ;;
-  --tests) wanted=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
-  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
-esac
+wanted=("${BUILD_PACKAGES[@]}")
+for arg in "$@"; do
+  case $arg in
+    --tests) wanted+=("${TEST_PACKAGES[@]}") ;;
+    --list) list=yes ;;
+    *) echo "usage: $0 [--tests] [--list]   (--list: print the packages, install nothing)" >&2; exit 2 ;;
+  esac
+done
+if [ -n "${list:-}" ]; then
+  printf '%s\n' "${wanted[@]}"
+  exit 0
+fi
 
 missing=()
 for pkg in "${wanted[@]}"; do
