@@ -34,7 +34,7 @@ string(REPLACE "\t" "\\t" server "${server}")
 string(REPLACE "\r" "\\r" server "${server}")
 
 # ExecStart= of a unit: in double quotes, \ and " escaped by a backslash,
-# % (a specifier) and $ (a variable) doubled.
+# % (a specifier) doubled; the program's path takes no variables, so $ stays.
 set(start "${KBX_BINDIR}/kestbomex-server")
 if(NOT start MATCHES "^[A-Za-z0-9/._+-]*$")
   string(REPLACE "\\" "\\\\" start "${start}")
@@ -42,7 +42,6 @@ if(NOT start MATCHES "^[A-Za-z0-9/._+-]*$")
   string(REPLACE "\n" "\\n" start "${start}")
   string(REPLACE "\t" "\\t" start "${start}")
   string(REPLACE "%" "%%" start "${start}")
-  string(REPLACE "$" "$$" start "${start}")
   set(start "\"${start}\"")
 endif()
 if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/?$")
