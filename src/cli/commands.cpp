@@ -224,30 +224,17 @@ int getBomParams(const QStringList& args, const MethodCaller& call, std::ostream
     return status;
 }
 
-QString typeName(automation::ArgType type) {
-    switch (type) {
-        case automation::ArgType::Variant:
-            return "Variant";
-        case automation::ArgType::String:
-            return "String";
-        case automation::ArgType::Long:
-            return "Long";
-        case automation::ArgType::Integer:
-            return "Integer";
-    }
-    return {};
-}
-
 int listMethods(std::ostream& out) {
     QJsonArray methods;
     for (const automation::MethodSpec& method : automation::methodTable()) {
         QJsonArray params;
         for (const automation::ParamSpec& param : method.params)
-            params.append(QJsonObject{
-                {"name", QString::fromStdString(param.name)}, {"type", typeName(param.type)}, {"byRef", param.byRef}});
+            params.append(QJsonObject{{"name", QString::fromStdString(param.name)},
+                                      {"type", automation::typeName(param.type)},
+                                      {"byRef", param.byRef}});
         methods.append(QJsonObject{{"name", QString::fromStdString(method.name)},
                                    {"params", params},
-                                   {"result", method.result ? typeName(*method.result) : QJsonValue()}});
+                                   {"result", method.result ? automation::typeName(*method.result) : QJsonValue()}});
     }
     printJson(out, QJsonObject{{"methods", methods}});
     return kExitOk;

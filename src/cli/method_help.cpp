@@ -15,20 +15,6 @@ constexpr std::size_t kLineWidth = 79;
 constexpr std::size_t kTextColumn = 23;
 constexpr std::size_t kStatusColumn = 6;
 
-const char* typeText(automation::ArgType type) {
-    switch (type) {
-        case automation::ArgType::Variant:
-            return "Variant";
-        case automation::ArgType::String:
-            return "String";
-        case automation::ArgType::Long:
-            return "Long";
-        case automation::ArgType::Integer:
-            return "Integer";
-    }
-    return "";
-}
-
 // The words of `text` after `line` (which already holds `column` characters),
 // a new line at `column` whenever the next word would pass the line width.
 std::string filled(std::string line, const std::string& text, std::size_t column) {
@@ -65,9 +51,10 @@ std::string entry(const std::string& tag, const std::string& text, std::size_t c
 std::string parameterText(const automation::MethodSpec& method) {
     std::string text;
     for (const automation::ParamSpec& param : method.params)
-        text += (text.empty() ? "" : ", ") + std::string(param.byRef ? "&" : "") + param.name + " " + typeText(param.type);
+        text += (text.empty() ? "" : ", ") + std::string(param.byRef ? "&" : "") + param.name + " " +
+                automation::typeName(param.type);
     if (text.empty()) text = "no parameters";
-    return text + "; returns " + (method.result ? typeText(*method.result) : "nothing");
+    return text + "; returns " + (method.result ? automation::typeName(*method.result) : "nothing");
 }
 
 std::string paragraph(const std::string& text) { return filled("", text, 0); }
