@@ -164,11 +164,11 @@ std::optional<double> serialFromDate(long long year, long long month, long long 
     return static_cast<double>(serial);
 }
 
-std::optional<CivilDate> dateOfSerial(double serial, bool date1904) {
+std::optional<YearMonthDay> dateOfSerial(double serial, bool date1904) {
     if (!std::isfinite(serial) || serial < 0 || serial >= 2958466) return std::nullopt;
     const DateParts parts = dateFromSerial(std::floor(serial), date1904);
-    if (!date1904 && std::floor(serial) == 0) return CivilDate{1900, 1, 0};
-    return CivilDate{parts.year, parts.month, parts.day};
+    if (!date1904 && std::floor(serial) == 0) return YearMonthDay{1900, 1, 0};
+    return YearMonthDay{parts.year, parts.month, parts.day};
 }
 
 }  // namespace kbx::formula

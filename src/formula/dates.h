@@ -14,10 +14,10 @@ namespace kbx::formula {
 std::optional<double> serialFromDate(long long year, long long month, long long day, bool date1904);
 
 // Year, month and day of a serial (whole days); nullopt outside 0 … 2958465.
-struct CivilDate {
+struct YearMonthDay {
     int year, month, day;
 };
-std::optional<CivilDate> dateOfSerial(double serial, bool date1904);
+std::optional<YearMonthDay> dateOfSerial(double serial, bool date1904);
 
 // Days in a month of the proleptic calendar (February 1900 has 28).
 int daysInMonth(long long year, int month);

@@ -26,7 +26,7 @@ double serialArg(Context& c, const Value& v) {
     return n;
 }
 
-CivilDate civil(Context& c, const Value& v) {
+YearMonthDay civil(Context& c, const Value& v) {
     const auto d = dateOfSerial(serialArg(c, v), c.date1904());
     if (!d) fail(ErrorCode::Num);
     return *d;
@@ -89,7 +89,7 @@ Value weekday(Context& c, Arguments& a) {
 }
 
 int isoWeek(Context& c, double serial) {
-    const CivilDate d = *dateOfSerial(serial, c.date1904());
+    const YearMonthDay d = *dateOfSerial(serial, c.date1904());
     const int wd = (weekdayOf(c, serial) + 6) % 7;  // Monday 0
     const double thursday = std::floor(serial) - wd + 3;
     const auto t = dateOfSerial(thursday, c.date1904());
@@ -104,7 +104,7 @@ Value weekNum(Context& c, Arguments& a) {
     if (type == 21) return double(isoWeek(c, serial));
     const int start = weekStart(type);
     if (start < 0) return ErrorCode::Num;
-    const CivilDate d = *dateOfSerial(serial, c.date1904());
+    const YearMonthDay d = *dateOfSerial(serial, c.date1904());
     const auto jan1 = serialFromDate(d.year, 1, 1, c.date1904());
     if (!jan1) return ErrorCode::Num;
     const int offset = (weekdayOf(c, *jan1) - start + 7) % 7;
@@ -114,7 +114,7 @@ Value weekNum(Context& c, Arguments& a) {
 Value isoWeekNum(Context& c, Arguments& a) { return double(isoWeek(c, std::floor(serialArg(c, a[0])))); }
 
 Value monthsLater(Context& c, Arguments& a, bool endOfMonth) {
-    const CivilDate d = civil(c, a[0]);
+    const YearMonthDay d = civil(c, a[0]);
     const long long months = (long long)std::trunc(asNumber(a[1]));
     long long m = d.month - 1 + months;
     const long long y = d.year + (m >= 0 ? m / 12 : -((11 - m) / 12));
@@ -130,7 +130,7 @@ Value eomonth(Context& c, Arguments& a) { return monthsLater(c, a, true); }
 Value datedif(Context& c, Arguments& a) {
     const double s = std::floor(serialArg(c, a[0])), e = std::floor(serialArg(c, a[1]));
     if (s > e) return ErrorCode::Num;
-    const CivilDate from = civil(c, Value(s)), to = civil(c, Value(e));
+    const YearMonthDay from = civil(c, Value(s)), to = civil(c, Value(e));
     std::string unit = asText(a[2]);
     for (char& ch : unit) ch = char(std::toupper(static_cast<unsigned char>(ch)));
     long long months = (to.year - from.year) * 12LL + (to.month - from.month);
