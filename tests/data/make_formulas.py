@@ -103,7 +103,7 @@ CASES = [
     "MAX(-1,\"5\",TRUE)", "MEDIAN(Data!A1:A10)", "MEDIAN(1,2,3)", "LARGE(Data!A1:A10,1)", "LARGE(Data!A1:A10,3)",
     "SMALL(Data!A1:A10,2)", "SMALL(Data!A1:A10,11)", "LARGE(Data!A1:A10,0)", "RANK(5,Data!A1:A10)",
     "RANK(5,Data!A1:A10,1)", "RANK(7,Data!A1:A10)", "STDEV(Data!A1:A10)", "STDEVP(Data!A1:A10)",
-    "VAR(Data!A1:A10)", "VARP(Data!A1:A10)", "STDEV(1)",
+    "VAR(Data!A1:A10)", "VARP(Data!A1:A10)", "STDEV(1)", "STDEV(1,3)", "VARP(5)",
     # logic
     "IF(Data!A1>2,\"big\",\"small\")", "IF(FALSE,1)", "IF(1/0>1,1,2)", "IF(\"x\",1,2)", "IF(TRUE,1,1/0)",
     "_xlfn.IFS(Data!A1>5,\"a\",Data!A1>2,\"b\",TRUE,\"c\")", "_xlfn.IFS(FALSE,1)", "IFERROR(1/0,\"err\")",
@@ -116,7 +116,7 @@ CASES = [
     "CONCATENATE(\"a\",1,TRUE)", "_xlfn.CONCAT(Data!B1:B3)", "_xlfn.CONCAT(\"x\",Data!A1:A3)",
     "_xlfn.TEXTJOIN(\"-\",TRUE,Data!B4:B7)", "_xlfn.TEXTJOIN(\", \",FALSE,\"a\",\"\",\"b\")", "LEFT(\"Hello\",2)",
     "LEFT(\"Hello\")", "LEFT(\"Hi\",5)", "RIGHT(\"Hello\",3)", "MID(\"Hello\",2,3)", "MID(\"Hello\",10,2)",
-    "MID(\"Hello\",0,1)", "LEN(\"Hello\")", "LEN(\"\")", "LEN(123.5)", "LEN(\"Grüße\")", "LOWER(\"HeLLo\")",
+    "MID(\"Hello\",0,1)", "MID(\"Hello\",1,2)", "LEN(\"Hello\")", "LEN(\"\")", "LEN(123.5)", "LEN(\"Grüße\")", "LOWER(\"HeLLo\")",
     "UPPER(\"abc ü\")", "PROPER(\"hello WORLD\")", "PROPER(\"o'neil mc-donald\")", "TRIM(\"  a   b  \")",
     "CLEAN(\"a\"&CHAR(9)&\"b\")", "SUBSTITUTE(\"a-b-c\",\"-\",\"+\")", "SUBSTITUTE(\"a-b-c\",\"-\",\"+\",2)",
     "SUBSTITUTE(\"aaa\",\"a\",\"\")", "REPLACE(\"abcdef\",2,3,\"X\")", "REPT(\"ab\",3)", "REPT(\"x\",0)",
@@ -152,7 +152,7 @@ CASES = [
     "ERROR.TYPE(NA())", "ERROR.TYPE(1)",
     # dates and times
     "DATE(2024,2,29)", "DATE(2023,2,29)", "DATE(2024,13,1)", "DATE(2024,1,0)", "DATE(99,1,1)", "DATE(-1,1,1)",
-    "DATE(2024,-1,15)", "DATE(9999,12,31)", "DATE(9999,12,32)", "DATE(2024,12,31)+1", "TIME(12,30,0)", "TIME(25,0,0)", "TIME(0,-1,0)", "YEAR(Data!D2)",
+    "DATE(2024,-1,15)", "DATE(9999,12,31)", "DATE(9999,12,32)", "DATE(2024,12,31)+1", "TIME(12,30,0)", "TIME(25,0,0)", "TIME(0,0,32767)", "TIME(0,-1,0)", "YEAR(Data!D2)",
     "MONTH(Data!D2)", "DAY(Data!D2)", "YEAR(\"2024-03-01\")", "DAY(45351)", "HOUR(0.75)", "MINUTE(0.7541666)",
     "SECOND(TIME(1,2,3))", "HOUR(\"10:30 PM\")", "WEEKDAY(Data!D1)", "WEEKDAY(Data!D1,2)", "WEEKDAY(Data!D1,3)",
     "WEEKDAY(Data!D1,11)", "WEEKDAY(Data!D1,17)", "WEEKDAY(Data!D1,9)", "WEEKNUM(Data!D1)",

@@ -165,12 +165,16 @@ TEST(FormulaCalculator, WholeColumnsVisitOnlyTheCellsThatExist) {
     book.setFormula(0, "B3", "COUNTIF(A:A,\"<>2\")");
     book.setFormula(0, "B4", "SUMIF(A:A,\">2\",A:A)");
     book.setFormula(0, "B5", "MATCH(3,A:A,0)");
+    book.setFormula(0, "B6", "A1048576+1");
+    book.setFormula(0, "B7", "A1048577");
     book.recalculate();
     EXPECT_EQ(book.value(0, "B1"), Value(5.0));
     EXPECT_EQ(book.value(0, "B2"), Value(1048574.0));
     EXPECT_EQ(book.value(0, "B3"), Value(1048575.0));
     EXPECT_EQ(book.value(0, "B4"), Value(3.0));
     EXPECT_EQ(book.value(0, "B5"), Value(1048576.0));
+    EXPECT_EQ(book.value(0, "B6"), Value(4.0));
+    EXPECT_EQ(book.value(0, "B7"), Value(ErrorCode::Name));  // past the last row: a name, and none is defined
 }
 
 TEST(FormulaCalculator, ArrayFormulasFillTheirRange) {
