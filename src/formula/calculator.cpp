@@ -136,6 +136,7 @@ void Calculator::markAllDirty() {
 void Calculator::recalculate(Sink& sink) {
     Pass pass(*this, serialNow(model_.date1904()));
     const std::vector<uint32_t> dirty = pass.dirtyVertices(allDirty_);
+    for (const uint32_t id : dirty) vertices_[id].waiting = false;
     allDirty_ = false;
     changed_.clear();
     std::vector<uint32_t> cyclic;
