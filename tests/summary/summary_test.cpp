@@ -78,6 +78,7 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
     struct Row {
         int records, perSheet;
         Lines fields;
+        bool lastPictureFails;
         const char* sheets;
         std::vector<Lines> pages;
     };
@@ -85,10 +86,13 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
         {5,
          2,
          {"posnr", "qty", "bmp"},
+         false,
          "Summary Page 1,Summary Page 2,Summary Page 3,Layout",
          {{"1", "2"}, {"3", "4"}, {"5"}}},
-        {3, 0, {"posnr"}, "Summary Page 1,Layout", {{"1", "2", "3"}}},
-        {0, 0, {"posnr", "qty", "bmp"}, "Layout", {}},
+        {3, 0, {"posnr"}, false, "Summary Page 1,Layout", {{"1", "2", "3"}}},
+        {0, 0, {"posnr", "qty", "bmp"}, false, "Layout", {}},
+        // What was built before the error is saved, up to the placeholders carried below the last row.
+        {3, 2, {"posnr", "qty", "bmp"}, true, "Summary Page 1,Summary Page 2,Layout", {{"1", "2"}, {"3", "$pos:posnr"}}},
     };
     for (const Row& row : rows) {
         SummaryRun run;
@@ -96,9 +100,11 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
         for (int n = 1; n <= row.records; ++n) {
             std::vector<Variant> record = item(n, 1);
             record.resize(row.fields.size());
+            if (row.lastPictureFails && n == row.records) record[2] = Variant(dataFile("not_a_picture.png"));
             records.push_back(record);
         }
         run.run(records, row.perSheet, row.fields);
+        EXPECT_EQ(run.presenter->presented, Lines{run.output});
         const ReadBack book(run.output);
         EXPECT_EQ(book["sheets"], row.sheets);
         for (size_t p = 0; p < row.pages.size(); ++p) {
