@@ -4,7 +4,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "files/input_file.h"
 #include "fillcommon/file_exists.h"
 #include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
@@ -75,6 +74,7 @@ SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNa
             fillcommon::reportUnopenedWorkbook(refusal);
             return SummaryOutcome::Abandoned;
         }
+        // The only place an earlier output is replaced.
         refs.ExcelBook->SaveAs(ExcelFile);
         savedOnce = true;
         std::shared_ptr<sheet::Worksheet> sheet = refs.ExcelBook->ActiveSheet();
@@ -145,7 +145,6 @@ Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, co
         return result;
     }
     WriteLog("Trying to open: " + TemplateFile);
-    files::removeFileIgnoringErrors(ExcelFile);
     const std::string refusal = openTemplateIgnoringErrors(refs, TemplateFile);
 
     const SummaryOutcome outcome =

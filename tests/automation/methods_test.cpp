@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "automation/kest_db_bom_excel.h"
@@ -231,6 +232,18 @@ TEST(Methods, MessagesLogErrorsAndReferencesOfEachOutcome) {
                       want.ends_with('*') ? want.substr(0, want.size() - 1) : want);
         }
         EXPECT_EQ(actual.tellg() < 0 ? std::string() : outcome.substr(actual.tellg()), "") << "more than expected";
+    }
+}
+
+// The output of an earlier call is replaced only by saving the new one.
+TEST(Methods, AnEarlierOutputOutlivesACallThatCannotOpenItsTemplate) {
+    MethodRun run;
+    Caller caller{KestDBBomExcel(), run.dir.path().string()};
+    for (void (*call)(Caller&) : {+[](Caller& c) { c.plain(3, kRecord, "out.xlsx", "none.xlsx"); },
+                                  +[](Caller& c) { c.summary(3, kRecord, 0, "none.xlsx"); }}) {
+        std::ofstream(caller.at("out.xlsx")) << "earlier";
+        call(caller);
+        EXPECT_EQ(readFile(caller.at("out.xlsx")), "earlier");
     }
 }
 
