@@ -81,12 +81,41 @@ const Row kRows[] = {
      "log Entering ExportBomExcel, trying to write @/fill.xlsx\n"
      "log Trying to open: @/fill.xlsx\n"
      "kept app book\n"},
+    {"template fill of the workbook an earlier call kept",
+     [](Caller& c) {
+         std::string kept = c.at("fill.xlsx");
+         c.server.ExportBomExcel(kNames, kNames, 3, kNames, kRecord, kept, 0, "", 0, "Parts", 0, "", 0, "");
+         c.fill("other.xlsx");
+     },
+     "log Entering ExportBomExcel, trying to write @/fill.xlsx\n"
+     "log Trying to open: @/fill.xlsx\n"
+     "log Leaving ExportBOMExcel\n"
+     "log Entering ExportBomExcel, trying to write @/other.xlsx\n"
+     "log Trying to open: @/other.xlsx\n"
+     "log '@/other.xlsx' was not written: the workbook '@/fill.xlsx' that an earlier call kept (Clos = 0) is "
+     "filled and saved instead\n"
+     "log Leaving ExportBOMExcel\n"},
     {"template fill, values no array", [](Caller& c) { c.fill("fill.xlsx", "Parts", Variant("1;2")); },
      "error 13\n"
      "log Entering ExportBomExcel, trying to write @/fill.xlsx\n"},
     {"plain list", [](Caller& c) { c.plain(3, kRecord); },
      "log Entering ExportPlain\n"
      "log Trying to open: @/plain.xlsx\n"
+     "log Leaving ExportBOMExcel\n"},
+    {"plain list, names of the first record only", [](Caller& c) { c.plain(3, array({1, "Bolt", "", 2, "Nut", ""})); },
+     "log Entering ExportPlain\n"
+     "log Trying to open: @/plain.xlsx\n"
+     "log In '@/out.xlsx', record 2 was not written: PosNames holds 3 names for 6 values; the plain export reads "
+     "one name per value\n"
+     "log Leaving ExportBOMExcel\n"},
+    {"plain list without a position number",
+     [](Caller& c) {
+         c.server.ExportPlain2(kNames, kNames, 2, array({"name", "bmp"}), array({"Bolt", "", "Nut", ""}),
+                               c.at("plain.xlsx"), c.at("out.xlsx"), 0, 0, 10, 0, "");
+     },
+     "log Entering ExportPlain\n"
+     "log Trying to open: @/plain.xlsx\n"
+     "log In '@/out.xlsx', records 1 to 2 were not written: PosNames holds no field 'posnr'\n"
      "log Leaving ExportBOMExcel\n"},
     {"plain list over its template", [](Caller& c) { c.plain(3, kRecord, "./plain.xlsx"); },
      "message The output file '@/./plain.xlsx' is the template file itself; choose another output file, the "
@@ -138,6 +167,11 @@ const Row kRows[] = {
     {"summary", [](Caller& c) { c.summary(3, kRecord); },
      "log Entering CreateSummaryExcel\n"
      "log Trying to open: @/summary.xlsx\n"
+     "log Leaving CreateSummaryExcel\n"},
+    {"summary, template without a position row", [](Caller& c) { c.summary(3, kRecord, 0, "fill.xlsx"); },
+     "log Entering CreateSummaryExcel\n"
+     "log Trying to open: @/fill.xlsx\n"
+     "log In '@/out.xlsx', record 1 was not written: the template sheet 'Cover' has no '$pos:' cell in A1:BH60\n"
      "log Leaving CreateSummaryExcel\n"},
     {"summary, missing template", [](Caller& c) { c.summary(3, kRecord, 0, "none.xlsx"); },
      "message Failed to obtain COM object to Workbook from Excel\n"
