@@ -10,9 +10,9 @@ void logUnwrittenRecords(const std::string& file, const Variant& PosVals, int32_
     if (RecordSize < 1 || recordOffset >= values) return;
     const int64_t first = recordOffset / RecordSize + 1;
     const int64_t last = (values + RecordSize - 1) / RecordSize;
-    const std::string records = first == last ? "record " + std::to_string(first) + " was"
-                                              : "records " + std::to_string(first) + " to " + std::to_string(last) +
-                                                    " were";
+    const std::string records = first == last
+                                    ? "record " + std::to_string(first) + " was"
+                                    : "records " + std::to_string(first) + " to " + std::to_string(last) + " were";
     WriteLog("In '" + file + "', " + records + " not written: " + why);
 }
 

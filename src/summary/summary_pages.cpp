@@ -169,10 +169,11 @@ void BuildSummaryPages(sheet::Worksheet& templateSheet, const Variant& PosNames,
         // Without a position row the page keeps its header alone; further
         // pages would look the same and place nothing either.
         if (positionRow < 0) {
-            fillcommon::logUnwrittenRecords(book->FullName(), PosVals, RecordSize, nextRecord,
-                                            "the template sheet '" + templateSheet.Name() + "' has no '$pos:' cell in A1:" +
-                                                columnName(fillcommon::kHeaderScanColumns) +
-                                                std::to_string(fillcommon::kHeaderScanRows));
+            const std::string scanned =
+                "A1:" + columnName(fillcommon::kHeaderScanColumns) + std::to_string(fillcommon::kHeaderScanRows);
+            fillcommon::logUnwrittenRecords(
+                book->FullName(), PosVals, RecordSize, nextRecord,
+                "the template sheet '" + templateSheet.Name() + "' has no '$pos:' cell in " + scanned);
             break;
         }
         pageFilled =

@@ -53,7 +53,6 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
     run.run({item(1, 2, run.dir.file("missing.png")), item(2, 5, dataFile("red_200x100pt_72dpi.png")), item(3, 1.5)},
             0);
     EXPECT_TRUE(engine.expired()) << "the saved and presented workbook stays in memory with nothing holding it";
-    EXPECT_EQ(run.presenter->presented, Lines{run.output});
     const ReadBack book(run.output);
     EXPECT_EQ(book["sheets"], "Summary Page 1,Layout");
     EXPECT_EQ(book.column("Summary Page 1", "A", 2), (Lines{"1", "2", "3"}));
@@ -78,21 +77,20 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
     struct Row {
         int records, perSheet;
         Lines fields;
-        bool lastPictureFails;
         const char* sheets;
         std::vector<Lines> pages;
+        bool lastPictureFails = false;
     };
     const Row rows[] = {
         {5,
          2,
          {"posnr", "qty", "bmp"},
-         false,
          "Summary Page 1,Summary Page 2,Summary Page 3,Layout",
          {{"1", "2"}, {"3", "4"}, {"5"}}},
-        {3, 0, {"posnr"}, false, "Summary Page 1,Layout", {{"1", "2", "3"}}},
-        {0, 0, {"posnr", "qty", "bmp"}, false, "Layout", {}},
+        {3, 0, {"posnr"}, "Summary Page 1,Layout", {{"1", "2", "3"}}},
+        {0, 0, {"posnr", "qty", "bmp"}, "Layout", {}},
         // What was built before the error is saved, up to the placeholders carried below the last row.
-        {3, 2, {"posnr", "qty", "bmp"}, true, "Summary Page 1,Summary Page 2,Layout", {{"1", "2"}, {"3", "$pos:posnr"}}},
+        {2, 1, {"posnr", "qty", "bmp"}, "Summary Page 1,Summary Page 2,Layout", {{"1"}, {"2", "$pos:posnr"}}, true},
     };
     for (const Row& row : rows) {
         SummaryRun run;
