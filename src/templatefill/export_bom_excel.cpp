@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "fillcommon/file_exists.h"
+#include "files/paths.h"
 #include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
@@ -68,7 +68,7 @@ std::shared_ptr<sheet::Worksheet> SheetToFill(sheet::Workbook& book, const std::
 void LogKeptWorkbookFilledInstead(sheet::Workbook& kept, const std::string& ExcelFileName) {
     std::string keptFile;
     WithErrorsIgnored([&] { keptFile = kept.FullName(); });
-    if (keptFile.empty() || fillcommon::SameFile(keptFile, ExcelFileName)) return;
+    if (keptFile.empty() || files::sameFile(keptFile, ExcelFileName)) return;
     WriteLog("'" + ExcelFileName + "' was not written: the workbook '" + keptFile +
              "' that an earlier call kept (Clos = 0) is filled and saved instead");
 }
