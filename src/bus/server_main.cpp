@@ -99,7 +99,7 @@ int serve(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     kbx::desktop::chooseQtPlatform();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
