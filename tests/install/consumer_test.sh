@@ -7,6 +7,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 grep -qx "Exec=$work/prefix/bin/kestbomex-server" "$work"/prefix/share/dbus-1/services/KestBomEx.KestDBBomExcel.service
+# Of the engine only its entry point is public; the zip library stays behind the package.
+engine=$(cd "$(find "$work/prefix" -type d -path '*/kestbomex/engine')" && ls)
+[ "$engine" = engine.h ] || { echo "installed engine headers: $engine"; exit 1; }
+! grep -rl '<zip.h>' "$work/prefix" --include='*.h' || { echo "an installed header includes <zip.h>"; exit 1; }
 cmake -S "$source/tests/install/consumer" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/build" >/dev/null
 pc=$(dirname "$(find "$work/prefix" -name kestbomex.pc)")
