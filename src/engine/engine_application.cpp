@@ -89,17 +89,7 @@ std::shared_ptr<sheet::Workbook> EngineApplication::Add() {
     return openWorkbook([&](BookId id) { return std::make_unique<EngineWorkbook>(*this, id); });
 }
 
-EngineWorkbook& EngineApplication::workbook(BookId id) const {
-    EngineWorkbook* book = id < books_.size() ? books_[id] : nullptr;
-    if (book == nullptr) raise(err::ObjectRequired, "The workbook has been closed");
-    return *book;
-}
-
-EngineWorksheet& EngineApplication::worksheet(SheetId id) const {
-    EngineWorksheet* sheet = id < sheets_.size() ? sheets_[id] : nullptr;
-    if (sheet == nullptr) raise(err::ObjectRequired, "The workbook has been closed");
-    return *sheet;
-}
+void EngineApplication::raiseClosed() { raise(err::ObjectRequired, "The workbook has been closed"); }
 
 SheetId EngineApplication::newSheetId() {
     sheets_.push_back(nullptr);

@@ -51,8 +51,16 @@ public:
 
     // What a handle names, while it is open; a closed workbook (or a sheet of
     // one) raises error 424 "The workbook has been closed".
-    EngineWorkbook& workbook(BookId id) const;
-    EngineWorksheet& worksheet(SheetId id) const;
+    EngineWorkbook& workbook(BookId id) const {
+        EngineWorkbook* book = id < books_.size() ? books_[id] : nullptr;
+        if (book == nullptr) raiseClosed();
+        return *book;
+    }
+    EngineWorksheet& worksheet(SheetId id) const {
+        EngineWorksheet* sheet = id < sheets_.size() ? sheets_[id] : nullptr;
+        if (sheet == nullptr) raiseClosed();
+        return *sheet;
+    }
     // Closes a workbook, saving it first when asked.
     void close(BookId id, bool saveChanges);
 
@@ -66,6 +74,7 @@ public:
     void clearSelection() { selection_.reset(); }
 
 private:
+    [[noreturn]] static void raiseClosed();
     template <typename Make>
     std::shared_ptr<sheet::Workbook> openWorkbook(Make&& make);
     void discard(std::vector<std::unique_ptr<EngineWorkbook>>::iterator at);

@@ -22,9 +22,12 @@ size_t utf8Length(const std::string& text) {
 
 EngineWorksheet::EngineWorksheet(EngineWorkbook& book, SheetId id, std::string name,
                                  std::unique_ptr<ooxml::SheetModel> model)
-    : book_(book), id_(id), name_(std::move(name)), model_(std::move(model)), isWorksheet_(model_ != nullptr) {}
-
-uint64_t& EngineWorksheet::useClock() { return book_.useClock(); }
+    : book_(book),
+      useClock_(&book.useClock()),
+      id_(id),
+      name_(std::move(name)),
+      model_(std::move(model)),
+      isWorksheet_(model_ != nullptr) {}
 
 ooxml::SheetModel& EngineWorksheet::loadModel() {
     if (!isWorksheet_) raiseSpreadsheet("The sheet '" + name_ + "' is not a worksheet and holds no cells.");
@@ -34,7 +37,7 @@ ooxml::SheetModel& EngineWorksheet::loadModel() {
     model->load(package.pieceReader(partName_), book_.styles(), book_.strings());
     model_ = std::move(model);
     book_.noteModelLoaded(*this);
-    lastUse_ = ++useClock();
+    lastUse_ = ++*useClock_;
     return *model_;
 }
 

@@ -42,7 +42,7 @@ public:
     // raises 1004 for a sheet that holds no cells.
     ooxml::SheetModel& model() {
         if (!model_) return loadModel();
-        lastUse_ = ++useClock();
+        lastUse_ = ++*useClock_;
         return *model_;
     }
     bool modelLoaded() const { return model_ != nullptr; }
@@ -74,9 +74,10 @@ public:
 
 private:
     ooxml::SheetModel& loadModel();
-    uint64_t& useClock();
 
     EngineWorkbook& book_;
+    // The workbook's clock of model uses, for releasing the least used.
+    uint64_t* useClock_;
     SheetId id_;
     std::string name_;
     std::unique_ptr<ooxml::SheetModel> model_;

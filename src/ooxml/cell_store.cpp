@@ -67,8 +67,7 @@ const CellExtra* CellStore::extraOf(int32_t row, int32_t column) const {
     return it == extras_.end() ? nullptr : &it->second;
 }
 
-CellData& CellStore::cellForWrite(int32_t number, int32_t column, int32_t columnStyle) {
-    if (CellData* existing = lookup(number, column)) return *existing;
+CellData& CellStore::createCell(int32_t number, int32_t column, int32_t columnStyle) {
     RowData& r = rowForWrite(number);
     CellData cell;
     cell.column = static_cast<uint16_t>(column);
@@ -91,11 +90,10 @@ void CellStore::dropExtra(int32_t row, CellData& cell) {
     cell.hasExtra = false;
 }
 
-uint32_t CellStore::styleAt(int32_t number, int32_t column, int32_t columnStyle) const {
+int64_t CellStore::ownStyleAt(int32_t number, int32_t column) const {
     if (const CellData* cell = lookup(number, column)) return cell->style;
     const RowData* r = row(number);
-    if (r != nullptr && r->style >= 0) return static_cast<uint32_t>(r->style);
-    return columnStyle >= 0 ? static_cast<uint32_t>(columnStyle) : 0;
+    return r != nullptr ? r->style : -1;
 }
 
 bool CellStore::forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f) {

@@ -59,14 +59,15 @@ public:
     const CellData* findCell(int32_t row, int32_t column) const;
     // The text, formula and rich text of a cell, or nullptr.
     const CellExtra* extraOf(int32_t row, int32_t column) const;
-    // The cell, created when new with its row's format, else `columnStyle`
-    // when that is not -1. The reference is good until the next cell of its
-    // row is created.
-    CellData& cellForWrite(int32_t row, int32_t column, int32_t columnStyle);
+    // The cell to change, or nullptr when there is none yet.
+    CellData* existingCellForWrite(int32_t row, int32_t column) { return lookup(row, column); }
+    // A new cell, with its row's format, else `columnStyle` when that is not
+    // -1. The reference is good until the next cell of its row is created.
+    CellData& createCell(int32_t row, int32_t column, int32_t columnStyle);
     // Drops the cell's text and formula.
     void dropExtra(int32_t row, CellData& cell);
-    // The format a cell shows: its own, else its row's, else `columnStyle`.
-    uint32_t styleAt(int32_t row, int32_t column, int32_t columnStyle) const;
+    // The format of a cell or its row: the cell's own, else its row's, else -1.
+    int64_t ownStyleAt(int32_t row, int32_t column) const;
     // How many cells were created with their row's format (not their column's).
     uint64_t cellsTakingRowFormat() const { return cellsTakingRowFormat_; }
     // Calls `f` for every existing cell of a column; whether there was one.

@@ -52,7 +52,8 @@ public:
     // The cell, created with its row's or column's format when new.
     CellData& cellForWrite(int32_t row, int32_t column) {
         dirty_ = true;
-        return cells_.cellForWrite(row, column, geometry_.columnStyle(column));
+        if (CellData* existing = cells_.existingCellForWrite(row, column)) return *existing;
+        return cells_.createCell(row, column, geometry_.columnStyle(column));
     }
     // Gives the cell a value (kind, number or shared-string index), dropping
     // its text and formula; the format stays.
@@ -60,7 +61,9 @@ public:
     uint64_t cellsTakingRowFormat() const { return cells_.cellsTakingRowFormat(); }
     // The format a cell shows: its own, else its row's, else its column's.
     uint32_t styleAt(int32_t row, int32_t column) const {
-        return cells_.styleAt(row, column, geometry_.columnStyle(column));
+        int64_t style = cells_.ownStyleAt(row, column);
+        if (style < 0) style = geometry_.columnStyle(column);
+        return style >= 0 ? static_cast<uint32_t>(style) : 0;
     }
     void forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f) {
         if (cells_.forEachCellInColumn(column, f)) dirty_ = true;
