@@ -6,36 +6,36 @@
 
 namespace kbx::engine {
 
-std::shared_ptr<sheet::Workbook> workbookHandle(std::shared_ptr<EngineApplication> app, BookId id) {
-    return std::make_shared<WorkbookHandle>(std::move(app), id);
+std::shared_ptr<sheet::Workbook> workbookHandle(std::shared_ptr<EngineRoot> root, BookId id) {
+    return std::make_shared<WorkbookHandle>(std::move(root), id);
 }
 
-std::shared_ptr<sheet::Worksheet> worksheetHandle(std::shared_ptr<EngineApplication> app, SheetId id) {
-    return std::make_shared<WorksheetHandle>(std::move(app), id);
+std::shared_ptr<sheet::Worksheet> worksheetHandle(std::shared_ptr<EngineRoot> root, SheetId id) {
+    return std::make_shared<WorksheetHandle>(std::move(root), id);
 }
 
 std::shared_ptr<sheet::Worksheet> WorkbookHandle::ActiveSheet() {
     EngineWorkbook& workbook = book();
-    return worksheetHandle(app_, workbook.sheetAt(workbook.activeSheetPosition()).id());
+    return worksheetHandle(root_, workbook.sheetAt(workbook.activeSheetPosition()).id());
 }
 
 std::shared_ptr<sheet::Worksheet> WorkbookHandle::Item(int32_t index) {
     EngineWorkbook& workbook = book();
     if (index < 1 || static_cast<size_t>(index) > workbook.sheetCount()) raise(err::SubscriptOutOfRange);
-    return worksheetHandle(app_, workbook.sheetAt(static_cast<size_t>(index - 1)).id());
+    return worksheetHandle(root_, workbook.sheetAt(static_cast<size_t>(index - 1)).id());
 }
 
 std::shared_ptr<sheet::Worksheet> WorkbookHandle::Item(const std::string& name) {
     const EngineWorksheet* sheet = book().sheetNamed(name);
     if (sheet == nullptr) raise(err::SubscriptOutOfRange);
-    return worksheetHandle(app_, sheet->id());
+    return worksheetHandle(root_, sheet->id());
 }
 
 void WorksheetHandle::Copy(sheet::Worksheet& before) {
     EngineWorksheet& source = sheet();
     auto* target = dynamic_cast<WorksheetHandle*>(&before);
     if (target == nullptr) raise(err::TypeMismatch);
-    copySheetBefore(source, target->sheet());
+    sheet_.root().activate(copySheetBefore(source, target->sheet()));
 }
 
 std::shared_ptr<sheet::Range> WorksheetHandle::Cells(int32_t row, int32_t column) {

@@ -43,14 +43,14 @@ public:
     void Select() override {
         EngineWorksheet& sheet = sheet_.sheet();
         anchor(sheet);
-        sheet_.application().select({sheet.workbook().id(), sheet.id(), 0, 0, id_});
+        sheet_.root().select({sheet.workbook().id(), sheet.id(), 0, 0, id_});
     }
 
     void Cut() override {
         EngineWorksheet& sheet = sheet_.sheet();
         anchor(sheet);
         sheet.drawing().removePicture(sheet.workbook().package(), sheet.model(), id_);
-        sheet_.application().clearSelection();
+        sheet_.root().clearSelection();
     }
 
     void SetPlacement(int32_t placement) override {

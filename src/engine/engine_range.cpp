@@ -217,9 +217,9 @@ std::shared_ptr<sheet::Font> RangeHandle::GetFont() {
 
 void RangeHandle::Select() {
     EngineWorksheet& worksheet = sheet();
-    worksheet.activate();
+    sheet_.root().activate(worksheet);
     worksheet.setSelectedCell(Row(), column_);
-    sheet_.application().select({worksheet.workbook().id(), worksheet.id(), row_, column_, std::nullopt});
+    sheet_.root().select({worksheet.workbook().id(), worksheet.id(), row_, column_, std::nullopt});
 }
 
 double RangeHandle::RowHeight() const {

@@ -2,13 +2,13 @@
 
 #include <memory>
 
-#include "engine/engine_workbook.h"
+#include "engine/engine_document.h"
 #include "ooxml/sheet_copy_parts.h"
 #include "value/runtime_error.h"
 
 namespace kbx::engine {
 
-void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
+EngineWorksheet& copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     EngineWorkbook& book = source.workbook();
     if (&before.workbook() != &book)
         raiseSpreadsheet("The sheet \"" + source.name() + "\" can only be copied before a sheet of its own workbook.");
@@ -28,6 +28,7 @@ void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     const auto [row, column] = source.selectedCell();
     copy.setSelectedCell(row, column);
     copy.activate();
+    return copy;
 }
 
 }  // namespace kbx::engine

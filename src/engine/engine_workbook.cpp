@@ -1,8 +1,9 @@
-#include "engine/engine_workbook.h"
+// An open workbook: reading its package, its sheets in tab order, the active
+// sheet, renaming and adding sheets.
 
 #include <algorithm>
 
-#include "engine/engine_application.h"
+#include "engine/engine_document.h"
 #include "log/write_log.h"
 #include "ooxml/content_types.h"
 #include "ooxml/link_repair.h"
@@ -32,9 +33,9 @@ void logDroppedLinks(const ooxml::Package& package, const std::vector<ooxml::Dro
 
 }  // namespace
 
-EngineWorkbook::EngineWorkbook(EngineApplication& app, BookId id, const std::string& path,
+EngineWorkbook::EngineWorkbook(SheetDirectory& sheets, BookId id, const std::string& path,
                                const std::string& fullName, bool readOnly, int32_t fileFormat)
-    : app_(app), id_(id), package_(ooxml::Package::open(path)), fullName_(fullName), readOnly_(readOnly),
+    : directory_(sheets), id_(id), package_(ooxml::Package::open(path)), fullName_(fullName), readOnly_(readOnly),
       fileFormat_(fileFormat) {
     load();
     // A package with macros is saved as one again under its own name.
@@ -42,7 +43,8 @@ EngineWorkbook::EngineWorkbook(EngineApplication& app, BookId id, const std::str
         fileFormat_ = sheet::xl::FormatOpenXmlMacroEnabled;
 }
 
-EngineWorkbook::EngineWorkbook(EngineApplication& app, BookId id) : app_(app), id_(id), package_(ooxml::Package::create()) {
+EngineWorkbook::EngineWorkbook(SheetDirectory& sheets, BookId id)
+    : directory_(sheets), id_(id), package_(ooxml::Package::create()) {
     ooxml::Package& package = *package_;
     package.ensureDefault("rels", ooxml::contentType::kRelationships);
     package.ensureDefault("xml", ooxml::contentType::kXml);
@@ -146,7 +148,7 @@ void EngineWorkbook::repairLinks() {
 }
 
 void EngineWorkbook::addSheet(size_t position, const std::string& name, std::unique_ptr<ooxml::SheetModel> model) {
-    auto sheet = std::make_unique<EngineWorksheet>(*this, app_.newSheetId(), name, std::move(model));
+    auto sheet = std::make_unique<EngineWorksheet>(*this, directory_.reserve(), name, std::move(model));
     EngineWorksheet& added = *sheet;
     sheets_.insert(sheets_.begin() + static_cast<std::ptrdiff_t>(position), std::move(sheet));
     sheetsByName_.emplace(lowerCase(name), &added);
@@ -209,7 +211,7 @@ EngineWorksheet& EngineWorkbook::insertSheet(size_t position, const std::string&
     addSheet(position, name, std::move(model));
     EngineWorksheet& sheet = *sheets_[position];
     sheet.setNameUnused();
-    app_.registerSheet(sheet);
+    directory_.enter(sheet);
     if (sheets_.size() > 1 && position <= activePosition_) setActiveSheet(activePosition_ + 1);
     return sheet;
 }

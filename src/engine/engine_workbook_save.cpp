@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "engine/engine_formats.h"
-#include "engine/engine_workbook.h"
+#include "engine/engine_document.h"
 #include "files/atomic_file.h"
 #include "files/input_file.h"
 #include "ooxml/content_types.h"

@@ -1,9 +1,8 @@
-#include "engine/engine_worksheet.h"
+// A sheet of an open workbook: its model, name, formats and the text of its cells.
 
 #include <unordered_map>
 
-#include "engine/engine_application.h"
-#include "engine/engine_workbook.h"
+#include "engine/engine_document.h"
 #include "value/number_format.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"
@@ -73,10 +72,7 @@ void EngineWorksheet::rename(const std::string& name) {
     name_ = name;
 }
 
-void EngineWorksheet::activate() {
-    book_.setActiveSheet(book_.positionOf(*this));
-    book_.application().activate(book_.id());
-}
+void EngineWorksheet::activate() { book_.setActiveSheet(book_.positionOf(*this)); }
 
 void EngineWorksheet::setAutoFilterMode(bool on) {
     if (on) raiseSpreadsheet("AutoFilterMode can only be switched off.");
