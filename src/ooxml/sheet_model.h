@@ -76,7 +76,6 @@ public:
     std::optional<CellBounds> usedBounds() const { return cells_.usedBounds(); }
 
     // Sizes (see SheetGeometry).
-    const SheetGeometry& geometry() const { return geometry_; }
     int32_t columnStyle(int32_t column) const { return geometry_.columnStyle(column); }
     void setColumnStyle(int32_t column, uint32_t style);
     void setMaxDigitWidth(double pixels) { geometry_.setMaxDigitWidth(pixels); }
