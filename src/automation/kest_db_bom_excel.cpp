@@ -7,7 +7,7 @@
 #include "summary/summary_list.h"
 #include "templatefill/export_bom_excel.h"
 
-namespace kbx {
+namespace kbx::automation {
 
 void KestDBBomExcel::ReleaseExcel() {
     session::ExcelReferences& refs = session::excelReferences();
@@ -67,4 +67,4 @@ Variant KestDBBomExcel::ExportPlain2(const Variant& HeadNames, const Variant& He
                                   Company, PosPerSheet, InsertEmptyRows, TargetSheetName);
 }
 
-}  // namespace kbx
+}  // namespace kbx::automation
