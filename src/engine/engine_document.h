@@ -83,8 +83,9 @@ public:
     // Whether a model with changes was released (its cells changed).
     bool changedSinceOpen() const { return releasedChanges_; }
 
-    // The drawing that pictures are added to; writing its changes into the package.
-    ooxml::SheetDrawing& drawing() { return drawing_; }
+    // The drawing that pictures are added to (made on first use); writing its
+    // changes into the package.
+    ooxml::SheetDrawing& drawing();
     void flushDrawing();
 
     // Whether formulas, charts or pivot caches may name this sheet: not for a
@@ -118,7 +119,7 @@ private:
     bool releasedChanges_ = false;
     bool nameMayBeUsed_ = true;
     double maxDigitWidth_ = 7;
-    ooxml::SheetDrawing drawing_;
+    std::unique_ptr<ooxml::SheetDrawing> drawing_;
     std::pair<int32_t, int32_t> selected_{1, 1};
     // Columns whose cells all have one number format since it was set on the
     // whole column, with the model's count of cells that took a row format then.

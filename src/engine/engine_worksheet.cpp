@@ -40,7 +40,14 @@ ooxml::SheetModel& EngineWorksheet::loadModel() {
     return *model_;
 }
 
-void EngineWorksheet::flushDrawing() { drawing_.flush(book_.package()); }
+ooxml::SheetDrawing& EngineWorksheet::drawing() {
+    if (!drawing_) drawing_ = std::make_unique<ooxml::SheetDrawing>();
+    return *drawing_;
+}
+
+void EngineWorksheet::flushDrawing() {
+    if (drawing_) drawing_->flush(book_.package());
+}
 
 void EngineWorksheet::releaseModel() {
     if (!model_) return;

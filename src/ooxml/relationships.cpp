@@ -114,8 +114,11 @@ std::string relationshipIdOf(const pugi::xml_node& element) {
 void setRelationshipId(pugi::xml_node element, const std::string& id) {
     std::optional<std::string> prefix = relationshipsPrefix(element);
     if (!prefix) {
+        // Declared once on the part's root, unless the root gives r another meaning.
+        pugi::xml_node root = element;
+        while (root.parent().type() == pugi::node_element) root = root.parent();
         prefix = "r";
-        element.append_attribute("xmlns:r") = ns::kRelationships;
+        (root.attribute("xmlns:r") ? element : root).append_attribute("xmlns:r") = ns::kRelationships;
     }
     const std::string name = *prefix + ":id";
     if (!element.attribute(name.c_str())) element.append_attribute(name.c_str());

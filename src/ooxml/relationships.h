@@ -54,8 +54,8 @@ std::string relationshipsPartName(const std::string& sourcePart);
 bool isRelationshipAttribute(const pugi::xml_node& node, const pugi::xml_attribute& attribute);
 // The r:id of an element, whatever prefix its document binds; "" when it has none.
 std::string relationshipIdOf(const pugi::xml_node& element);
-// Gives an element an r:id, binding the prefix r on it when its document
-// binds none to the relationships namespace.
+// Gives an element an r:id, binding the prefix r (on the part's root where it
+// is free) when the element's scope binds none to the relationships namespace.
 void setRelationshipId(pugi::xml_node element, const std::string& id);
 
 }  // namespace kbx::ooxml
