@@ -4,9 +4,11 @@
 #include "fillcommon/fill_header.h"
 #include "fillcommon/placeholder.h"
 #include "fillcommon/placeholder_cell.h"
+#include "fillcommon/unwritten_records.h"
 #include "log/write_log.h"
 #include "session/cancellation.h"
 #include "session/excel_references.h"
+#include "value/cell_reference.h"
 #include "value/runtime_error.h"
 
 namespace kbx::summary {
@@ -166,7 +168,14 @@ void BuildSummaryPages(sheet::Worksheet& templateSheet, const Variant& PosNames,
         int32_t positionRow = fillcommon::FillHeader(*page, PosNames, HeadNames, maxCol);
         // Without a position row the page keeps its header alone; further
         // pages would look the same and place nothing either.
-        if (positionRow < 0) break;
+        if (positionRow < 0) {
+            const std::string scanned =
+                "A1:" + columnName(fillcommon::kHeaderScanColumns) + std::to_string(fillcommon::kHeaderScanRows);
+            fillcommon::logUnwrittenRecords(
+                book->FullName(), PosVals, RecordSize, nextRecord,
+                "the template sheet '" + templateSheet.Name() + "' has no '$pos:' cell in " + scanned);
+            break;
+        }
         pageFilled =
             FillSummaryPage(positionRow, *page, RecordSize, PosNames, PosVals, PosPerSheet, nextRecord, maxCol);
     }
