@@ -1,9 +1,11 @@
-// A save torn by a kill: the target stays the old file until the new one is complete.
+// A save torn by a kill: the target stays the old file until the new one is complete;
+// a save keeps the permissions of the file it replaces.
 
 #include "files/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +39,25 @@ TEST(AtomicFile, AWriterKilledHalfwayLeavesTheOldFile) {
     EXPECT_EQ(readFile(target), "old content");
     files::replaceFileWith(target, "new content");  // the next save goes through
     EXPECT_EQ(readFile(target), "new content");
+}
+
+TEST(AtomicFile, AReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) {
+    TempDir dir;
+    for (const mode_t mode : {0644, 0600, 0755}) {
+        const std::string target = dir.file("kept" + std::to_string(mode));
+        files::replaceFileWith(target, "old");
+        ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+        files::replaceFileWith(target, "new");
+        struct stat info {};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode) << readFile(target);
+    }
+    const mode_t before = ::umask(027);
+    files::replaceFileWith(dir.file("new"), "new");
+    ::umask(before);
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("new").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 }  // namespace

@@ -20,13 +20,13 @@ struct PlainRun : MethodRun {
     std::string output = dir.file("out.xlsx");
     KestDBBomExcel server;
 
-    // Records of (posnr, name "P<n>").
+    // Records of (name "P<n>", posnr): posnr is the last element of the array.
     void run(const std::vector<int>& numbers, int32_t perSheet, int32_t gaps, const std::string& target = "",
              const std::string& out = "") {
         std::vector<Variant> names, values;
         for (int n : numbers) {
-            names.insert(names.end(), {Variant("posnr"), Variant("name")});
-            values.insert(values.end(), {Variant(int32_t{n}), Variant("P" + std::to_string(n))});
+            names.insert(names.end(), {Variant("name"), Variant("posnr")});
+            values.insert(values.end(), {Variant("P" + std::to_string(n)), Variant(int32_t{n})});
         }
         server.ExportPlain2(kHeadNames, kHeadVals, 2, Variant::array(names), Variant::array(values), templ,
                             out.empty() ? output : out, 0, 0, perSheet, gaps, target);

@@ -31,8 +31,18 @@ TEST(Variant, TextOfEveryKind) {
                                                     {Variant(Currency{12345}), "1.2345"},
                                                     {Variant(Currency{-5000}), "-0.5"},
                                                     {Variant(Date{45000}), "2023-03-15"},
-                                                    {Variant(Date{45000.5}), "2023-03-15 12:00:00"}};
+                                                    {Variant(Date{45000.5}), "2023-03-15 12:00:00"},
+                                                    {Variant(Date{44967}), "2023-02-10"},
+                                                    {Variant(Date{45351}), "2024-02-29"},
+                                                    {Variant(Date{45352}), "2024-03-01"},
+                                                    {Variant(Date{45291}), "2023-12-31"},
+                                                    {Variant(Date{45291.999999999}), "2024-01-01"},
+                                                    {Variant(Date{60}), "1900-02-28"},  // no 1900 leap day here
+                                                    {Variant(Date{61}), "1900-03-01"},
+                                                    {Variant(Date{2958465.5}), "9999-12-31 12:00:00"},
+                                                    {Variant(Date{-657434}), "0100-01-01"}};
     for (const auto& [value, text] : rows) EXPECT_EQ(toText(value), text);
+    EXPECT_EQ(numberOf([] { toText(Variant(Date{2958466})); }), err::Overflow);
     EXPECT_EQ(numberOf([] { toText(Variant::null()); }), err::InvalidUseOfNull);
     EXPECT_EQ(numberOf([] { toText(Variant::array({})); }), err::TypeMismatch);
 }
