@@ -157,29 +157,17 @@ const std::vector<Case> kCases = {
      },
      {"theirs\n|", "belongs to another user", "OUTPUT: mine\n"},
      true},
-    {"log",
-     "a newline in a name cannot forge a line",
-     [](Sandbox& s) {
-         WriteLog("Trying to open: a.xlsx\nEXCEL - BOM - OUTPUT: forged\x1b[2J");
-         return std::to_string(readLines(s.dir.file("KestDBBomEx.log")).size()) + " line: " + s.log();
-     },
-     {"1 line: ", "a.xlsx\\nEXCEL - BOM - OUTPUT: forged\\x1b[2J\n"}},
     {"engine",
      "column style past the style table",
      [](Sandbox& s) { return s.open(s.dir.file("col_style_out_of_range.xlsx")); },
      {"1004: ", "col_style_out_of_range.xlsx", "the columns A:C have a style index out of range"}},
     {"engine",
-     "a Date of 9.2e18 days",
-     [](Sandbox&) { return failure([] { toText(Variant(Date{9.2e18})); }); },
-     {"6: Overflow"}},
-    {"engine",
      "cell text limit: 32767 UTF-16 units are kept, 32768 are refused",
      [](Sandbox& s) {
          const auto cell = s.book()->ActiveSheet()->Cells(1, 1);
-         std::string euros, faces;  // three bytes and one unit each; four bytes and two units each
+         std::string seen, euros, faces;  // three bytes and one unit each; four bytes and two units each
          for (int i = 0; i < 32767; ++i) euros += "\xE2\x82\xAC";
          for (int i = 0; i < 16383; ++i) faces += "\xF0\x9F\x98\x80";
-         std::string seen;
          for (const std::string& text : {euros, euros + "a", faces + "a", faces + "\xF0\x9F\x98\x80"})
              seen += "|" + failure([&] { cell->SetValue(Variant(text)); });
          return seen;
@@ -197,9 +185,9 @@ const std::vector<Case> kCases = {
      {"Invalid procedure call or argument: the list would take more than 1048576 rows",
       "at most 1048576 rows and 10000 sheets"}},
     {"work per call",
-     "one target sheet past the last row",
+     "one target sheet past the last row, a single missing number counted too",
      [](Sandbox& s) {
-         return s.exportPlain({1, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
+         return s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
      },
      {"the list would reach row 1048581 of the sheet 'BOM', which ends at row 1048576"}},
     {"saves",

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "automation/kest_db_bom_excel.h"
+#include "engine/engine.h"
 #include "session/excel_references.h"
 #include "support/test_support.h"
 
@@ -130,6 +131,14 @@ TEST(ExportPlain, TemplateKeptAndFailedExportLeavesNothingForTheNext) {
     const ReadBack book(run.dir.file("second.xlsx"));
     EXPECT_EQ(book["sheets"], "Cover,BOM,Template,Other");
     EXPECT_EQ(book.column("BOM", "A", 5), std::vector<std::string>{"8"});
+    // A host's visible application keeps running with its workbooks; one made visible here is quit.
+    for (const bool visible : {true, false}) {
+        const auto host = session::excelReferences().ExcelApp = createEngineApplication();
+        host->Set(sheet::AppSetting::Visible, Variant(visible));
+        host->GetWorkbooks().Add();
+        run.run({9}, 10, 0, "", run.dir.file("third.xlsx"));
+        EXPECT_EQ(host->GetWorkbooks().Count(), visible ? 1 : 0);
+    }
 }
 
 }  // namespace
