@@ -33,8 +33,9 @@ struct SummaryRun : MethodRun {
             captions.emplace_back("Caption " + field);
         }
         for (const auto& record : records) values.insert(values.end(), record.begin(), record.end());
-        KestDBBomExcel().CreateSummaryExcel(Variant::array(names), Variant::array(captions), Variant::array(values),
-                                            static_cast<int32_t>(fields.size()), templ, output, 0, 0, perSheet);
+        automation::KestDBBomExcel().CreateSummaryExcel(Variant::array(names), Variant::array(captions),
+                                                        Variant::array(values), static_cast<int32_t>(fields.size()),
+                                                        templ, output, 0, 0, perSheet);
     }
 };
 
@@ -111,7 +112,7 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
 
 TEST(SummaryTemplate, WritesPlaceholderRowsAndHandsTheSavedFileOver) {
     SummaryRun run;
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     const std::shared_ptr<sheet::Application> host = createEngineApplication();
     session::excelReferences().ExcelApp = host;  // made visible for the user, then let go
     server.CreateSummaryTemplate(array({Variant("posnr"), Variant("Qty")}));
