@@ -71,6 +71,8 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {-1234.5, "#,##0.00;[Red](#,##0.00)", "(1,234.50)"},
         {1234.5, "$#,##0.00_);($#,##0.00)", "$1,234.50 "},
         {1234.5, "[$€-407] #,##0.00", "€ 1,234.50"},
+        {1234.5, "[$€]#,##0.00", "€1,234.50"},
+        {5, "0\\", "5\\"},  // a backslash at the end shows itself
         {0, "0.00;-0.00;\"zero\"", "zero"},
         {-0.001, "0.00", "0.00"},  // no minus sign on a zero
         {-5, "0;0", "5"},
@@ -83,13 +85,21 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {123456789012, "General", "1.23457E+11"},
         {45000.5, "dd.mm.yyyy hh:mm", "15.03.2023 12:00"},
         {45000.75, "h:mm AM/PM", "6:00 PM"},
-        {45000, "dddd, mmmm d, yyyy", "Wednesday, March 15, 2023"},
-        {45000, "ddd mmm yy", "Wed Mar 23"},
+        {45292, "dddd, mmmm d, yyyy", "Monday, January 1, 2024"},
+        {45352, "ddd mmm yy", "Fri Mar 24"},
         {45000, "mmmmm", "M"},
         {1.5, "[h]:mm:ss", "36:00:00"},
         {1.5, "[mm]", "2160"},
         {60.0 / 86400, "mm:ss.0", "01:00.0"},
+        {59, "yyyy-mm-dd", "1900-02-28"},
         {60, "yyyy-mm-dd", "1900-02-29"},  // the 1900 leap day spreadsheets show
+        {61, "dddd yyyy-mm-dd", "Thursday 1900-03-01"},
+        {44967, "yyyy-mm-dd", "2023-02-10"},
+        {45350, "d mmm yyyy", "28 Feb 2024"},
+        {45351, "dddd d mmmm yyyy", "Thursday 29 February 2024"},
+        {45291, "dd.mm.yyyy", "31.12.2023"},
+        {45291.99999999, "yyyy-mm-dd hh:mm:ss", "2024-01-01 00:00:00"},
+        {2958465.5, "yyyy-mm-dd hh:mm", "9999-12-31 12:00"},
         {-1, "yyyy-mm-dd", "###########"},
     };
     for (const auto& [value, code, text] : rows) EXPECT_EQ(formatNumber(value, code), text) << code;

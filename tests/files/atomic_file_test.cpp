@@ -1,9 +1,11 @@
-// A save torn by a kill: the target stays the old file until the new one is complete.
+// A save torn by a kill: the target stays the old file until the new one is complete;
+// a save keeps the permissions of the file it replaces.
 
 #include "files/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +39,23 @@ TEST(AtomicFile, AWriterKilledHalfwayLeavesTheOldFile) {
     EXPECT_EQ(readFile(target), "old content");
     files::replaceFileWith(target, "new content");  // the next save goes through
     EXPECT_EQ(readFile(target), "new content");
+}
+
+TEST(AtomicFile, AReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) {
+    TempDir dir;
+    const std::string target = dir.file("bom.xlsx");
+    const auto modeAfterSave = [&] {
+        files::replaceFileWith(target, "saved");
+        struct stat info {};
+        return ::stat(target.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+    };
+    const mode_t umask = ::umask(027);
+    EXPECT_EQ(modeAfterSave(), 0640u);
+    ::umask(umask);
+    for (const mode_t mode : {0644u, 0600u}) {
+        ::chmod(target.c_str(), mode);
+        EXPECT_EQ(modeAfterSave(), mode);
+    }
 }
 
 }  // namespace

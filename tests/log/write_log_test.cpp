@@ -10,10 +10,12 @@ namespace {
 TEST(WriteLog, AppendsPrefixedLinesToTheLogInTheTemporaryDirectory) {
     TempDir dir;
     EnvGuard temp("TEMP", dir.path().string());
-    WriteLog("first");
     WriteLog("Trying to open: /x/y.xlsx");
+    // No message can forge a line: every control character, NUL to DEL, is escaped; space, "~" and UTF-8 pass.
+    WriteLog(std::string("\0\x01\x1f \t\n\r~\x7f\xC3\xA4", 11));
     EXPECT_EQ(readFile(dir.file("KestDBBomEx.log")),
-              "EXCEL - BOM - OUTPUT: first\nEXCEL - BOM - OUTPUT: Trying to open: /x/y.xlsx\n");
+              "EXCEL - BOM - OUTPUT: Trying to open: /x/y.xlsx\n"
+              "EXCEL - BOM - OUTPUT: \\x00\\x01\\x1f \\t\\n\\r~\\x7f\xC3\xA4\n");
 }
 
 TEST(WriteLog, MissingDirectoryOrUnwritableLogFailsTheCall) {

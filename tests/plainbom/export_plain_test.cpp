@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "automation/kest_db_bom_excel.h"
+#include "engine/engine.h"
 #include "session/excel_references.h"
 #include "support/test_support.h"
 
@@ -20,13 +21,13 @@ struct PlainRun : MethodRun {
     std::string output = dir.file("out.xlsx");
     automation::KestDBBomExcel server;
 
-    // Records of (posnr, name "P<n>").
+    // Records of (name "P<n>", posnr): posnr is the last element of the array.
     void run(const std::vector<int>& numbers, int32_t perSheet, int32_t gaps, const std::string& target = "",
              const std::string& out = "") {
         std::vector<Variant> names, values;
         for (int n : numbers) {
-            names.insert(names.end(), {Variant("posnr"), Variant("name")});
-            values.insert(values.end(), {Variant(int32_t{n}), Variant("P" + std::to_string(n))});
+            names.insert(names.end(), {Variant("name"), Variant("posnr")});
+            values.insert(values.end(), {Variant("P" + std::to_string(n)), Variant(int32_t{n})});
         }
         server.ExportPlain2(kHeadNames, kHeadVals, 2, Variant::array(names), Variant::array(values), templ,
                             out.empty() ? output : out, 0, 0, perSheet, gaps, target);
@@ -130,6 +131,14 @@ TEST(ExportPlain, TemplateKeptAndFailedExportLeavesNothingForTheNext) {
     const ReadBack book(run.dir.file("second.xlsx"));
     EXPECT_EQ(book["sheets"], "Cover,BOM,Template,Other");
     EXPECT_EQ(book.column("BOM", "A", 5), std::vector<std::string>{"8"});
+    // A host's visible application keeps running with its workbooks; one made visible here is quit.
+    for (const bool visible : {true, false}) {
+        const auto host = session::excelReferences().ExcelApp = createEngineApplication();
+        host->Set(sheet::AppSetting::Visible, Variant(visible));
+        host->GetWorkbooks().Add();
+        run.run({9}, 10, 0, "", run.dir.file("third.xlsx"));
+        EXPECT_EQ(host->GetWorkbooks().Count(), visible ? 1 : 0);
+    }
 }
 
 }  // namespace

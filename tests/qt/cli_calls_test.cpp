@@ -93,9 +93,9 @@ TEST_F(CommandLine, FriendlyCommandsReadJsonAndCsvBoms) {
     const std::string templ = test::dataFile("plain.xlsx");
     const std::string csv = bus.file("bom.csv");
     std::ofstream(csv) << "@head,title,\"Pumpe, klein\"\n"
-                          "posnr,name,count\n"
-                          "1,Gehäuse,1\n"
-                          "2,\"Schraube \"\"M6\"\"\",8\n";
+                          "name,count,posnr\n"
+                          "Gehäuse,1,1\n"
+                          "\"Schraube \"\"M6\"\"\",8,2\n";
     const std::string json = bus.file("bom.json");
     std::ofstream(json) << R"({"HeadNames": ["title"], "HeadVals": ["Getriebe"], "RecordSize": 3,
         "PosNames": ["posnr", "name", "count", "posnr", "name", "count"],

@@ -117,7 +117,10 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
 TEST(SummaryTemplate, WritesPlaceholderRowsAndHandsTheSavedFileOver) {
     SummaryRun run;
     automation::KestDBBomExcel server;
+    const std::shared_ptr<sheet::Application> host = createEngineApplication();
+    session::excelReferences().ExcelApp = host;  // made visible for the user, then let go
     server.CreateSummaryTemplate(array({Variant("posnr"), Variant("Qty")}));
+    EXPECT_TRUE(toBoolean(host->Get(sheet::AppSetting::Visible)));
     server.CreateSummaryTemplate(array({}));  // a blank workbook, under a name of its own
     ASSERT_EQ(run.presenter->presented.size(), 2u);
     EXPECT_NE(run.presenter->presented[0], run.presenter->presented[1]);
