@@ -3,6 +3,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <array>
 #include <filesystem>
 #include <sstream>
 
@@ -64,8 +65,9 @@ struct Call {
         session::platform().createApplication = createEngineApplication;
         session::platform().presenter = presenter;
     }
+    // A template made here, else a committed data file.
     std::string copy(const std::string& name, const std::string& as) {
-        fs::copy_file(templates().file(name), dir.file(as));
+        fs::copy_file(fs::exists(templates().file(name)) ? templates().file(name) : dataFile(name), dir.file(as));
         return dir.file(as);
     }
     std::string messages() const {
@@ -163,6 +165,29 @@ TEST(Conformance, SummaryRefusesToOverwriteItsTemplateAndKeepsAStartedTemplate) 
               err::InvalidUseOfNull);
     ASSERT_EQ(run.presenter->presented.size(), 1u);
     EXPECT_EQ(cellsOf(run.presenter->presented[0], "Sheet1", {"A1", "A2", "B1"}), "$head:posnr\n$pos:posnr\n\n");
+}
+
+// The output is written in the format its extension names, whatever the
+// template's; another extension keeps the template's format.
+TEST(Conformance, ExportPlain2WritesTheFormatTheOutputNames) {
+    const std::array<std::string, 3> rows[] = {
+        {"macros.xlsm", "out.xlsx", "plain False False\nSheet,Template\n"},
+        {"names.xlsx", "out.xlsm", "macros False False\nDeckblatt,Template,Stückliste,Łożyska\n"},
+        {"macros.xlsm", "out.list", "macros True True\nSheet,Template\n"},
+        {"three_sheets.xls", "out.xlsx", "plain False False\nKopf,Liste,Notizen,Template\n"},  // converter rows last
+        {"names.xlsx", "out.xls", "xls"},
+        {"names.xlsx", "out.ods", "ods"},
+    };
+    for (const auto& [name, output, format] : rows) {
+        if (name.ends_with(".xls")) REQUIRE_CONVERTER();
+        Call run;
+        const std::string out = run.dir.file(output);
+        run.server.ExportPlain2(list({"title"}), list({"Getriebe"}), 2, list({"posnr", "name"}), list({1, "Welle"}),
+                                run.copy(name, name), out, 0, 0, 30, 0, "");
+        EXPECT_EQ(run.messages(), "") << output;
+        const bool ods = readFile(out).find("mimetypeapplication/vnd.oasis.opendocument") != std::string::npos;
+        EXPECT_EQ(isOle2File(out) ? "xls" : ods ? "ods" : packageOf(out), format) << name << " to " << output;
+    }
 }
 
 // kestbomex get-bom-params in this process: OK with the template typed in.
