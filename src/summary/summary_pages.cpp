@@ -32,10 +32,10 @@ struct PictureMeasure {
     int32_t pictureRowHeight = 0;
 };
 
-sheet::Selection& currentSelection() {
+std::shared_ptr<sheet::Selection> currentSelection() {
     std::shared_ptr<sheet::Selection> selection = session::currentApplication().GetSelection();
     if (!selection) raise(err::ObjectNotSet);
-    return *selection;
+    return selection;
 }
 
 void measureFirstPictureCell(sheet::Range& cell, PictureMeasure& measure) {
@@ -70,14 +70,14 @@ void placePictureFitted(sheet::Worksheet& page, sheet::Range& cell, const std::s
     inserted->Select();
     const int32_t width = roundToLong(inserted->Width());
     const int32_t height = roundToLong(inserted->Height());
-    currentSelection().Cut();
+    currentSelection()->Cut();
     cell.SetRowHeight(height);
     if (measure.widthUnitSize == 0) raise(err::DivisionByZero);
     cell.SetColumnWidth(static_cast<double>(width) / measure.widthUnitSize);
     std::shared_ptr<sheet::Picture> embedded =
         page.GetShapes().AddPicture(path, false, true, cell.Left(), cell.Top(), width, height);
     embedded->Select();
-    currentSelection().SetPlacement(sheet::xl::PlacementMoveAndSize);
+    currentSelection()->SetPlacement(sheet::xl::PlacementMoveAndSize);
     cell.Select();
 }
 

@@ -283,7 +283,7 @@ TEST(Methods, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
     MethodRun run;
     std::vector<std::weak_ptr<sheet::Application>> made;
     session::platform().createApplication = [&made] {
-        std::shared_ptr<sheet::Application> app = createEngineApplication();
+        std::shared_ptr<sheet::Application> app = engine::createApplication();
         made.push_back(app);
         return app;
     };

@@ -47,7 +47,7 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
     SummaryRun run;
     std::weak_ptr<sheet::Application> engine;
     session::platform().createApplication = [&engine] {
-        std::shared_ptr<sheet::Application> app = createEngineApplication();
+        std::shared_ptr<sheet::Application> app = engine::createApplication();
         engine = app;
         return app;
     };
