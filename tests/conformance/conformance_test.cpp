@@ -168,26 +168,39 @@ TEST(Conformance, SummaryRefusesToOverwriteItsTemplateAndKeepsAStartedTemplate) 
 }
 
 // The output is written in the format its extension names, whatever the
-// template's; another extension keeps the template's format.
-TEST(Conformance, ExportPlain2WritesTheFormatTheOutputNames) {
+// template's; another extension keeps the template's format. The same for a
+// copy of the whole workbook (outputs "copy.*"), which leaves the workbook as it was.
+TEST(Conformance, ExportPlain2AndExportAsTxtWriteTheFormatTheOutputNames) {
     const std::array<std::string, 3> rows[] = {
         {"macros.xlsm", "out.xlsx", "plain False False\nSheet,Template\n"},
         {"names.xlsx", "out.xlsm", "macros False False\nDeckblatt,Template,Stückliste,Łożyska\n"},
         {"macros.xlsm", "out.list", "macros True True\nSheet,Template\n"},
+        {"macros.xlsm", "copy.XLSX", "plain False False\nSheet\n"},
         {"three_sheets.xls", "out.xlsx", "plain False False\nKopf,Liste,Notizen,Template\n"},  // converter rows last
         {"names.xlsx", "out.xls", "xls"},
         {"names.xlsx", "out.ods", "ods"},
+        {"three_sheets.xls", "copy.xlsx", "plain False False\nKopf,Liste,Notizen\n"},
     };
     for (const auto& [name, output, format] : rows) {
         if (name.ends_with(".xls")) REQUIRE_CONVERTER();
         Call run;
         const std::string out = run.dir.file(output);
-        run.server.ExportPlain2(list({"title"}), list({"Getriebe"}), 2, list({"posnr", "name"}), list({1, "Welle"}),
-                                run.copy(name, name), out, 0, 0, 30, 0, "");
+        if (output.starts_with("copy.")) {
+            EXPECT_EQ(run.server.ExportAsTxt(run.copy(name, name), out), -1);
+        } else {
+            run.server.ExportPlain2(list({"title"}), list({"Getriebe"}), 2, list({"posnr", "name"}), list({1, "Welle"}),
+                                    run.copy(name, name), out, 0, 0, 30, 0, "");
+        }
         EXPECT_EQ(run.messages(), "") << output;
         const bool ods = readFile(out).find("mimetypeapplication/vnd.oasis.opendocument") != std::string::npos;
         EXPECT_EQ(isOle2File(out) ? "xls" : ods ? "ods" : packageOf(out), format) << name << " to " << output;
     }
+    Call run;
+    const std::string source = run.copy("macros.xlsm", "macros.xlsm");
+    auto book = engine::createApplication()->GetWorkbooks().Open(source, Variant(false), false);
+    book->SaveCopyAs(run.dir.file("copy.xlsx"));
+    book->Save();
+    EXPECT_EQ(packageOf(source), "macros True True\nSheet\n");
 }
 
 // kestbomex get-bom-params in this process: OK with the template typed in.
