@@ -91,9 +91,12 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {60.0 / 86400, "mm:ss.0", "01:00.0"},
         {60, "yyyy-mm-dd", "1900-02-29"},  // the 1900 leap day spreadsheets show
         {-1, "yyyy-mm-dd", "###########"},
+        {2958465, "yyyy-mm-dd", "9999-12-31"},
+        {2958466, "yyyy-mm-dd", "###########"},  // past the last day spreadsheets show
     };
     for (const auto& [value, code, text] : rows) EXPECT_EQ(formatNumber(value, code), text) << code;
     EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
+    EXPECT_EQ(formatNumber(2957003, "yyyy-mm-dd", true) + formatNumber(2957004, "d", true), "9999-12-31###########");
 }
 
 TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
