@@ -190,6 +190,7 @@ private:
     bool holdsMacros() const;
     void setMainPartMacros(bool keep);
     void saveTo(const std::string& path, int32_t format);
+    void saveMacroFreeCopy(const std::string& target);
 
     SheetDirectory& directory_;
     BookId id_;

@@ -44,6 +44,30 @@ void writeLinkedPart(ooxml::Package& package, const std::string& workbook, ooxml
     write(part);
 }
 
+// Marks the package's workbook part as macro-free and drops its VBA project
+// (and the project's signature parts), which readers refuse in a macro-free file.
+void dropMacroProject(ooxml::Package& package, const std::string& workbook) {
+    package.setOverride(workbook, ooxml::contentType::kWorkbook);
+    ooxml::Relationships rels = package.relationships(workbook);
+    for (const ooxml::Relationship& rel : rels.items) {
+        if (!rel.namesPart() || !rel.is("vbaProject")) continue;
+        const std::string project = package.resolveTarget(workbook, rel.target);
+        for (const ooxml::Relationship& inner : package.relationships(project).items)
+            if (inner.namesPart()) package.removePart(package.resolveTarget(project, inner.target));
+        package.removePart(ooxml::relationshipsPartName(project));
+        package.removePart(project);
+    }
+    std::erase_if(rels.items, [](const ooxml::Relationship& r) { return r.is("vbaProject"); });
+    package.setRelationships(workbook, rels);
+}
+
+// The hidden file beside `target` that holds the package on its way to its
+// final form (removed by a later save in that folder if a killed process left it).
+std::string stagingFileFor(const std::string& target) {
+    const std::filesystem::path path(target);
+    return (path.parent_path() / ("." + path.filename().string() + ".kbx-convert.xlsx")).string();
+}
+
 }  // namespace
 
 void EngineWorkbook::writePackageParts() {
@@ -110,27 +134,13 @@ bool EngineWorkbook::holdsMacros() const {
 }
 
 // The main part's content type says whether the workbook may hold macros; a
-// workbook without them drops its VBA project (and the project's signature
-// parts), which readers refuse in a macro-free file.
+// workbook without them drops its VBA project.
 void EngineWorkbook::setMainPartMacros(bool keep) {
-    const std::string& workbook = workbookPart_.partName();
     if (keep) {
-        package_->setOverride(workbook, ooxml::contentType::kMacroEnabledWorkbook);
-        return;
+        package_->setOverride(workbookPart_.partName(), ooxml::contentType::kMacroEnabledWorkbook);
+    } else if (holdsMacros()) {
+        dropMacroProject(*package_, workbookPart_.partName());
     }
-    if (!holdsMacros()) return;
-    package_->setOverride(workbook, ooxml::contentType::kWorkbook);
-    ooxml::Relationships rels = package_->relationships(workbook);
-    for (const ooxml::Relationship& rel : rels.items) {
-        if (rel.external || !rel.is("vbaProject")) continue;
-        const std::string project = package_->resolveTarget(workbook, rel.target);
-        for (const ooxml::Relationship& inner : package_->relationships(project).items)
-            if (!inner.external) package_->removePart(package_->resolveTarget(project, inner.target));
-        package_->removePart(ooxml::relationshipsPartName(project));
-        package_->removePart(project);
-    }
-    std::erase_if(rels.items, [](const ooxml::Relationship& r) { return r.is("vbaProject"); });
-    package_->setRelationships(workbook, rels);
 }
 
 void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
@@ -146,9 +156,7 @@ void EngineWorkbook::saveTo(const std::string& path, int32_t format) {
             return;
         case sheet::xl::FormatWorkbookNormal:
         case kFormatOpenDocument: {
-            const std::filesystem::path target(path);
-            const std::string temp =
-                (target.parent_path() / ("." + target.filename().string() + ".kbx-convert.xlsx")).string();
+            const std::string temp = stagingFileFor(path);
             writePackageParts();
             std::error_code ignored;
             try {
@@ -181,19 +189,50 @@ void EngineWorkbook::saveAs(const std::string& file, std::optional<int32_t> file
     if (readOnly_ && target == fullName_) {
         raiseSpreadsheet("The workbook '" + fullName_ + "' is read-only and cannot be saved under its own name.");
     }
-    const int32_t format = fileFormat.value_or(fileFormat_);
+    // Without a format, the target's extension names one; another extension keeps the workbook's.
+    const int32_t format = fileFormat.value_or(fileFormatNamedBy(target).value_or(fileFormat_));
     saveTo(target, format);
     fullName_ = target;
     fileFormat_ = format;
     readOnly_ = false;
 }
 
+// A copy is written in the format its extension names, else in the
+// workbook's own, and leaves the workbook as it was: its macros included.
 void EngineWorkbook::saveCopyAs(const std::string& file) {
     const std::string target = files::absoluteFileName(file);
     if (readOnly_ && target == fullName_) {
         raiseSpreadsheet("The workbook '" + fullName_ + "' is read-only and cannot be overwritten.");
     }
-    saveTo(target, fileFormat_ == sheet::xl::FormatTextTabSeparated ? sheet::xl::FormatOpenXmlWorkbook : fileFormat_);
+    const int32_t own =
+        fileFormat_ == sheet::xl::FormatTextTabSeparated ? sheet::xl::FormatOpenXmlWorkbook : fileFormat_;
+    const int32_t format = fileFormatNamedBy(target).value_or(own);
+    const bool macros = holdsMacros();
+    if (macros && format == sheet::xl::FormatOpenXmlWorkbook) {
+        saveMacroFreeCopy(target);
+        return;
+    }
+    saveTo(target, format);
+    if (!macros && holdsMacros()) package_->setOverride(workbookPart_.partName(), ooxml::contentType::kWorkbook);
+}
+
+// The package is saved beside the target as it is, read back, and saved
+// again without its VBA project, which the workbook keeps.
+void EngineWorkbook::saveMacroFreeCopy(const std::string& target) {
+    const std::string staging = stagingFileFor(target);
+    writePackageParts();
+    std::unique_ptr<ooxml::Package> copy;
+    std::error_code ignored;
+    try {
+        package_->save(staging, target);
+        copy = ooxml::Package::open(staging);
+    } catch (...) {
+        std::filesystem::remove(staging, ignored);
+        throw;
+    }
+    std::filesystem::remove(staging, ignored);
+    dropMacroProject(*copy, workbookPart_.partName());
+    copy->save(target);
 }
 
 }  // namespace kbx::engine

@@ -43,7 +43,7 @@ void removeRelationshipUses(pugi::xml_node root, const std::string& id) {
 std::vector<DroppedLink> danglingRelationships(const Package& package, const std::string& part) {
     std::vector<DroppedLink> dangling;
     for (const Relationship& r : package.relationships(part).items) {
-        if (r.external) continue;
+        if (!r.namesPart()) continue;
         std::string target = package.resolveTarget(part, r.target);
         if (!package.hasPart(target)) dangling.push_back({part, r.id, std::move(target)});
     }

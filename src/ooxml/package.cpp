@@ -169,7 +169,7 @@ const Relationships& Package::cachedRelationships(const std::string& sourcePart)
         parseXml(doc, readPart(name), fileName_, name);
         rels = Relationships::parse(doc);
         for (const Relationship& r : rels.items)
-            if (!r.external) resolveTarget(sourcePart, r.target);
+            if (r.namesPart()) resolveTarget(sourcePart, r.target);
     }
     return relationships_.emplace(name, std::move(rels)).first->second;
 }
@@ -213,7 +213,7 @@ std::string Package::resolveTarget(const std::string& sourcePart, const std::str
 }
 
 std::string Package::existingTarget(const std::string& sourcePart, const Relationship& relationship) const {
-    if (relationship.external) return {};
+    if (!relationship.namesPart()) return {};
     std::string part = resolveTarget(sourcePart, relationship.target);
     return hasPart(part) ? part : std::string();
 }

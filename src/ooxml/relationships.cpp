@@ -31,6 +31,8 @@ bool Relationship::is(std::string_view kind) const {
     return slash != std::string::npos && std::string_view(type).substr(slash + 1) == kind;
 }
 
+bool Relationship::namesPart() const { return !external && !target.starts_with('#') && !is("hyperlink"); }
+
 std::string relationshipType(std::string_view kind) { return std::string(ns::kRelationships) + "/" + std::string(kind); }
 
 const Relationship* Relationships::find(const std::string& id) const {

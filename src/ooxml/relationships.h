@@ -20,6 +20,9 @@ struct Relationship {
     // Whether the type is `kind` ("worksheet", "styles", ...) in either
     // variant of the format.
     bool is(std::string_view kind) const;
+    // Whether the target is a part of the package: not an external one, not a
+    // place in the workbook ("#Sheet1!A1"), and never that of a hyperlink.
+    bool namesPart() const;
 };
 
 // The relationship type of `kind` as this engine writes it.

@@ -93,7 +93,7 @@ public:
         Relationships rels = package_.relationships(source);
         if (rels.items.empty()) return;
         for (Relationship& r : rels.items) {
-            if (r.external) continue;
+            if (!r.namesPart()) continue;
             const std::string part = package_.resolveTarget(source, r.target);
             if (isSharedTarget(r) || !package_.hasPart(part)) {
                 r.target = relativeTarget(target, part);

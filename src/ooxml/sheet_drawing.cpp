@@ -47,7 +47,7 @@ bool referencedAnywhere(const Package& package, const std::string& part) {
         const size_t marker = name.rfind("_rels/");
         const std::string source = name.substr(0, marker) + name.substr(marker + 6, name.size() - marker - 11);
         for (const Relationship& r : package.relationships(source).items)
-            if (!r.external && package.resolveTarget(source, r.target) == part) return true;
+            if (r.namesPart() && package.resolveTarget(source, r.target) == part) return true;
     }
     return false;
 }
@@ -183,7 +183,7 @@ void SheetDrawing::dropImageRelationship(Package& package, const std::string& re
     const Relationship* rel = rels_.find(relationshipId);
     if (rel == nullptr || !rel->is("image")) return;
     const std::optional<std::string> media =
-        rel->external ? std::nullopt : std::optional(package.resolveTarget(drawingPart_, rel->target));
+        rel->namesPart() ? std::optional(package.resolveTarget(drawingPart_, rel->target)) : std::nullopt;
     rels_.remove(relationshipId);
     if (!media) return;
     if (privateMedia_.erase(*media)) {
@@ -200,7 +200,7 @@ void checkDrawingLinks(const Package& package, const SheetModel& sheet) {
     const std::string& sheetPart = sheet.partName();
     const Relationships sheetRels = package.relationships(sheetPart);
     const Relationship* link = sheetRels.find(sheet.drawingRelationshipId());
-    if (link == nullptr || link->external) raiseBadFile(file, "the drawing of '" + sheetPart + "' has no part");
+    if (link == nullptr || !link->namesPart()) raiseBadFile(file, "the drawing of '" + sheetPart + "' has no part");
     const std::string part = package.resolveTarget(sheetPart, link->target);
     if (!package.hasPart(part)) raiseBadFile(file, "the drawing part '" + part + "' of '" + sheetPart + "' is missing");
     const DrawingXml drawing = parseDrawing(package, part);
@@ -208,7 +208,7 @@ void checkDrawingLinks(const Package& package, const SheetModel& sheet) {
     for (const auto& [id, uses] : drawing.relationshipUses()) {
         const Relationship* used = drawingRels.find(id);
         if (used == nullptr) raiseBadFile(file, "in '" + part + "', the relationship '" + id + "' is missing");
-        if (used->external) continue;
+        if (!used->namesPart()) continue;
         const std::string target = package.resolveTarget(part, used->target);
         if (!package.hasPart(target)) raiseBadFile(file, "in '" + part + "', the part '" + target + "' is missing");
     }

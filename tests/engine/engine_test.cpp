@@ -101,9 +101,12 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {45291.99999999, "yyyy-mm-dd hh:mm:ss", "2024-01-01 00:00:00"},
         {2958465.5, "yyyy-mm-dd hh:mm", "9999-12-31 12:00"},
         {-1, "yyyy-mm-dd", "###########"},
+        {2958465, "yyyy-mm-dd", "9999-12-31"},
+        {2958466, "yyyy-mm-dd", "###########"},  // past the last day spreadsheets show
     };
     for (const auto& [value, code, text] : rows) EXPECT_EQ(formatNumber(value, code), text) << code;
     EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
+    EXPECT_EQ(formatNumber(2957003, "yyyy-mm-dd", true) + formatNumber(2957004, "d", true), "9999-12-31###########");
 }
 
 TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
