@@ -139,6 +139,24 @@ bool processRunsWith(pid_t pid, const std::string& argument) {
     return false;
 }
 
+void killProcessesRunningWith(const std::string& argument) {
+    const auto sweep = [&] {
+        bool found = false;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            const pid_t pid = static_cast<pid_t>(std::stol(name));
+            if (pid != ::getpid() && processRunsWith(pid, argument)) {
+                ::kill(pid, SIGKILL);
+                found = true;
+            }
+        }
+        return found;
+    };
+    for (int i = 0; i < 100 && sweep(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 std::optional<fs::path> locateProgram(const std::string& program) {
     if (program.find('/') != std::string::npos) {
         if (isExecutableFile(program)) return fs::path(program);

@@ -41,6 +41,10 @@ std::optional<unsigned long long> processStartTime(pid_t pid);
 // Whether `pid` runs (not a zombie) with `argument` among its arguments.
 bool processRunsWith(pid_t pid, const std::string& argument);
 
+// Kills every other process that runs with `argument` and waits (a moment
+// at most) until they have gone.
+void killProcessesRunningWith(const std::string& argument);
+
 // The program's full path, or nullopt when it is not installed: a name is
 // looked up in PATH, a path is taken as it is.
 std::optional<std::filesystem::path> locateProgram(const std::string& program);

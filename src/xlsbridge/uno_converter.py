@@ -26,6 +26,7 @@ import hashlib
 import os
 import shutil
 import signal
+import socket
 import sys
 import time
 import urllib.parse
@@ -67,9 +68,19 @@ def desktop_at(pipe):
     return offices[pipe]
 
 
+def program_gone():
+    # The program sends nothing while it waits for an answer: input now is its end.
+    try:
+        return requests.recv(1, socket.MSG_PEEK | socket.MSG_DONTWAIT) == b""
+    except BlockingIOError:
+        return False
+    except OSError:
+        return True
+
+
 def connect(pipe, seconds):
     deadline = time.monotonic() + float(seconds)
-    while True:
+    while not program_gone():
         try:
             desktop_at(pipe)
             return answer("ok")
@@ -151,7 +162,8 @@ def still_the_office(group, profile_url):
 
 
 def end_guarded_office():
-    # An office that has already ended was cleaned up by whoever saw it end.
+    # An office that has already ended is cleaned up by the next program that
+    # finds its record.
     group, profile_url, files = guard
     if not still_the_office(group, profile_url):
         return
@@ -167,28 +179,32 @@ def end_guarded_office():
             pass
 
 
-def serve():
+def handle(request, args):
     global guard
-    os.dup2(os.open(os.devnull, os.O_WRONLY), 2)  # warnings must not come between the answers
+    if request == "connect":
+        connect(*args)
+    elif request == "convert":
+        convert(*args)
+    elif request == "ipc-socket":
+        ipc_socket(*args)
+    elif request == "guard":
+        guard = (int(args[0]), args[1], args[2:])
+        answer("ok")
+    elif request == "stop":
+        stop(*args)
+    else:
+        answer("error", "unknown request " + request)
+
+
+requests = socket.socket(fileno=os.dup(0))
+os.dup2(os.open(os.devnull, os.O_WRONLY), 2)  # warnings must not come between the answers
+try:
     answer("ready")
     for line in sys.stdin:
         fields = line.rstrip("\n").split("\t")
-        request, args = fields[0], fields[1:]
-        if request == "connect":
-            connect(*args)
-        elif request == "convert":
-            convert(*args)
-        elif request == "ipc-socket":
-            ipc_socket(*args)
-        elif request == "guard":
-            guard = (int(args[0]), args[1], args[2:])
-            answer("ok")
-        elif request == "stop":
-            stop(*args)
-        else:
-            answer("error", "unknown request " + request)
-    if guard is not None:
-        end_guarded_office()
-
-
-serve()
+        handle(fields[0], fields[1:])
+except OSError:
+    pass  # the program went away while it was answered
+if guard is not None:
+    end_guarded_office()
+os._exit(0)

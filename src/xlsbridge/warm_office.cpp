@@ -142,6 +142,9 @@ OfficeRecord WarmOffice::officeToUse(const OfficeHome& home, const fs::path& pro
 }
 
 OfficeRecord WarmOffice::start(const OfficeHome& home, const fs::path& program, const Conversion& c) {
+    // An office on this profile that no record names (its program and helper
+    // were killed together) would take the new office's start for its own.
+    killProcessesRunningWith(profileArgument(home));
     std::error_code ec;
     fs::remove_all(home.temporaryFolder(), ec);
     fs::create_directory(home.temporaryFolder(), ec);
