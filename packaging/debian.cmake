@@ -19,9 +19,9 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
 # The shared libraries (Qt 6, libzip, pugixml, zlib, libcsv) are found by dpkg-shlibdeps;
 # the first line of a description is its synopsis.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-# The service needs a session bus; .xls and .ods go through LibreOffice;
-# a finished workbook is shown with xdg-open.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus, libreoffice-calc-nogui | libreoffice-calc, xdg-utils")
+# The service needs a session bus; .xls and .ods go through LibreOffice,
+# driven from Python through UNO; a finished workbook is shown with xdg-open.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus, libreoffice-calc-nogui | libreoffice-calc, python3-uno, xdg-utils")
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
     "bills of materials into .xlsx workbooks, as a D-Bus service and a command line\nFills placeholder templates, writes paged plain BOM lists and picture summaries,\nand copies workbooks, for CAD and product-data hosts: the D-Bus service\nkestbomex-server (KestBomEx.KestDBBomExcel, activated on demand) and the\ncommand line kestbomex.")
 

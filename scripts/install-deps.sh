@@ -13,6 +13,8 @@ PACKAGES=(
   python3 python3-openpyxl python3-dbus python3-gi python3-pil
   libreoffice-calc-nogui poppler-utils
   debootstrap curl
+  # the .xls/.ods bridge drives its warm LibreOffice through UNO from Debian's Python
+  python3-uno
 )
 
 missing=()
