@@ -59,6 +59,11 @@ std::string exitDescription(int status) {
 
 bool ownerRuns(const OfficeRecord& record) { return processStartTime(record.owner) == record.ownerStart; }
 
+// A start that failed because the office ended on its way up: worth one more try.
+struct OfficeEnded {
+    std::string why;
+};
+
 class WarmOffice {
 public:
     static WarmOffice& instance() {
@@ -114,7 +119,14 @@ void WarmOffice::convert(const Conversion& c, const fs::path& program) {
                                     home.lockFile().string() + "\").");
     std::string lost;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const OfficeRecord office = officeToUse(home, program, c);
+        OfficeRecord office;
+        try {
+            office = officeToUse(home, program, c);
+        } catch (const OfficeEnded& ended) {
+            if (attempt == 1) raiseConversionError(c, program, "failed: LibreOffice could not be started: " + ended.why);
+            lost = ended.why;
+            continue;
+        }
         const Answer answer = helper_.ask({"convert", office.pipe, fileUrl(c.input), c.inputFilter.value_or("-"),
                                            fileUrl(c.output), c.outputFilter},
                                           Clock::now() + limit, c.userFile, [&] { return running(office, home); });
@@ -195,9 +207,7 @@ void WarmOffice::connectOrFail(const OfficeHome& home, const OfficeRecord& offic
         raiseConversionError(c, program,
                              "failed: LibreOffice did not start within " + std::to_string(limit.count()) +
                                  " s and was stopped");
-    raiseConversionError(c, program,
-                         "failed: LibreOffice could not be started: " + exitDescription(status) +
-                             (message.empty() ? "" : " (" + message + ")"));
+    throw OfficeEnded{exitDescription(status) + (message.empty() ? "" : " (" + message + ")")};
 }
 
 // Kills the office if it still runs and removes what it leaves.

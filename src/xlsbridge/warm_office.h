@@ -6,10 +6,10 @@
 // one runs, and otherwise starts its own. One conversion runs at a time; the
 // others wait their turn.
 //
-// An office that has gone is started again and the conversion tried once
-// more; one that does not finish a conversion within the time limit is
-// killed and the conversion fails. Either way its pipe, profile lock and
-// temporary files are removed. The program that started the office ends it
+// An office that has gone (also while it starts) is started again and the
+// conversion tried once more; one that does not finish a conversion within
+// the time limit is killed and the conversion fails. Either way its pipe,
+// profile lock and temporary files are removed. The program that started the office ends it
 // when it ends (or, once endOfficeWhenIdle was called, after that long
 // without a conversion); should the program die, its helper ends the office.
 
