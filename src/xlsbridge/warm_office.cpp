@@ -78,8 +78,8 @@ public:
 private:
     OfficeRecord officeToUse(const OfficeHome& home, const fs::path& program, const Conversion& c);
     OfficeRecord start(const OfficeHome& home, const fs::path& program, const Conversion& c);
-    void connectOrFail(const OfficeHome& home, const OfficeRecord& office, const fs::path& program,
-                       const Conversion& c);
+    // Ends an office that did not start (`ended`: it has ended and been reaped).
+    void abandon(const OfficeHome& home, const OfficeRecord& office, bool ended);
     bool running(const OfficeRecord& office, const OfficeHome& home) const {
         return processRunsWith(office.group, profileArgument(home));
     }
@@ -112,10 +112,11 @@ void WarmOffice::convert(const Conversion& c, const fs::path& program) {
     const OfficeHome home(c.userFile);
     const std::chrono::seconds limit = conversionTimeLimit();
     // Another program's turn lasts at most a start and a conversion.
-    const FileLock turn(home.lockFile(), Clock::now() + 2 * limit + std::chrono::seconds(10));
+    const std::chrono::seconds turnWait = 2 * limit + std::chrono::seconds(10);
+    const FileLock turn(home.lockFile(), Clock::now() + turnWait);
     if (!turn.locked())
         raise(err::Application, "Cannot convert \"" + c.userFile + "\": another conversion has held LibreOffice for " +
-                                    "more than " + std::to_string((2 * limit).count()) + " s (lock \"" +
+                                    "more than " + std::to_string(turnWait.count()) + " s (lock \"" +
                                     home.lockFile().string() + "\").");
     std::string lost;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -181,33 +182,38 @@ OfficeRecord WarmOffice::start(const OfficeHome& home, const fs::path& program, 
         throw;
     }
     own_ = office.group;
-    // Should this program die, its helper ends the office and removes its files.
-    std::vector<std::string> guard{"guard", std::to_string(office.group), home.profileUrl()};
-    for (const fs::path& file : home.leftovers(office)) guard.push_back(fileUrl(file));
-    helper_.ask(guard, deadline, c.userFile);
-    connectOrFail(home, office, program, c);
-    home.writeRecord(office);
-    return office;
-}
-
-void WarmOffice::connectOrFail(const OfficeHome& home, const OfficeRecord& office, const fs::path& program,
-                               const Conversion& c) {
     const std::chrono::seconds limit = conversionTimeLimit();
     int status = 0;
     bool ended = false;
-    const Answer connected =
-        helper_.ask({"connect", office.pipe, std::to_string(limit.count())}, Clock::now() + limit, c.userFile,
-                    [&] { return !(ended = childEnded(office.group, status)); });
-    if (connected.ok()) return;
-    if (!ended) killChildGroup(office.group);
-    own_ = 0;
+    Answer connected;
+    try {
+        // Should this program die, its helper ends the office and removes its files.
+        std::vector<std::string> guard{"guard", std::to_string(office.group), home.profileUrl()};
+        for (const fs::path& file : home.leftovers(office)) guard.push_back(fileUrl(file));
+        helper_.ask(guard, deadline, c.userFile);
+        connected = helper_.ask({"connect", office.pipe, std::to_string(limit.count())}, Clock::now() + limit,
+                                c.userFile, [&] { return !(ended = childEnded(office.group, status)); });
+        if (connected.ok()) {
+            home.writeRecord(office);
+            return office;
+        }
+    } catch (...) {
+        abandon(home, office, ended);
+        throw;
+    }
     const std::string message = lastMessage(home.temporaryFolder() / "output.txt");
-    home.removeLeftovers(office);
+    abandon(home, office, ended);
     if (!ended)
         raiseConversionError(c, program,
                              "failed: LibreOffice did not start within " + std::to_string(limit.count()) +
                                  " s and was stopped");
     throw OfficeEnded{exitDescription(status) + (message.empty() ? "" : " (" + message + ")")};
+}
+
+void WarmOffice::abandon(const OfficeHome& home, const OfficeRecord& office, bool ended) {
+    if (!ended) killChildGroup(office.group);
+    own_ = 0;
+    home.removeLeftovers(office);
 }
 
 // Kills the office if it still runs and removes what it leaves.
