@@ -32,10 +32,10 @@ std::string fileUrl(const std::filesystem::path& path);
 struct OfficeRecord {
     pid_t owner = 0;
     unsigned long long ownerStart = 0;
-    pid_t group = 0;  // the office's process group (its first process)
+    pid_t group = 0;   // the office's process group (its first process)
     std::string pipe;  // the name to connect to ("kestbomex-XXXXXX/uno")
     std::filesystem::path socketFolder;
-    std::filesystem::path link;  // empty when the folder itself is under /tmp
+    std::filesystem::path link;       // empty when the folder itself is under /tmp
     std::filesystem::path ipcSocket;  // the office's own single-instance socket
 };
 

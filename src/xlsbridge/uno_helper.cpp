@@ -129,9 +129,9 @@ UnoHelper::Answer UnoHelper::waitForLine(Clock::time_point deadline, const std::
             return answer;
         }
         const Clock::time_point now = Clock::now();
-        const Outcome failure = now >= deadline                      ? Outcome::TimedOut
-                                : keepWaiting && !keepWaiting()      ? Outcome::Abandoned
-                                                                     : Outcome::Answered;
+        const Outcome failure = now >= deadline                 ? Outcome::TimedOut
+                                : keepWaiting && !keepWaiting() ? Outcome::Abandoned
+                                                                : Outcome::Answered;
         if (failure != Outcome::Answered) {
             kill();
             return {failure, {}};

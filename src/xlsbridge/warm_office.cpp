@@ -53,8 +53,8 @@ std::string exitDescription(int status) {
 }
 
 [[noreturn]] void raiseConversionError(const Conversion& c, const fs::path& program, const std::string& what) {
-    raise(err::Application, "The conversion of \"" + c.userFile + "\" to " + c.what + " by \"" + program.string() +
-                                "\" " + what);
+    raise(err::Application,
+          "The conversion of \"" + c.userFile + "\" to " + c.what + " by \"" + program.string() + "\" " + what);
 }
 
 bool ownerRuns(const OfficeRecord& record) { return processStartTime(record.owner) == record.ownerStart; }
@@ -124,13 +124,14 @@ void WarmOffice::convert(const Conversion& c, const fs::path& program) {
         try {
             office = officeToUse(home, program, c);
         } catch (const OfficeEnded& ended) {
-            if (attempt == 1) raiseConversionError(c, program, "failed: LibreOffice could not be started: " + ended.why);
+            if (attempt == 1)
+                raiseConversionError(c, program, "failed: LibreOffice could not be started: " + ended.why);
             lost = ended.why;
             continue;
         }
-        const Answer answer = helper_.ask({"convert", office.pipe, fileUrl(c.input), c.inputFilter.value_or("-"),
-                                           fileUrl(c.output), c.outputFilter},
-                                          Clock::now() + limit, c.userFile, [&] { return running(office, home); });
+        const Answer answer = helper_.ask(
+            {"convert", office.pipe, fileUrl(c.input), c.inputFilter.value_or("-"), fileUrl(c.output), c.outputFilter},
+            Clock::now() + limit, c.userFile, [&] { return running(office, home); });
         if (answer.ok()) return home.markUsed();
         if (answer.outcome == Outcome::Answered && answer.fields[0] == "failed")
             raiseConversionError(c, program, "failed: " + answer.text());
@@ -142,8 +143,8 @@ void WarmOffice::convert(const Conversion& c, const fs::path& program) {
                                      " s and was stopped (KESTBOMEX_CONVERT_TIMEOUT sets the time limit).");
         lost = answer.text();
     }
-    raiseConversionError(c, program, "failed: LibreOffice ended during the conversion, also when started again (" +
-                                         lost + ")");
+    raiseConversionError(c, program,
+                         "failed: LibreOffice ended during the conversion, also when started again (" + lost + ")");
 }
 
 OfficeRecord WarmOffice::officeToUse(const OfficeHome& home, const fs::path& program, const Conversion& c) {
@@ -171,12 +172,12 @@ OfficeRecord WarmOffice::start(const OfficeHome& home, const fs::path& program, 
     if (ipc.ok()) office.ipcSocket = ipc.text();
     home.makeSocketFolder(office, c.userFile);
     try {
-        office.group = spawnChild({{program.string(), profileArgument(home), "--headless", "--invisible", "--nologo",
-                                    "--norestore", "--nolockcheck",
-                                    "--accept=pipe,name=" + office.pipe + ";urp;StarOffice.ComponentContext"},
-                                   {"TMPDIR=" + home.temporaryFolder().string()},
-                                   -1,
-                                   home.temporaryFolder() / "output.txt"});
+        office.group = spawnChild(
+            {{program.string(), profileArgument(home), "--headless", "--invisible", "--nologo", "--norestore",
+              "--nolockcheck", "--accept=pipe,name=" + office.pipe + ";urp;StarOffice.ComponentContext"},
+             {"TMPDIR=" + home.temporaryFolder().string()},
+             -1,
+             home.temporaryFolder() / "output.txt"});
     } catch (...) {
         home.removeLeftovers(office);
         throw;
@@ -204,9 +205,9 @@ OfficeRecord WarmOffice::start(const OfficeHome& home, const fs::path& program, 
     const std::string message = lastMessage(home.temporaryFolder() / "output.txt");
     abandon(home, office, ended);
     if (!ended)
-        raiseConversionError(c, program,
-                             "failed: LibreOffice did not start within " + std::to_string(limit.count()) +
-                                 " s and was stopped");
+        raiseConversionError(
+            c, program,
+            "failed: LibreOffice did not start within " + std::to_string(limit.count()) + " s and was stopped");
     throw OfficeEnded{exitDescription(status) + (message.empty() ? "" : " (" + message + ")")};
 }
 

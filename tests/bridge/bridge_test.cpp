@@ -91,7 +91,8 @@ TEST(FormatBridge, AConverterThatHangsIsKilledAtTheTimeLimitAndLeavesNothingBehi
     EnvGuard limit("KESTBOMEX_CONVERT_TIMEOUT", "2");
     const RuntimeError e = errorOf([&] { convertToXlsx(xls); });
     EXPECT_EQ(e.number(), err::Application);
-    for (const std::string& part : {"\"" + xls + "\"", std::string("soffice\""), std::string("did not finish within 2 s")})
+    for (const std::string& part :
+         {"\"" + xls + "\"", std::string("soffice\""), std::string("did not finish within 2 s")})
         EXPECT_NE(e.description().find(part), std::string::npos) << e.description();
     EXPECT_TRUE(waitUntil([&] { return officeProcesses(cache).empty(); }));
     EXPECT_EQ(officeLeftovers(cache, std::getenv("XDG_RUNTIME_DIR")), Lines{});

@@ -33,10 +33,9 @@ TEST(BusConverter, OneWarmOfficeServesHostsAtOnceIsStartedAgainWhenKilledAndEnds
 
     // A host on the bus and the command line in its own process convert at once.
     auto onBus = std::async(std::launch::async, [&] { return exportText("second.txt"); });
-    const test::ProcessResult cli = test::runProcess(
-        KBX_CLI_EXE, {"call", "ExportAsTxt2"}, bus.environment(),
-        R"({"ExcelName": ")" + xls.toStdString() + R"(", "TxtName": ")" + bus.file("third.txt") +
-            R"(", "SheetName": "Liste"})");
+    const test::ProcessResult cli = test::runProcess(KBX_CLI_EXE, {"call", "ExportAsTxt2"}, bus.environment(),
+                                                     R"({"ExcelName": ")" + xls.toStdString() + R"(", "TxtName": ")" +
+                                                         bus.file("third.txt") + R"(", "SheetName": "Liste"})");
     EXPECT_EQ(onBus.get(), "(int16 0,)\n");
     EXPECT_EQ(cli.out, "{\"result\":0}\n") << cli.err;
     for (const char* name : {"second.txt", "third.txt"}) EXPECT_EQ(test::readFile(bus.file(name)), text) << name;
@@ -52,8 +51,8 @@ TEST(BusConverter, OneWarmOfficeServesHostsAtOnceIsStartedAgainWhenKilledAndEnds
 
     const qint64 server = bus.servicePid();
     const std::string record = cache + "/kestbomex/libreoffice/office";  // removed last when it ends
-    EXPECT_TRUE(test::waitUntil(
-        [&] { return test::officeProcesses(cache).empty() && !std::filesystem::exists(record); }, 60))
+    EXPECT_TRUE(
+        test::waitUntil([&] { return test::officeProcesses(cache).empty() && !std::filesystem::exists(record); }, 60))
         << "LibreOffice stayed after the idle time";
     EXPECT_EQ(bus.servicePid(), server);
     EXPECT_EQ(test::officeLeftovers(cache, bus.environment().value("XDG_RUNTIME_DIR").toStdString()),

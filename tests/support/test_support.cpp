@@ -155,7 +155,8 @@ bool convertFiles(const std::string& format, const std::string& outDir, const st
 
 std::vector<std::string> fileNames(const std::filesystem::path& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -170,7 +171,8 @@ std::vector<pid_t> officeProcesses(const std::string& cacheHome) {
         for (std::string arg; std::getline(cmdline, arg, '\0');) args.push_back(arg);
         const std::string stat = readFile(proc + "/stat");
         if (args.empty() || !args[0].ends_with("soffice.bin") || stat.find(") Z") != std::string::npos) continue;
-        if (std::find(args.begin(), args.end(), profile) != args.end()) found.push_back(std::stoi(entry.path().filename()));
+        if (std::find(args.begin(), args.end(), profile) != args.end())
+            found.push_back(std::stoi(entry.path().filename()));
     }
     return found;
 }
