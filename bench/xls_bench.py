@@ -11,7 +11,8 @@ calls:
   ExportBomExcel  100 positions of 10 fields into an .xls working copy (opened
                   from .xls and saved as .xls: two conversions)
   ExportAsTxt2    a sheet of a small .xls (tests/data/three_sheets.xls) as text
-  ExportPlain2    20 positions from an .xls template into an .xlsx
+  ExportPlain2    20 positions from an .xls template (written in the template's
+                  format, as the method does: two conversions)
 --reference runs the same calls against another server, for example one built
 from a commit before the warm LibreOffice; the same inputs, the same run.
 Prints best and median of --repeat runs per figure.
@@ -26,10 +27,11 @@ import tempfile
 import time
 
 import dbus
-from openpyxl import Workbook
+from openpyxl import Workbook, load_workbook
 
 NAME, PATH, IFACE = "KestBomEx.KestDBBomExcel", "/KestDBBomExcel", "KestBomEx._KestDBBomExcel"
 FIELDS = 10
+SUCCESS = {"ExportBomExcel": 1, "ExportAsTxt2": 0, "ExportPlain2": 1}
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -81,6 +83,25 @@ def inputs(work):
     }
 
 
+def check(work, tag):
+    """What the first warm calls wrote, read back: the last position of the filled .xls (through LibreOffice),
+    of the plain list, and the first line of the text."""
+    first = os.path.join(work, tag, "{}-warm-0")
+    filled = load_workbook(as_xlsx(first.format("ExportBomExcel") + ".xls", work)).active
+    plain = load_workbook(as_xlsx(first.format("ExportPlain2") + ".xlsx", work)).active  # .xls, as its template
+    lines = [[str(c.value) for c in filled[102][:3]], [str(c.value) for c in plain[22][:3]],
+             open(first.format("ExportAsTxt2") + ".txt").read().split("\n")[1].split("\t")[:3]]
+    print(f"{tag} read back: " + " | ".join(" ".join(line) for line in lines))
+
+
+def as_xlsx(xls, work):
+    folder = tempfile.mkdtemp(dir=work)
+    subprocess.run(["soffice", "-env:UserInstallation=file://" + os.path.join(work, "reference-profile"),
+                    "--headless", "--norestore", "--convert-to", "xlsx", "--outdir", folder, xls], check=True,
+                   capture_output=True)
+    return os.path.join(folder, os.path.splitext(os.path.basename(xls))[0] + ".xlsx")
+
+
 def copy_of(path, target):
     shutil.copyfile(path, target)
     return target
@@ -100,8 +121,11 @@ class Server:
 
     def call(self, method, signature, args):
         cpu, start = self.cpu(), time.perf_counter()
-        self.bus.call_blocking(NAME, PATH, IFACE, method, signature, args, timeout=600)
-        return time.perf_counter() - start, self.cpu() - cpu
+        result = self.bus.call_blocking(NAME, PATH, IFACE, method, signature, args, timeout=600)
+        wall, cpu = time.perf_counter() - start, self.cpu() - cpu
+        if int(result[0] if isinstance(result, tuple) else result) != SUCCESS[method]:
+            raise RuntimeError(f"{method} returned {result}")
+        return wall, cpu
 
     def cpu(self):
         """CPU seconds of the server and of the processes it started (LibreOffice, its helper) that run."""
@@ -111,7 +135,8 @@ class Server:
                 fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
             except OSError:
                 continue
-            parents[int(pid)], ticks[int(pid)] = int(fields[1]), int(fields[11]) + int(fields[12])
+            # its own time and that of its children that have ended
+            parents[int(pid)], ticks[int(pid)] = int(fields[1]), sum(int(f) for f in fields[11:15])
         tree, todo = set(), [self.process.pid]
         while todo:
             pid = todo.pop()
@@ -124,8 +149,10 @@ class Server:
         self.process.wait(timeout=120)
 
 
-def measure(program, calls, address, env, work, repeat):
+def measure(program, calls, address, env, work, repeat, tag):
     figures = {}
+    work = os.path.join(work, tag)
+    os.makedirs(work)
     warmup = Server(program, address, env)  # makes LibreOffice's profile
     warmup.call("ExportAsTxt2", *calls["ExportAsTxt2"](os.path.join(work, "warmup")))
     warmup.stop()
@@ -171,11 +198,13 @@ def main():
         print(f"load average before: {os.getloadavg()[0]:.2f}")
         print("| server | figure | wall, best | wall, median | CPU, best | wall of each run |\n|---|---|---|---|---|---|")
         for label, program in servers:
-            for figure, runs in measure(program, calls, address, env, work, args.repeat).items():
+            for figure, runs in measure(program, calls, address, env, work, args.repeat, label).items():
                 wall, cpu = [w for w, _ in runs], [c for _, c in runs]
                 print(f"| {label} | {figure} | {min(wall):.3f} s | {statistics.median(wall):.3f} s | "
                       f"{min(cpu):.2f} s | " + ", ".join(f"{w:.2f}" for w in wall) + " |", flush=True)
+            check(work, label)
         print(f"load average after: {os.getloadavg()[0]:.2f}")
+
     finally:
         daemon.terminate()
         shutil.rmtree(work, ignore_errors=True)
