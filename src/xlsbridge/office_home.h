@@ -4,7 +4,8 @@
 //
 //   $XDG_CACHE_HOME/kestbomex/libreoffice/     (default ~/.cache)
 //     profile/   the office's profile, made on the first start and reused
-//     tmp/       the office's temporary folder, emptied when it ends
+//     tmp/       the office's temporary folder, made when it starts and
+//                removed when it ends
 //     lock       held (flock) by the program converting or starting or
 //                ending the office: one conversion at a time
 //     office     the running office: its owner, process group and pipe
