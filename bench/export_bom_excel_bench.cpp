@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
 
         for (int32_t reverse : {0, 1}) {
             writeTemplate(file);
-            kbx::KestDBBomExcel server;
+            kbx::automation::KestDBBomExcel server;
             const double cpuStart = cpuSeconds();
             const auto start = std::chrono::steady_clock::now();
             server.ExportBomExcel(headNames, headVals, kFields, posNames, posVals, file, 0, "", 1, "BOM", reverse, "",

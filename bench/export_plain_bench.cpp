@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     const kbx::Variant headNames = kbx::Variant::array({kbx::Variant("drawno"), kbx::Variant("title")});
     const kbx::Variant headVals = kbx::Variant::array({kbx::Variant("KB-1"), kbx::Variant("Bench")});
 
-    kbx::KestDBBomExcel server;
+    kbx::automation::KestDBBomExcel server;
     const double cpuStart = cpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     server.ExportPlain(headNames, headVals, kFields, bom.names, bom.values, templateFile, output, 0, 0, perSheet, 0);

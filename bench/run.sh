@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 cmake --preset default >/dev/null
 cmake --build --preset default -j2 --target kestbomex fill_bench load_bench
 exec /usr/bin/python3 bench/run_benches.py --build build/default "$@"

@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-out=${KBX_GALLERY_OUTPUT:-build/default/gallery}
+# LibreOffice and pdfinfo / pdftoppm come with the test tools.
+./scripts/install-deps.sh --tests
+out=${KBX_GALLERY_OUTPUT:-build/release/gallery}
 rm -rf "$out"
 mkdir -p "$out" docs/gallery
 KBX_EXAMPLE_OUTPUT="$out" ./scripts/run-example.sh >/dev/null

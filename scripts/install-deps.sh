@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
-# Installs every Debian package KestBomEx needs to build, test and run.
-# Idempotent: runs apt-get only when a package is missing.
+# Installs the Debian packages KestBomEx needs, only those still missing.
+#
+#   scripts/install-deps.sh          to build and run the programs: the build
+#                                    tools and the libraries they link
+#   scripts/install-deps.sh --tests  also what the tests, the benchmarks, the
+#                                    gallery and the package test use
+#   ... --list                       print the package names, install nothing
+#
+# LibreOffice (libreoffice-calc-nogui, driven through python3-uno) is only
+# recommended for running: .xls and .ods workbooks go through it, .xlsx needs
+# nothing more. The tests install it.
 set -euo pipefail
 
-PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
-  libzip-dev zlib1g-dev zipcmp zipmerge ziptool libpugixml-dev libstb-dev
+BUILD_PACKAGES=(
+  build-essential cmake ninja-build pkg-config help2man python3
+  libzip-dev zlib1g-dev libpugixml-dev libstb-dev libcsv-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+)
+
+TEST_PACKAGES=(
+  git zipcmp zipmerge ziptool
   libgtest-dev libgmock-dev googletest
-  libxlsxwriter-dev libcsv-dev
+  libxlsxwriter-dev lintian
   dbus dbus-x11 dbus-bin libglib2.0-bin xvfb xauth
   python3 python3-openpyxl python3-dbus python3-gi python3-pil
   libreoffice-calc-nogui poppler-utils
@@ -17,8 +30,21 @@ PACKAGES=(
   python3-uno
 )
 
+wanted=("${BUILD_PACKAGES[@]}")
+for arg in "$@"; do
+  case $arg in
+    --tests) wanted+=("${TEST_PACKAGES[@]}") ;;
+    --list) list=yes ;;
+    *) echo "usage: $0 [--tests] [--list]   (--list: print the packages, install nothing)" >&2; exit 2 ;;
+  esac
+done
+if [ -n "${list:-}" ]; then
+  printf '%s\n' "${wanted[@]}"
+  exit 0
+fi
+
 missing=()
-for pkg in "${PACKAGES[@]}"; do
+for pkg in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$pkg")
   fi

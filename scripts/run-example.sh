@@ -3,17 +3,21 @@
 # through the command line `kestbomex`: the template-fill road (GetBomParams
 # with the dialog's answers on the command line, then ExportBomExcel), the
 # paged plain list and the summary list, for whichever examples are present.
-# Results go to build/default/example-output/.
+# Results go to build/release/example-output/.
+#
+# Installs only what building and running need (scripts/install-deps.sh
+# without --tests) and builds the programs alone (the release preset: no
+# tests, no benchmarks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ -z "${KBX_CLI:-}" ]; then
   ./scripts/install-deps.sh
-  cmake --preset default >/dev/null
-  cmake --build --preset default -j "$(nproc)"
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$(nproc)"
 fi
-kbx=${KBX_CLI:-./build/default/src/cli/kestbomex}
-out=${KBX_EXAMPLE_OUTPUT:-build/default/example-output}
+kbx=${KBX_CLI:-./build/release/src/cli/kestbomex}
+out=${KBX_EXAMPLE_OUTPUT:-build/release/example-output}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 export TEMP="$out"  # the log KestDBBomEx.log and the working copies go here

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """Writes the bundled template-fill example, template.xlsx, with openpyxl.
 
-Sheet "Stueckliste": a title block of "$head:" placeholders with borders, a merged
-title cell and a logo picture, column captions, and one position row of "$pos:"
-placeholders followed by pre-bordered rows for the positions written below it.
-Sheet "Deckblatt": a cover page with header placeholders of its own.
+Sheet "Stueckliste": a title block of "$head:" placeholders with borders (each
+label and each value in merged cells wide enough for it) and a logo picture,
+column captions, and one position row of "$pos:" placeholders followed by rows
+formatted like it (font, alignment, borders), so that every filled row looks the
+same. Sheet "Deckblatt": a cover page with header placeholders of its own.
+Every cell is in Arial, a font every spreadsheet program has or replaces by one
+of the same widths.
 
 Usage: /usr/bin/python3 make_template.py [output file]
 """
@@ -19,6 +22,7 @@ from openpyxl.worksheet.page import PageMargins
 from openpyxl.worksheet.properties import PageSetupProperties
 from PIL import Image as PilImage, ImageDraw
 
+FONT = "Arial"
 THIN = Side(style="thin")
 MEDIUM = Side(style="medium")
 BOX = Border(left=THIN, right=THIN, top=THIN, bottom=THIN)
@@ -58,25 +62,31 @@ def logo():
 
 
 def title_block(sheet):
+    """Three rows: a label in A:B, its value in C:D, a label in E, its value in F."""
     rows = [
         ("Zeichnungsnummer", "$head:drawno", "Datum", "$head:date"),
         ("Benennung", "$head:title", "Bearbeiter", "$head:author"),
         ("Projekt", "$head:project", "Revision", "$head:rev"),
     ]
+    label_font = Font(name=FONT, size=8, color="FF555555")
+    value_font = Font(name=FONT, size=10, bold=True)
     for offset, (label1, field1, label2, field2) in enumerate(rows):
         row = 2 + offset
-        sheet.cell(row, 1, label1).font = Font(size=8, color="FF555555")
-        sheet.cell(row, 2, field1).font = Font(bold=True)
-        sheet.merge_cells(start_row=row, start_column=2, end_row=row, end_column=4)
-        sheet.cell(row, 5, label2).font = Font(size=8, color="FF555555")
-        sheet.cell(row, 6, field2).font = Font(bold=True)
+        sheet.row_dimensions[row].height = 16
+        for column, text, font in [(1, label1, label_font), (3, field1, value_font),
+                                   (5, label2, label_font), (6, field2, value_font)]:
+            cell = sheet.cell(row, column, text)
+            cell.font = font
+            cell.alignment = Alignment(horizontal="left", vertical="center")
+        sheet.merge_cells(start_row=row, start_column=1, end_row=row, end_column=2)
+        sheet.merge_cells(start_row=row, start_column=3, end_row=row, end_column=4)
         for column in range(1, 7):
-            sheet.cell(row, column).border = BOX
-    for column in range(1, 7):
-        sheet.cell(2, column).border = Border(left=THIN, right=THIN, top=MEDIUM, bottom=THIN)
-        sheet.cell(4, column).border = Border(left=THIN, right=THIN, top=THIN, bottom=MEDIUM)
+            top = MEDIUM if row == 2 else THIN
+            bottom = MEDIUM if row == 4 else THIN
+            sheet.cell(row, column).border = Border(left=THIN, right=THIN, top=top, bottom=bottom)
     sheet["A1"] = "Stückliste"
-    sheet["A1"].font = Font(size=16, bold=True)
+    sheet["A1"].font = Font(name=FONT, size=16, bold=True)
+    sheet["A1"].alignment = Alignment(vertical="bottom")
     sheet.row_dimensions[1].height = 48
     sheet.add_image(logo(), "E1")
 
@@ -88,23 +98,30 @@ def position_table(sheet):
         letter = sheet.cell(1, column).column_letter
         sheet.column_dimensions[letter].width = width
         head = sheet.cell(caption_row, column, caption)
-        head.font = Font(bold=True)
+        head.font = Font(name=FONT, size=10, bold=True)
         head.fill = header_fill
+        head.alignment = Alignment(horizontal=horizontal, vertical="center")
         head.border = Border(left=THIN, right=THIN, top=MEDIUM, bottom=MEDIUM)
-        model = sheet.cell(position_row, column, f"$pos:{field}")
-        model.alignment = Alignment(horizontal=horizontal, vertical="center")
-        model.font = Font(name="Arial", size=10)
+        sheet.cell(position_row, column, f"$pos:{field}")
         for row in range(position_row, position_row + POSITION_ROWS):
-            sheet.cell(row, column).border = BOX
+            cell = sheet.cell(row, column)
+            cell.alignment = Alignment(horizontal=horizontal, vertical="center")
+            cell.font = Font(name=FONT, size=10)
+            cell.border = BOX
     sheet.print_area = f"A1:F{position_row + POSITION_ROWS - 1}"
     sheet.print_title_rows = f"{caption_row}:{caption_row}"
 
 
 def cover(sheet):
+    sheet.column_dimensions["A"].width = 4
+    sheet.column_dimensions["B"].width = 22
+    sheet.column_dimensions["C"].width = 40
     sheet["B3"] = "$head:title"
-    sheet["B3"].font = Font(size=20, bold=True)
-    sheet["B5"] = "Zeichnung"
-    sheet["C5"] = "$head:drawno"
+    sheet["B3"].font = Font(name=FONT, size=20, bold=True)
+    for row, (label, field) in enumerate([("Zeichnungsnummer", "$head:drawno"), ("Projekt", "$head:project"),
+                                          ("Datum", "$head:date")], start=5):
+        sheet.cell(row, 2, label).font = Font(name=FONT, size=10, color="FF555555")
+        sheet.cell(row, 3, field).font = Font(name=FONT, size=10, bold=True)
 
 
 def main(target):

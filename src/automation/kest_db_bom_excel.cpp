@@ -8,7 +8,7 @@
 #include "summary/summary_list.h"
 #include "templatefill/export_bom_excel.h"
 
-namespace kbx {
+namespace kbx::automation {
 
 namespace {
 
@@ -90,4 +90,4 @@ Variant KestDBBomExcel::ExportPlain2(const Variant& HeadNames, const Variant& He
                                   Company, PosPerSheet, InsertEmptyRows, TargetSheetName);
 }
 
-}  // namespace kbx
+}  // namespace kbx::automation

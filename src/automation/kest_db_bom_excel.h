@@ -8,7 +8,7 @@
 
 #include "value/variant.h"
 
-namespace kbx {
+namespace kbx::automation {
 
 class KestDBBomExcel {
 public:
@@ -51,4 +51,4 @@ public:
                          const std::string& TargetSheetName);
 };
 
-}  // namespace kbx
+}  // namespace kbx::automation

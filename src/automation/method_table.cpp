@@ -132,6 +132,20 @@ CallOutcome callCreateSummaryExcel(KestDBBomExcel& object, Args a) {
 
 }  // namespace
 
+const char* typeName(ArgType type) {
+    switch (type) {
+        case Variant:
+            return "Variant";
+        case String:
+            return "String";
+        case Long:
+            return "Long";
+        case Integer:
+            return "Integer";
+    }
+    return "";
+}
+
 const std::vector<MethodSpec>& methodTable() {
     static const std::vector<MethodSpec> table = buildTable();
     return table;

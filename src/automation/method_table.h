@@ -15,6 +15,9 @@ namespace kbx::automation {
 // Interface types: Variant "v", String "s", Long "i", Integer "n".
 enum class ArgType { Variant, String, Long, Integer };
 
+// The type's name as help texts and method lists show it ("Variant", "String", ...).
+const char* typeName(ArgType type);
+
 struct ParamSpec {
     std::string name;
     ArgType type;

@@ -91,7 +91,7 @@ private:
     QDBusMessage reply(const QDBusMessage& call);
 
     QDBusConnection connection_;
-    KestDBBomExcel object_;
+    automation::KestDBBomExcel object_;
     QQueue<QDBusMessage> pending_;
     std::optional<RunningCall> running_;
     quint32 callsStarted_ = 0;

@@ -4,11 +4,12 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QStringList>
-#include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "bus/bus_names.h"
+#include "value/variant_tag.h"
 
 namespace kbx::bus {
 
@@ -86,16 +87,12 @@ Variant taggedFromDBus(const QDBusArgument& argument) {
     const QVariant payload = argument.atEnd() ? QVariant() : argument.asVariant();
     if (!argument.atEnd()) typeMismatch("a structure tagged \"" + name + "\" with extra members");
     const int payloadType = payload.metaType().id();
-    if (name == "Empty" && !payload.isValid()) return Variant();
-    if (name == "Null" && !payload.isValid()) return Variant::null();
-    if (name == "Date" && payloadType == QMetaType::Double) {
-        const double serial = payload.toDouble();
-        if (!std::isfinite(serial)) typeMismatch("a date that is not a finite number");
-        if (!isValidDateSerial(serial))
-            raise(err::Overflow, "Overflow: a Date must lie between the years 100 and 9999");
-        return Variant(Date{serial});
-    }
-    if (name == "Currency" && payloadType == QMetaType::LongLong) return Variant(Currency{payload.toLongLong()});
+    const TagPayload tagPayload = !payload.isValid()                   ? TagPayload::none()
+                                  : payloadType == QMetaType::Double   ? TagPayload::number(payload.toDouble())
+                                  : payloadType == QMetaType::LongLong ? TagPayload::integer(payload.toLongLong())
+                                                                       : TagPayload::other();
+    if (std::optional<Variant> tagged = variantFromTag(name.toStdString(), tagPayload, CurrencyForm::Scaled))
+        return std::move(*tagged);
     typeMismatch("a structure tagged \"" + name + "\"");
 }
 

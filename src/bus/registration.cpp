@@ -1,12 +1,11 @@
 #include "bus/registration.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 
 #include "bus/bus_names.h"
+#include "files/atomic_file.h"
 #include "value/runtime_error.h"
 
 namespace kbx::bus {
@@ -23,19 +22,12 @@ fs::path dataHome() {
     return fs::path(home) / ".local" / "share";
 }
 
+// Replaces the file in one step, so that the bus never reads half of it.
 void writeFile(const fs::path& path, const std::string& text) {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     if (ec) raiseFileError(ec.value(), path.parent_path().string());
-    const fs::path temporary = path.string() + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) raiseFileError(errno, temporary.string());
-        out << text;
-        if (!out.flush()) raiseFileError(errno, temporary.string());
-    }
-    fs::rename(temporary, path, ec);
-    if (ec) raiseFileError(ec.value(), path.string());
+    files::replaceFileWith(path.string(), text);
 }
 
 // Characters that make an Exec= argument need quotes.

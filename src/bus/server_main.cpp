@@ -99,23 +99,51 @@ int serve(QApplication& app) {
     return app.exec();
 }
 
+constexpr const char* kUsage =
+    "Usage: kestbomex-server [--register | --unregister]\n"
+    "  or:  kestbomex-server --help | --version\n";
+
+constexpr const char* kDescription =
+    "Serves the class KestDBBomExcel on the session bus: bus name\n"
+    "KestBomEx.KestDBBomExcel, object /KestDBBomExcel, interface\n"
+    "KestBomEx._KestDBBomExcel. D-Bus activation starts it on the first call. It\n"
+    "runs the calls one at a time in arrival order and exits when the last host\n"
+    "that called it has left the bus. Without a display, message boxes go to\n"
+    "standard error and to the signal MessageShown.\n"
+    "\n"
+    "      --register      install the activation file and the interface\n"
+    "                      description for this user in $XDG_DATA_HOME/dbus-1\n"
+    "                      (default ~/.local/share/dbus-1), naming this program\n"
+    "      --unregister    remove both\n"
+    "  -h, --help          print this help and exit\n"
+    "      --version       print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0   the last host has left, or the option's work is done\n"
+    "  1   no session bus, the bus name is taken, or the files cannot be written\n"
+    "  2   an unknown argument\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Help and version need no display and no bus.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h" || first == "--version") {
+        if (first == "--version")
+            std::cout << "kestbomex-server " KBX_VERSION "\n";
+        else
+            std::cout << kUsage << kDescription;
+        return 0;
+    }
+    if (argc > 1 && first != "--register" && first != "--unregister") {
+        std::cerr << "kestbomex-server: unknown argument '" << first << "'\n" << kUsage;
+        return 2;
+    }
     kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
     kbx::desktop::chooseQtPlatform();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
-    const QStringList args = app.arguments();
-    if (args.size() > 1) {
-        if (args[1] == "--register") return registerCommand(true);
-        if (args[1] == "--unregister") return registerCommand(false);
-        if (args[1] == "--version") {
-            std::cout << "kestbomex-server " KBX_VERSION "\n";
-            return 0;
-        }
-        std::cout << "Usage: kestbomex-server [--register | --unregister | --version]\n";
-        return args[1] == "--help" ? 0 : 2;
-    }
+    if (first == "--register") return registerCommand(true);
+    if (first == "--unregister") return registerCommand(false);
     return serve(app);
 }

@@ -25,28 +25,6 @@ namespace kbx::cli {
 
 namespace {
 
-const char* kUsage =
-    "Usage: kestbomex COMMAND [ARGUMENTS] [--bus]\n"
-    "       kestbomex --help | --version | call --help\n"
-    "\n"
-    "Every command runs in this process, or with --bus through the service\n"
-    "KestBomEx.KestDBBomExcel on the session bus, and prints one JSON object.\n"
-    "\n"
-    "Commands:\n"
-    "  call METHOD                 parameters as a JSON object on standard input\n"
-    "  methods                     list the methods and their parameters\n"
-    "  export-plain BOM TEMPLATE OUTPUT [--sheet NAME] [--pos-per-sheet N]\n"
-    "               [--insert-empty-rows N] [--language N] [--company N]\n"
-    "  export-bom BOM WORKBOOK PROFILE [--reverse] [--embed] [--keep-open] [--sheet NAME]\n"
-    "  summary BOM TEMPLATE OUTPUT [--pos-per-sheet N] [--language N] [--company N]\n"
-    "  summary-template NAME...\n"
-    "  copy WORKBOOK OUTPUT [--sheet NAME]\n"
-    "  get-bom-params TEMPLATE [--dir DIR] [--hint XLS|XLSX|XLSM] [--reverse N] [--embed N]\n"
-    "                              the dialog answered with OK on TEMPLATE; --reverse and\n"
-    "                              --embed are the method's reverse and EmBed (default 0)\n"
-    "\n"
-    "BOM is a .json or .csv file (see README). Exit status: 0 done, 2 usage, 3 run-time error.\n";
-
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -246,30 +224,17 @@ int getBomParams(const QStringList& args, const MethodCaller& call, std::ostream
     return status;
 }
 
-QString typeName(automation::ArgType type) {
-    switch (type) {
-        case automation::ArgType::Variant:
-            return "Variant";
-        case automation::ArgType::String:
-            return "String";
-        case automation::ArgType::Long:
-            return "Long";
-        case automation::ArgType::Integer:
-            return "Integer";
-    }
-    return {};
-}
-
 int listMethods(std::ostream& out) {
     QJsonArray methods;
     for (const automation::MethodSpec& method : automation::methodTable()) {
         QJsonArray params;
         for (const automation::ParamSpec& param : method.params)
-            params.append(QJsonObject{
-                {"name", QString::fromStdString(param.name)}, {"type", typeName(param.type)}, {"byRef", param.byRef}});
+            params.append(QJsonObject{{"name", QString::fromStdString(param.name)},
+                                      {"type", automation::typeName(param.type)},
+                                      {"byRef", param.byRef}});
         methods.append(QJsonObject{{"name", QString::fromStdString(method.name)},
                                    {"params", params},
-                                   {"result", method.result ? typeName(*method.result) : QJsonValue()}});
+                                   {"result", method.result ? automation::typeName(*method.result) : QJsonValue()}});
     }
     printJson(out, QJsonObject{{"methods", methods}});
     return kExitOk;
@@ -337,7 +302,7 @@ int callMethod(const QString& method, const QJsonObject& params, const MethodCal
 int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out, std::ostream& err,
                    const MethodCaller& call) {
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") {
-        (args.isEmpty() ? err : out) << kUsage << "\n" << methodsHelp();
+        (args.isEmpty() ? err : out) << usageHelp();
         return args.isEmpty() ? kExitUsage : kExitOk;
     }
     if (args[0] == "--version") {
@@ -356,7 +321,7 @@ int runCommandLine(const QStringList& args, std::istream& in, std::ostream& out,
         if (command == "get-bom-params") return getBomParams(args, call, out);
         throw UsageError("unknown command '" + command.toStdString() + "'");
     } catch (const UsageError& error) {
-        err << "kestbomex: " << error.what() << "\n" << kUsage;
+        err << "kestbomex: " << error.what() << "\n" << usageLines() << "Try 'kestbomex --help' for the commands and methods.\n";
         return kExitUsage;
     } catch (const RuntimeError& error) {
         return printError(out, error);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "value/utf8.h"
+#include "value/variant_tag.h"
 
 namespace kbx::cli {
 
@@ -21,13 +22,6 @@ struct Parsed {
     Kind kind = Kind::Other;
     double number = 0;
 };
-
-Variant numberVariant(double number) {
-    if (std::floor(number) == number && number >= std::numeric_limits<int32_t>::min() &&
-        number <= std::numeric_limits<int32_t>::max())
-        return Variant(static_cast<int32_t>(number));
-    return Variant(number);
-}
 
 class Reader {
 public:
@@ -112,7 +106,7 @@ private:
             case 'n': word("null"); parsed.value = Variant::null(); return parsed;
             default:
                 parsed.number = number();
-                parsed.value = numberVariant(parsed.number);
+                parsed.value = variantFromJsonNumber(parsed.number);
                 parsed.kind = Kind::Number;
                 return parsed;
         }
@@ -291,20 +285,15 @@ private:
                                      ? typeMember->value.asString()
                                      : std::string();
         const Parsed* payload = member("value");
-        const bool number = payload != nullptr && payload->kind == Kind::Number;
-        if (type == "Empty" && members.size() == 1) return Variant();
-        if (type == "Null" && members.size() == 1) return Variant::null();
-        if (type == "Date" && number) return Variant(Date{payload->number});
-        if (type == "Currency" && number) {
-            const double scaled = std::round(payload->number * 10000.0);
-            if (std::fabs(scaled) > 9.2e18) {
-                defer(err::Overflow, standardErrorText(err::Overflow));
-                return Variant();
-            }
-            return Variant(Currency{static_cast<int64_t>(scaled)});
+        try {
+            return variantFromJsonTag(type, members.size(),
+                                      payload != nullptr && payload->kind == Kind::Number
+                                          ? std::optional<double>(payload->number)
+                                          : std::nullopt);
+        } catch (const RuntimeError& error) {
+            defer(error.number(), error.description());
+            return Variant();
         }
-        defer(err::TypeMismatch, "Type mismatch: a JSON object is not a Variant unless it is a {\"$type\": ...} tag");
-        return Variant();
     }
 
     std::string_view text_;
@@ -315,5 +304,20 @@ private:
 }  // namespace
 
 std::map<std::string, JsonParameter> parametersFromJson(std::string_view text) { return Reader(text).object(); }
+
+Variant variantFromJsonNumber(double number) {
+    if (std::floor(number) == number && number >= std::numeric_limits<int32_t>::min() &&
+        number <= std::numeric_limits<int32_t>::max())
+        return Variant(static_cast<int32_t>(number));
+    return Variant(number);
+}
+
+Variant variantFromJsonTag(const std::string& type, size_t memberCount, std::optional<double> value) {
+    const TagPayload payload = memberCount == 1 ? TagPayload::none()
+                               : value          ? TagPayload::number(*value)
+                                                : TagPayload::other();
+    if (std::optional<Variant> tagged = variantFromTag(type, payload, CurrencyForm::Amount)) return std::move(*tagged);
+    raise(err::TypeMismatch, "Type mismatch: a JSON object is not a Variant unless it is a {\"$type\": ...} tag");
+}
 
 }  // namespace kbx::cli

@@ -3,11 +3,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include <cmath>
-#include <limits>
 #include <vector>
 
 #include "cli/byte_text.h"
+#include "cli/json_reader.h"
 #include "value/runtime_error.h"
 
 namespace kbx::cli {
@@ -15,30 +14,11 @@ namespace kbx::cli {
 namespace {
 
 constexpr int kMaxNesting = 32;
-constexpr const char* kDateOverflow = "Overflow: a Date must lie between the years 100 and 9999";
-
-Variant numberFromJson(double number) {
-    if (std::floor(number) == number && number >= std::numeric_limits<int32_t>::min() &&
-        number <= std::numeric_limits<int32_t>::max())
-        return Variant(static_cast<int32_t>(number));
-    return Variant(number);
-}
 
 Variant taggedFromJson(const QJsonObject& object) {
-    const QString type = object.value("$type").toString();
     const QJsonValue payload = object.value("value");
-    if (type == "Empty" && object.size() == 1) return Variant();
-    if (type == "Null" && object.size() == 1) return Variant::null();
-    if (type == "Date" && payload.isDouble()) {
-        if (!isValidDateSerial(payload.toDouble())) raise(err::Overflow, kDateOverflow);
-        return Variant(Date{payload.toDouble()});
-    }
-    if (type == "Currency" && payload.isDouble()) {
-        const double scaled = std::round(payload.toDouble() * 10000.0);
-        if (std::fabs(scaled) > 9.2e18) raise(err::Overflow);
-        return Variant(Currency{static_cast<int64_t>(scaled)});
-    }
-    raise(err::TypeMismatch, "Type mismatch: a JSON object is not a Variant unless it is a {\"$type\": ...} tag");
+    return variantFromJsonTag(object.value("$type").toString().toStdString(), static_cast<size_t>(object.size()),
+                              payload.isDouble() ? std::optional<double>(payload.toDouble()) : std::nullopt);
 }
 
 Variant fromJson(const QJsonValue& value, int depth) {
@@ -46,7 +26,7 @@ Variant fromJson(const QJsonValue& value, int depth) {
     switch (value.type()) {
     case QJsonValue::Null: return Variant::null();
     case QJsonValue::Bool: return Variant(value.toBool());
-    case QJsonValue::Double: return numberFromJson(value.toDouble());
+    case QJsonValue::Double: return variantFromJsonNumber(value.toDouble());
     case QJsonValue::String: return Variant(bytesFromText(value.toString()));
     case QJsonValue::Array: {
         std::vector<Variant> elements;

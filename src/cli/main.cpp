@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     // bytes that are not UTF-8).
     QStringList args;
     for (int i = 1; i < argc; ++i) args << kbx::cli::textFromBytes(argv[i]);
-    kbx::KestDBBomExcel object;
+    kbx::automation::KestDBBomExcel object;
     return kbx::cli::runCommandLine(
         args, std::cin, std::cout, std::cerr,
         [&object](const kbx::automation::MethodSpec& method, const std::vector<kbx::Variant>& arguments) {

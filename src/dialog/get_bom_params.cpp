@@ -8,6 +8,7 @@
 #include "dialog/bom_options_dialog.h"
 #include "dialog/split_path.h"
 #include "files/input_file.h"
+#include "files/paths.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
 #include "session/platform.h"
@@ -104,7 +105,7 @@ std::string proposeTemplatePath(const std::string& KestDBDir, const std::string&
 }
 
 std::string workingCopyPath(const std::string& extension, std::time_t now) {
-    const std::string directory = temporaryDirectory();
+    const std::string directory = files::temporaryDirectory();
     const std::string seconds = std::to_string(localSecondsSinceEpoch(now));
     std::string path = directory + "/" + seconds + "KestDBBom." + extension;
     std::error_code ec;

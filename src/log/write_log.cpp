@@ -12,20 +12,13 @@
 
 #include "files/atomic_file.h"
 #include "files/input_file.h"
+#include "files/paths.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
 
-std::string temporaryDirectory() {
-    for (const char* name : {"TEMP", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') return value;
-    }
-    return "/tmp";
-}
-
 std::string logFilePath() {
-    std::string dir = temporaryDirectory();
+    std::string dir = files::temporaryDirectory();
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir + kLogFileName;
 }

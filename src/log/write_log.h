@@ -9,8 +9,6 @@ namespace kbx {
 inline constexpr const char* kLogPrefix = "EXCEL - BOM - OUTPUT: ";
 inline constexpr const char* kLogFileName = "KestDBBomEx.log";
 
-// The temporary directory: $TEMP, else $TMPDIR, else /tmp.
-std::string temporaryDirectory();
 // Full path of the log file, built anew for every call.
 std::string logFilePath();
 

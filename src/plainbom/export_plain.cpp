@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "files/input_file.h"
-#include "fillcommon/file_exists.h"
+#include "files/paths.h"
 #include "fillcommon/open_workbook.h"
 #include "fillcommon/placeholder_cell.h"
 #include "log/write_log.h"
@@ -83,7 +83,7 @@ struct PlainExportRequest {
 void runPlainExport(const PlainExportRequest& request, std::shared_ptr<sheet::Workbook>& openedHere) {
     WriteLog("Entering ExportPlain");
     recordCount(request.PosVals, request.RecordSize);
-    if (fillcommon::SameFile(request.TemplateFile, request.ExcelFile)) {
+    if (files::sameFile(request.TemplateFile, request.ExcelFile)) {
         session::showMessage(
             "The output file '" + request.ExcelFile +
             "' is the template file itself; choose another output file, the template is left as it is.");

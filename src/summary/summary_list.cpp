@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "files/input_file.h"
-#include "fillcommon/file_exists.h"
+#include "files/paths.h"
 #include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
@@ -29,7 +29,7 @@ void checkSummaryInput(const Variant& PosVals, int32_t RecordSize, int32_t PosPe
     if (PosPerSheet < 0)
         raise(err::InvalidCall, "Invalid procedure call or argument: PosPerSheet must be 0 (no limit) or more, not " +
                                     std::to_string(PosPerSheet));
-    if (fillcommon::SameFile(TemplateFile, ExcelFile))
+    if (files::sameFile(TemplateFile, ExcelFile))
         raise(err::InvalidCall, "Invalid procedure call or argument: the output file '" + ExcelFile +
                                     "' is the template file itself; choose another output file");
 }
@@ -97,7 +97,7 @@ std::string freshTemplatePath() {
     const std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
-    const std::filesystem::path directory = temporaryDirectory();
+    const std::filesystem::path directory = files::temporaryDirectory();
     for (int n = 1;; ++n) {
         const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
         std::filesystem::path candidate =

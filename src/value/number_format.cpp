@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "value/civil_date.h"
+#include "value/variant.h"
+
 namespace kbx {
 
 namespace {
@@ -132,62 +135,67 @@ std::string twoDigits(int n) {
     return buf;
 }
 
-std::string formatDate(double value, const std::vector<Token>& tokens, bool date1904) {
-    // Group runs of the same letter ("yyyy", "mm") into one token.
-    struct Part {
-        char letter;
-        size_t count;
-        std::string literal;
-    };
-    std::vector<Part> parts;
-    bool ampm = false;
+std::string lowered(const std::string& text) {
+    std::string out;
+    for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// One piece of a date code: a run of the same letter ("yyyy", "mm") with its
+// length, or literal text (letter 0). Elapsed-time brackets ([h], [mm], [ss])
+// are the capital letters H, M and S; "AM/PM" and "A/P" are 'p' of length 5
+// and 3; "n" stands for minutes once known.
+struct DatePart {
+    char letter;
+    size_t count;
+    std::string literal;
+};
+
+// The number of tokens an "AM/PM" (5) or "A/P" (3) starting at `i` takes, or 0.
+size_t amPmLength(const std::vector<Token>& tokens, size_t i) {
+    if (i + 4 >= tokens.size() + 1) return 0;
+    std::string upper;
+    for (size_t k = i; k < tokens.size() && k < i + 5; ++k)
+        for (char ch : tokens[k].text) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (upper.rfind("AM/PM", 0) == 0) return 5;
+    if (upper.rfind("A/P", 0) == 0) return 3;
+    return 0;
+}
+
+// The code's tokens grouped into date parts; `ampm` tells whether it shows AM/PM.
+std::vector<DatePart> datePartsOf(const std::vector<Token>& tokens, bool& ampm) {
+    std::vector<DatePart> parts;
+    ampm = false;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
-        if (t.kind == Token::Symbol) {
-            const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(t.text[0])));
-            if (l == 'a' && i + 4 < tokens.size() + 1) {
-                std::string rest;
-                for (size_t k = i; k < tokens.size() && k < i + 5; ++k) rest += tokens[k].text;
-                std::string upper;
-                for (char ch : rest) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                if (upper.rfind("AM/PM", 0) == 0) {
-                    parts.push_back({'p', 5, ""});
-                    ampm = true;
-                    i += 4;
-                    continue;
-                }
-                if (upper.rfind("A/P", 0) == 0) {
-                    parts.push_back({'p', 3, ""});
-                    ampm = true;
-                    i += 2;
-                    continue;
-                }
-            }
-            if (isDateSymbol(l) || l == '0' || l == '.') {
-                if (!parts.empty() && parts.back().letter == l && l != '.') {
-                    ++parts.back().count;
-                } else {
-                    parts.push_back({l, 1, ""});
-                }
-                continue;
-            }
+        if (t.kind == Token::Literal) {
             parts.push_back({0, 0, t.text});
-        } else if (t.kind == Token::Literal) {
-            parts.push_back({0, 0, t.text});
-        } else {
-            const std::string lowered = [&] {
-                std::string s;
-                for (char ch : t.text) s += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-                return s;
-            }();
-            if (!lowered.empty() && (lowered[0] == 'h' || lowered[0] == 'm' || lowered[0] == 's')) {
-                parts.push_back({static_cast<char>(std::toupper(lowered[0])), lowered.size(), ""});
-            } else {
+        } else if (t.kind == Token::Bracket) {
+            const std::string bracket = lowered(t.text);
+            if (!bracket.empty() && (bracket[0] == 'h' || bracket[0] == 'm' || bracket[0] == 's'))
+                parts.push_back({static_cast<char>(std::toupper(bracket[0])), bracket.size(), ""});
+            else
                 parts.push_back({0, 0, bracketText(t.text)});
-            }
+        } else if (const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(t.text[0])));
+                   l == 'a' && amPmLength(tokens, i) > 0) {
+            const size_t length = amPmLength(tokens, i);
+            parts.push_back({'p', length, ""});
+            ampm = true;
+            i += length - 1;
+        } else if (isDateSymbol(l) || l == '0' || l == '.') {
+            if (!parts.empty() && parts.back().letter == l && l != '.')
+                ++parts.back().count;
+            else
+                parts.push_back({l, 1, ""});
+        } else {
+            parts.push_back({0, 0, t.text});
         }
     }
-    // "m" right after an hour or right before a second means minutes.
+    return parts;
+}
+
+// "m" right after an hour or right before a second means minutes: it becomes "n".
+void markMinutes(std::vector<DatePart>& parts) {
     for (size_t i = 0; i < parts.size(); ++i) {
         if (parts[i].letter != 'm' || parts[i].count > 2) continue;
         bool minute = false;
@@ -203,71 +211,93 @@ std::string formatDate(double value, const std::vector<Token>& tokens, bool date
         }
         if (minute) parts[i].letter = 'n';
     }
-    int secondDecimals = 0;
+}
+
+// The decimals of the seconds the code shows (".0", ".00" after the seconds).
+int secondDecimalsOf(const std::vector<DatePart>& parts) {
+    int decimals = 0;
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        if (parts[i].letter == '.' && parts[i + 1].letter == '0') secondDecimals = static_cast<int>(parts[i + 1].count);
+        if (parts[i].letter == '.' && parts[i + 1].letter == '0') decimals = static_cast<int>(parts[i + 1].count);
     }
-    const double rounding = secondDecimals > 0 ? 0.5 * std::pow(10.0, -secondDecimals) : 0.5;
-    const DateParts d = dateFromSerial(value + rounding / 86400.0, date1904);
+    return decimals;
+}
+
+// What a date is shown from: its calendar parts and the serial they were
+// taken from, rounded to the decimals of the seconds shown.
+struct ShownDate {
+    DateParts parts;
+    double value;     // the serial as given
+    double rounding;  // half of the last second's digit shown, in seconds
+    bool ampm;
+};
+
+std::string monthText(int month, size_t count) {
+    if (count == 1) return std::to_string(month);
+    if (count == 2) return twoDigits(month);
+    const std::string name = kMonths[static_cast<size_t>(month - 1)];
+    if (count == 3) return name.substr(0, 3);
+    if (count == 5) return name.substr(0, 1);
+    return name;
+}
+
+std::string dayText(const DateParts& d, size_t count) {
+    if (count == 1) return std::to_string(d.day);
+    if (count == 2) return twoDigits(d.day);
+    const std::string name = kDays[static_cast<size_t>(d.weekday)];
+    return count == 3 ? name.substr(0, 3) : name;
+}
+
+// The text of one date part other than the decimal point.
+std::string datePartText(const DatePart& p, const ShownDate& shown) {
+    const DateParts& d = shown.parts;
+    const auto number = [&](int value) { return p.count == 1 ? std::to_string(value) : twoDigits(value); };
+    const auto elapsed = [&](double units) {
+        return std::to_string(static_cast<long long>(std::floor((shown.value + shown.rounding / 86400.0) * units)));
+    };
+    switch (p.letter) {
+        case 0: return p.literal;
+        case 'y': return p.count <= 2 ? twoDigits(d.year % 100) : std::to_string(d.year);
+        case 'm': return monthText(d.month, p.count);
+        case 'd': return dayText(d, p.count);
+        case 'h': return number(shown.ampm ? (d.hour % 12 == 0 ? 12 : d.hour % 12) : d.hour);
+        case 'n': return number(d.minute);
+        case 's': return number(d.second);
+        case 'H': return elapsed(24.0);
+        case 'M': return elapsed(1440.0);
+        case 'S':
+            return std::to_string(static_cast<long long>(std::floor(shown.value * 86400.0 + shown.rounding)));
+        case 'p':
+            if (p.count == 5) return d.hour < 12 ? "AM" : "PM";
+            return d.hour < 12 ? "A" : "P";
+        default: return std::string(p.count, p.letter);
+    }
+}
+
+// The fraction of a second with `digits` digits after the point, cut off.
+std::string secondFraction(const DateParts& d, int digits) {
+    const double scaled = std::floor(d.fractionOfSecond * std::pow(10.0, digits));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, ".%0*lld", digits, static_cast<long long>(scaled));
+    return buf;
+}
+
+std::string formatDate(double value, const std::vector<Token>& tokens, bool date1904) {
+    ShownDate shown{};
+    std::vector<DatePart> parts = datePartsOf(tokens, shown.ampm);
+    markMinutes(parts);
+    const int secondDecimals = secondDecimalsOf(parts);
+    shown.value = value;
+    shown.rounding = secondDecimals > 0 ? 0.5 * std::pow(10.0, -secondDecimals) : 0.5;
+    shown.parts = dateFromSerial(value + shown.rounding / 86400.0, date1904);
     std::string out;
     for (size_t i = 0; i < parts.size(); ++i) {
-        const Part& p = parts[i];
-        switch (p.letter) {
-            case 0: out += p.literal; break;
-            case 'y': out += p.count <= 2 ? twoDigits(d.year % 100) : std::to_string(d.year); break;
-            case 'm':
-                if (p.count == 1) out += std::to_string(d.month);
-                else if (p.count == 2) out += twoDigits(d.month);
-                else if (p.count == 3) out += std::string(kMonths[d.month - 1]).substr(0, 3);
-                else if (p.count == 5) out += std::string(kMonths[d.month - 1]).substr(0, 1);
-                else out += kMonths[d.month - 1];
-                break;
-            case 'd':
-                if (p.count == 1) out += std::to_string(d.day);
-                else if (p.count == 2) out += twoDigits(d.day);
-                else if (p.count == 3) out += std::string(kDays[d.weekday]).substr(0, 3);
-                else out += kDays[d.weekday];
-                break;
-            case 'h': {
-                int hour = d.hour;
-                if (ampm) hour = hour % 12 == 0 ? 12 : hour % 12;
-                out += p.count == 1 ? std::to_string(hour) : twoDigits(hour);
-                break;
-            }
-            case 'n': out += p.count == 1 ? std::to_string(d.minute) : twoDigits(d.minute); break;
-            case 's': out += p.count == 1 ? std::to_string(d.second) : twoDigits(d.second); break;
-            case 'H': {
-                const double hours = std::floor((value + rounding / 86400.0) * 24.0);
-                out += std::to_string(static_cast<long long>(hours));
-                break;
-            }
-            case 'M': {
-                const double minutes = std::floor((value + rounding / 86400.0) * 1440.0);
-                out += std::to_string(static_cast<long long>(minutes));
-                break;
-            }
-            case 'S': {
-                const double seconds = std::floor(value * 86400.0 + rounding);
-                out += std::to_string(static_cast<long long>(seconds));
-                break;
-            }
-            case 'p':
-                if (p.count == 5) out += d.hour < 12 ? "AM" : "PM";
-                else out += d.hour < 12 ? "A" : "P";
-                break;
-            case '.':
-                if (i + 1 < parts.size() && parts[i + 1].letter == '0') {
-                    const int digits = static_cast<int>(parts[i + 1].count);
-                    const double scaled = std::floor(d.fractionOfSecond * std::pow(10.0, digits));
-                    char buf[32];
-                    std::snprintf(buf, sizeof buf, ".%0*lld", digits, static_cast<long long>(scaled));
-                    out += buf;
-                    ++i;
-                } else {
-                    out += '.';
-                }
-                break;
-            default: out += std::string(p.count, p.letter); break;
+        if (parts[i].letter != '.') {
+            out += datePartText(parts[i], shown);
+        } else if (i + 1 < parts.size() && parts[i + 1].letter == '0') {
+            out += secondFraction(shown.parts, static_cast<int>(parts[i + 1].count));
+            ++i;
+        } else {
+            out += '.';
         }
     }
     return out;
@@ -309,70 +339,84 @@ std::string fixedHalfAwayFromZero(double value, int decimals) {
     return sign + integerPart + (decimals > 0 ? "." + fraction : "");
 }
 
-// Lays a number out under a numeric section: digits, decimals, grouping,
-// percent and scientific notation.
-std::string formatDecimal(double value, const std::vector<Token>& tokens) {
+// What a numeric section asks for: digits, decimals, grouping, percent and
+// scientific notation.
+struct DecimalLayout {
     int integerZeros = 0;
     int decimals = 0;
     int percents = 0;
+    bool grouping = false;
+    int trailingCommas = 0;   // each divides by 1,000
+    int exponentDigits = -1;  // -1 without an exponent
+};
+
+DecimalLayout decimalLayoutOf(const std::vector<Token>& tokens) {
+    DecimalLayout layout;
     bool seenDigit = false;
     bool afterPoint = false;
-    bool grouping = false;
-    int trailingCommas = 0;
-    int exponentDigits = -1;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
         if (t.kind != Token::Symbol) continue;
         const char c = t.text[0];
-        if (exponentDigits >= 0) {
-            if (c == '0' || c == '#') ++exponentDigits;
+        if (layout.exponentDigits >= 0) {
+            if (c == '0' || c == '#') ++layout.exponentDigits;
             continue;
         }
         if (c == '0' || c == '#' || c == '?') {
             if (afterPoint) {
-                ++decimals;
+                ++layout.decimals;
             } else if (c == '0') {
-                ++integerZeros;
+                ++layout.integerZeros;
             }
-            if (trailingCommas > 0 && !afterPoint) grouping = true;
-            trailingCommas = 0;
+            if (layout.trailingCommas > 0 && !afterPoint) layout.grouping = true;
+            layout.trailingCommas = 0;
             seenDigit = true;
         } else if (c == '.') {
             afterPoint = true;
         } else if (c == ',' && seenDigit) {
-            ++trailingCommas;
+            ++layout.trailingCommas;
         } else if (c == '%') {
-            ++percents;
+            ++layout.percents;
         } else if ((c == 'E' || c == 'e') && i + 1 < tokens.size() && tokens[i + 1].kind == Token::Literal &&
                    (tokens[i + 1].text == "+" || tokens[i + 1].text == "-")) {
-            exponentDigits = 0;
+            layout.exponentDigits = 0;
         }
     }
-    decimals = std::min(decimals, 30);
-    exponentDigits = std::min(exponentDigits, 5);
-    double number = value * std::pow(100.0, percents) / std::pow(1000.0, trailingCommas);
-    std::string digits;
+    layout.decimals = std::min(layout.decimals, 30);
+    layout.exponentDigits = std::min(layout.exponentDigits, 5);
+    return layout;
+}
+
+// The number's digits as the layout shows them, without the literal text around them.
+std::string decimalDigits(double value, const DecimalLayout& layout) {
+    const int decimals = layout.decimals;
+    const double number = value * std::pow(100.0, layout.percents) / std::pow(1000.0, layout.trailingCommas);
     char buf[512];
-    if (exponentDigits >= 0) {
+    if (layout.exponentDigits >= 0) {
         std::snprintf(buf, sizeof buf, "%.*E", decimals, number);
-        std::string text = buf;
+        const std::string text = buf;
         const size_t e = text.find('E');
-        std::string mantissa = text.substr(0, e);
+        const std::string mantissa = text.substr(0, e);
         const int exponent = std::stoi(text.substr(e + 1));
-        std::snprintf(buf, sizeof buf, "E%c%0*d", exponent < 0 ? '-' : '+', std::clamp(exponentDigits, 1, 5),
+        std::snprintf(buf, sizeof buf, "E%c%0*d", exponent < 0 ? '-' : '+', std::clamp(layout.exponentDigits, 1, 5),
                       std::abs(exponent) % 1000);
-        digits = mantissa + buf;
-    } else {
-        digits = fixedHalfAwayFromZero(number, decimals);
-        std::string integerPart = digits.substr(0, digits.find('.'));
-        std::string fraction = decimals > 0 ? digits.substr(digits.find('.')) : std::string();
-        if (integerPart == "0" && integerZeros == 0) integerPart.clear();
-        while (static_cast<int>(integerPart.size()) < integerZeros) integerPart.insert(0, "0");
-        if (grouping) {
-            for (int pos = static_cast<int>(integerPart.size()) - 3; pos > 0; pos -= 3) integerPart.insert(pos, ",");
-        }
-        digits = integerPart + fraction;
+        return mantissa + buf;
     }
+    const std::string digits = fixedHalfAwayFromZero(number, decimals);
+    std::string integerPart = digits.substr(0, digits.find('.'));
+    const std::string fraction = decimals > 0 ? digits.substr(digits.find('.')) : std::string();
+    if (integerPart == "0" && layout.integerZeros == 0) integerPart.clear();
+    while (static_cast<int>(integerPart.size()) < layout.integerZeros) integerPart.insert(0, "0");
+    if (layout.grouping) {
+        for (int pos = static_cast<int>(integerPart.size()) - 3; pos > 0; pos -= 3) integerPart.insert(pos, ",");
+    }
+    return integerPart + fraction;
+}
+
+// Lays a number out under a numeric section: the digits where the first
+// digit placeholder stands, the literal text around them.
+std::string formatDecimal(double value, const std::vector<Token>& tokens) {
+    const std::string digits = decimalDigits(value, decimalLayoutOf(tokens));
     std::string out;
     bool numberWritten = false;
     bool inExponent = false;
@@ -425,25 +469,20 @@ bool isDateFormat(const std::string& code) {
 
 DateParts dateFromSerial(double serial, bool date1904) {
     DateParts d;
-    if (!std::isfinite(serial) || serial < 0 || serial > 2958466) return d;
+    // The Date range of a Variant; a spreadsheet's calendar has no days before its serial 0.
+    if (serial < 0 || !isValidDateSerial(date1904 ? serial + 1462 : serial)) return d;
     double days = std::floor(serial);
     double seconds = (serial - days) * 86400.0;
     if (date1904) days += 1462;
     // Serial 60 is the 29 February 1900 the 1900 system counts; earlier days are one off.
-    long long dayNumber = static_cast<long long>(days);
+    int64_t dayNumber = static_cast<int64_t>(days);
     if (!date1904 && dayNumber < 61) dayNumber += 1;
-    // Days since 1899-12-30 to civil date (algorithm of H. Hinnant).
-    long long z = dayNumber - 25569 + 719468;  // 25569 = 1970-01-01
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    d.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    d.year = static_cast<int>(yoe + era * 400 + (d.month <= 2 ? 1 : 0));
-    d.weekday = static_cast<int>(((dayNumber - 1) % 7 + 7) % 7);
-    if (!date1904 && static_cast<long long>(days) == 60) {
+    const CivilDate civil = civilDateOfDay(dayNumber);
+    d.year = civil.year;
+    d.month = civil.month;
+    d.day = civil.day;
+    d.weekday = civil.weekday;
+    if (!date1904 && static_cast<int64_t>(days) == 60) {
         d.year = 1900;
         d.month = 2;
         d.day = 29;

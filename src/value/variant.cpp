@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "value/civil_date.h"
 #include "value/runtime_error.h"
 
 namespace kbx {
@@ -120,20 +121,6 @@ std::string formatCurrency(Currency c) {
     return s;
 }
 
-// Civil date from days since 1970-01-01 (proleptic Gregorian).
-void civilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<int>(yy + (m <= 2));
-}
-
 std::string formatDate(Date date) {
     if (!isValidDateSerial(date.serial)) raise(err::Overflow);
     double serial = date.serial;
@@ -144,20 +131,17 @@ std::string formatDate(Date date) {
         dayPart += 1;
         seconds -= 86400;
     }
-    // Serial 25569 is 1970-01-01.
-    int y;
-    unsigned m, d;
-    civilFromDays(static_cast<int64_t>(dayPart) - 25569, y, m, d);
+    const CivilDate day = civilDateOfDay(static_cast<int64_t>(dayPart));
     char buf[64];
     if (seconds == 0) {
-        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", y, m, d);
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", day.year, day.month, day.day);
     } else {
         int64_t h = seconds / 3600, mi = (seconds / 60) % 60, s = seconds % 60;
         if (dayPart == 0)
             std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(h),
                           static_cast<long long>(mi), static_cast<long long>(s));
         else
-            std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02lld:%02lld:%02lld", y, m, d,
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02lld:%02lld:%02lld", day.year, day.month, day.day,
                           static_cast<long long>(h), static_cast<long long>(mi), static_cast<long long>(s));
     }
     return buf;

@@ -9,7 +9,7 @@
 
 #include "files/atomic_file.h"
 #include "files/input_file.h"
-#include "log/write_log.h"
+#include "files/paths.h"
 #include "value/runtime_error.h"
 #include "xlsbridge/child_process.h"
 #include "xlsbridge/warm_office.h"
@@ -137,7 +137,7 @@ TemporaryXlsx convertToXlsx(const std::string& source) {
     // Read once as a regular file: a pipe or device never reaches the converter.
     const std::string content = files::readRegularFile(source, files::kMaxWorkbookFileBytes, "a workbook");
 
-    const fs::path workDir = makeUniqueDirectory(temporaryDirectory(), "kbx-convert-", source);
+    const fs::path workDir = makeUniqueDirectory(files::temporaryDirectory(), "kbx-convert-", source);
     DirectoryGuard guard{workDir};
     // The converter works on a private copy: the user's file is never locked
     // or touched, and its name can never be taken for an option.

@@ -22,7 +22,7 @@ const Variant kRecord = array({1, "Bolt", ""});
 
 // The calls of the table, on copies of the templates in the test directory.
 struct Caller {
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     std::string dir;
     std::string at(const std::string& name) const { return dir + "/" + name; }
     void plain(int32_t size, const Variant& values, const std::string& output = "out.xlsx",
@@ -210,13 +210,10 @@ TEST(Methods, MessagesLogErrorsAndReferencesOfEachOutcome) {
         MethodRun run;
         for (const char* name : {"plain.xlsx", "summary.xlsx", "fill.xlsx"}) copyData(run.dir, name);
         copyData(run.dir, "not_a_picture.png", "bad.png");
-        Caller caller{KestDBBomExcel(), run.dir.path().string()};
+        Caller caller{automation::KestDBBomExcel(), run.dir.path().string()};
         std::string outcome;
-        try {
-            row.call(caller);
-        } catch (const RuntimeError& e) {
-            outcome += "error " + std::to_string(e.number()) + "\n";
-        }
+        if (const int32_t number = errorOf([&] { row.call(caller); }).number())
+            outcome += "error " + std::to_string(number) + "\n";
         for (const std::string& text : run.messages()) outcome += "message " + text + "\n";
         for (const std::string& line : run.log()) outcome += "log " + line + "\n";
         const session::ExcelReferences& refs = session::excelReferences();
@@ -245,7 +242,7 @@ TEST(Methods, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
         made.push_back(app);
         return app;
     };
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     server.ReleaseExcel();  // nothing held: no effect
     std::string file = copyData(run.dir, "fill.xlsx");
     // Not embedded, closing asked: the workbook is left open, the references dropped.
@@ -256,7 +253,7 @@ TEST(Methods, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
     server.ExportBomExcel(kNames, kNames, 3, kNames, kRecord, file, 0, "", 0, "Parts", 0, "", 0, "");
     ASSERT_EQ(made.size(), 2u);
     std::shared_ptr<sheet::Worksheet> sheet = session::excelReferences().ExcelBook->ActiveSheet();
-    KestDBBomExcel().ReleaseExcel();  // the references are the process's, not the instance's
+    automation::KestDBBomExcel().ReleaseExcel();  // the references are the process's, not the instance's
     EXPECT_FALSE(session::excelReferences().ExcelApp);
     ASSERT_FALSE(made[1].expired());
     EXPECT_EQ(sheet->Cells(1, 1)->Text(), "$head:title");

@@ -162,7 +162,7 @@ TEST(FormatBridge, SavesARealXlsOverTheTargetAndKeepsCellsFontsAndFormats) {
 TEST(XlsTemplates, WorkingCopyAndTemplateFillKeepThe97To2003Format) {
     REQUIRE_CONVERTER();
     MethodRun run;
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     dialog::setBomOptionsDialogFactory(
         [] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(dataFile("fill.xlsx")); });
     Variant profiles;

@@ -59,7 +59,7 @@ struct Call {
     EnvGuard temp{"TEMP", dir.path().string()};
     PlatformGuard guard;
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     Call() {
         session::platform().createApplication = createEngineApplication;
         session::platform().presenter = presenter;
@@ -167,7 +167,7 @@ TEST(Conformance, SummaryRefusesToOverwriteItsTemplateAndKeepsAStartedTemplate) 
 
 // kestbomex get-bom-params in this process: OK with the template typed in.
 QJsonObject getBomParams(const QStringList& args) {
-    KestDBBomExcel object;
+    automation::KestDBBomExcel object;
     std::istringstream in;
     std::ostringstream out, err;
     cli::runCommandLine(QStringList{"get-bom-params"} + args, in, out, err,

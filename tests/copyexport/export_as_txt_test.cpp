@@ -39,7 +39,7 @@ TEST(ExportAsTxt, CopiesTheWholeWorkbookOrWritesOneSheetAsShownLeavingTheSharedR
     const std::string source = copyData(run.dir, "three_sheets.xlsx", "Stueckliste.xlsx"), before = readFile(source);
     session::excelReferences().ExcelApp = createEngineApplication();
     const auto shared = session::excelReferences().ExcelApp;
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     std::ofstream(run.dir.file("kopie.txt")) << "old";
     EXPECT_EQ(server.ExportAsTxt(source, run.dir.file("kopie.txt")), -1);  // a package whatever the name
     EXPECT_EQ(cells(ReadBack(run.dir.file("kopie.txt"))), cells(ReadBack(source)));
@@ -61,7 +61,7 @@ TEST(ExportAsTxt, ErrorsEndTheCallAndLeaveNoTarget) {
     std::ofstream(run.dir.file("notiz.xlsx")) << "just text\n";
     fs::create_directory(run.dir.file("locked"));
     Unwritable locked(run.dir.file("locked"));
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     const std::tuple<std::function<int16_t()>, int, const char*> rows[] = {
         {[&] { return server.ExportAsTxt(run.dir.file("fehlt.xlsx"), run.dir.file("a.xlsx")); }, err::FileNotFound,
          "fehlt.xlsx"},
@@ -95,7 +95,7 @@ TEST(ExportAsTxt, XlsWorkbooksStayXls) {
     REQUIRE_CONVERTER();
     MethodRun run;
     const std::string xls = copyData(run.dir, "three_sheets.xls", "Vorlage.xls"), before = readFile(xls);
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     EXPECT_EQ(server.ExportAsTxt(xls, run.dir.file("kopie.txt")), -1);
     EXPECT_TRUE(isOle2File(run.dir.file("kopie.txt")));  // a 97-2003 workbook named .txt
     EXPECT_EQ(values(ReadBack(run.dir.file("kopie.txt"))), values(ReadBack(dataFile("three_sheets.xlsx"))));
@@ -109,7 +109,7 @@ TEST(ExportAsTxt, OdsWorkbooksStayOds) {
     REQUIRE_CONVERTER();
     MethodRun run;
     ASSERT_TRUE(convertFiles("ods", run.dir.path().string(), {dataFile("three_sheets.xlsx")}));
-    EXPECT_EQ(KestDBBomExcel().ExportAsTxt(run.dir.file("three_sheets.ods"), run.dir.file("ods.txt")), -1);
+    EXPECT_EQ(automation::KestDBBomExcel().ExportAsTxt(run.dir.file("three_sheets.ods"), run.dir.file("ods.txt")), -1);
     EXPECT_NE(readFile(run.dir.file("ods.txt")).find("opendocument.spreadsheet"), std::string::npos);
     // LibreOffice drops the tab of "Tab\there" converting .ods to .xlsx, for the reader and the bridge alike.
     Lines copied = values(ReadBack(run.dir.file("ods.txt"))),

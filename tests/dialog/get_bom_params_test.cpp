@@ -69,7 +69,8 @@ struct Call {
         else
             dialog::setBomOptionsDialogFactory(
                 [answer] { return std::make_unique<dialog::AnsweredBomOptionsDialog>(answer); });
-        const int32_t result = KestDBBomExcel().GetBomParams("/data", profiles, reverse, embed, templte, excelFileName);
+        const int32_t result =
+            automation::KestDBBomExcel().GetBomParams("/data", profiles, reverse, embed, templte, excelFileName);
         dialog::resetBomOptionsDialogFactory();
         return result;
     }

@@ -25,12 +25,8 @@ namespace fs = std::filesystem;
 
 // "" when the step succeeds, else its run-time error as "<number>: <text>".
 std::string failure(const std::function<void()>& step) {
-    try {
-        step();
-        return "";
-    } catch (const RuntimeError& e) {
-        return std::to_string(e.number()) + ": " + e.description();
-    }
+    const RuntimeError e = errorOf(step);
+    return e.number() == 0 ? "" : std::to_string(e.number()) + ": " + e.description();
 }
 
 struct Sandbox {

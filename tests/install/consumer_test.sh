@@ -6,7 +6,13 @@ build=$1 source=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-grep -qx "Exec=$work/prefix/bin/kestbomex-server" "$work"/prefix/share/dbus-1/services/KestBomEx.KestDBBomExcel.service
+service=$work/prefix/share/dbus-1/services/KestBomEx.KestDBBomExcel.service
+grep -qx "Exec=$work/prefix/bin/kestbomex-server" "$service"
+# Outside /usr the user unit goes beside dbus-1, where systemd finds it whenever the bus finds the activation file.
+grep -qx "SystemdService=kestbomex-server.service" "$service"
+unit=$work/prefix/share/systemd/user/kestbomex-server.service
+grep -qx "ExecStart=$work/prefix/bin/kestbomex-server" "$unit"
+if command -v systemd-analyze >/dev/null; then systemd-analyze verify --man=no "$unit"; fi
 cmake -S "$source/tests/install/consumer" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/build" >/dev/null
 pc=$(dirname "$(find "$work/prefix" -name kestbomex.pc)")

@@ -3,7 +3,8 @@
 # fresh Debian 12 root (unpacked from a debootstrap made once and kept in
 # $KBX_DEBIAN_BASE, default ~/.cache/kestbomex), and there calls ExportAsTxt2
 # through `kestbomex --bus` on a private session bus, which starts the
-# installed server by its activation file.
+# installed server by its activation file. Runs lintian on both packages
+# when it is installed, and reads the manual page there with man.
 set -euo pipefail
 build=$1 source=$2
 mirror=${KBX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
@@ -14,6 +15,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >/dev/null)
 deb=$(echo "$work"/pkg/kestbomex_*.deb)
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6dbus6'
+if command -v lintian >/dev/null; then lintian --fail-on error,warning "$work"/pkg/*.deb; fi
 
 # What mounts runs in a mount namespace of its own: the mounts end with it.
 if [ ! -f "$base" ]; then
@@ -30,8 +32,13 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 in_root() { unshare --mount --pid --fork sh -c 'mount -t proc proc "$0/proc" &&
   exec chroot "$0" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "$@"' "$root" "$@"; }
 in_root sh -c 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-  /tmp/kestbomex_*.deb dbus >/dev/null'
+  /tmp/kestbomex_*.deb dbus man-db >/dev/null'
 grep -qx 'Exec=/usr/bin/kestbomex-server' "$root/usr/share/dbus-1/services/KestBomEx.KestDBBomExcel.service"
+grep -qx 'ExecStart=/usr/bin/kestbomex-server' "$root/usr/lib/systemd/user/kestbomex-server.service"
+in_root man kestbomex >"$work/man.txt"
+for method in $("$build/src/cli/kestbomex" methods | grep -o '"name":"[A-Za-z0-9]*","params"' | cut -d'"' -f4) 'Exit status'; do
+  grep -q "^ *$method\b" "$work/man.txt" || { echo "man kestbomex does not show $method"; exit 1; }
+done
 answer=$(in_root dbus-run-session -- kestbomex copy /tmp/template.xlsx /tmp/sheet.txt --sheet Stueckliste --bus)
 [ "$answer" = '{"result":0}' ] || { echo "answer: $answer"; exit 1; }
 grep -q '^Stückliste' "$root/tmp/sheet.txt"

@@ -18,7 +18,7 @@ const Variant kHeadVals = array({Variant("Pump"), Variant(int32_t{4711})});
 struct PlainRun : MethodRun {
     std::string templ = copyData(dir, "plain.xlsx");
     std::string output = dir.file("out.xlsx");
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
 
     // Records of (posnr, name "P<n>").
     void run(const std::vector<int>& numbers, int32_t perSheet, int32_t gaps, const std::string& target = "",

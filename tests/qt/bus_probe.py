@@ -44,6 +44,8 @@ def malformed(bus):
         "unknown_tag": ("CreateSummaryTemplate", "v", [dbus.Struct(("Banana", 1.0), variant_level=1)]),
         # Decoding fails inside an open structure or array.
         "tag_extra_members": ("CreateSummaryTemplate", "v", [dbus.Struct(("Date", 1.0, 2), variant_level=1)]),
+        # The day before 1 January 100, the first of the Date range.
+        "date_out_of_range": ("CreateSummaryTemplate", "v", [dbus.Struct(("Date", -657435.0), variant_level=1)]),
         "dictionary_in_array": ("CreateSummaryTemplate", "v",
                                 [dbus.Array(["a", dbus.Dictionary({"x": 1}, signature="sv")], signature="v",
                                             variant_level=1)]),

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "private_bus.h"
 
@@ -28,11 +29,16 @@ std::string cellA1(const std::string& path) { return test::ReadBack(path).value(
 
 TEST(BusService, ActivatedOnFirstCallAnswersResultsOutputsErrorsAndMessages) {
     test::PrivateBus bus;
-    const test::ProcessResult registration = bus.registerServer();
-    ASSERT_EQ(registration.exitCode, 0) << registration.err;
     const std::string serviceFile =
         bus.environment().value("XDG_DATA_HOME").toStdString() + "/dbus-1/services/KestBomEx.KestDBBomExcel.service";
+    // Registering never writes through a link that lies beside the activation file.
+    std::filesystem::create_directories(std::filesystem::path(serviceFile).parent_path());
+    std::ofstream(bus.file("other")) << "kept";
+    std::filesystem::create_symlink(bus.file("other"), serviceFile + ".tmp");
+    const test::ProcessResult registration = bus.registerServer();
+    ASSERT_EQ(registration.exitCode, 0) << registration.err;
     EXPECT_NE(test::readFile(serviceFile).find("Exec=" KBX_SERVER_EXE), std::string::npos);
+    EXPECT_EQ(test::readFile(bus.file("other")), "kept");
     const std::string interfaceFile =
         bus.environment().value("XDG_DATA_HOME").toStdString() + "/dbus-1/interfaces/KestBomEx._KestDBBomExcel.xml";
     EXPECT_EQ(test::readFile(interfaceFile),
@@ -127,6 +133,9 @@ TEST(BusService, MalformedCallsGetErrorRepliesAndTheServerGoesOn) {
     for (const char* name : {"unknown_tag", "tag_extra_members", "dictionary_in_array"})
         EXPECT_NE(line(name).find("KestBomEx.RuntimeError.E13"), std::string::npos) << name << "\n" << out;
     EXPECT_NE(line("array_not_array").find("KestBomEx.RuntimeError.E13"), std::string::npos) << out;
+    EXPECT_NE(line("date_out_of_range").find("6: Overflow: a Date must lie between the years 100 and 9999"),
+              std::string::npos)
+        << out;
     // Answered, one way or the other, without bringing the server down.
     EXPECT_FALSE(line("huge_array").empty()) << out;
     EXPECT_EQ(line("huge_array").find("NoReply"), std::string::npos) << out;

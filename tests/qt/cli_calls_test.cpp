@@ -42,11 +42,19 @@ TEST_F(CommandLine, CallPrintsTheSameJsonInProcessAndThroughTheBus) {
         {"ReleaseExcel", "{}", "{\"result\":null}\n", 0},
         // Headless: the dialog ends as Cancel and every output comes back as passed.
         {"GetBomParams",
-         R"({"KestDBDir": "/data", "Profiles": {"$type": "Date", "value": 45000.25}, "reverse": 1,
+         R"({"KestDBDir": "/data", "Profiles": [{"$type": "Date", "value": 45000.25}, {"$type": "Null"},
+             {"$type": "Currency", "value": 1.23456}, {"$type": "Empty"}], "reverse": 1,
              "EmBed": 0, "templte": "t", "ExcelFileName": "xlsx"})",
-         "{\"EmBed\":0,\"ExcelFileName\":\"xlsx\",\"Profiles\":{\"$type\":\"Date\",\"value\":45000.25},"
+         "{\"EmBed\":0,\"ExcelFileName\":\"xlsx\",\"Profiles\":[{\"$type\":\"Date\",\"value\":45000.25},null,"
+         "{\"$type\":\"Currency\",\"value\":1.2346},{\"$type\":\"Empty\"}],"
          "\"result\":1,\"reverse\":1,\"templte\":\"t\"}\n",
          0},
+        // 2958466 is 1 January 10000, the first day past the Date range.
+        {"GetBomParams",
+         R"({"KestDBDir": "", "Profiles": {"$type": "Date", "value": 2958466}, "reverse": 0, "EmBed": 0,
+             "templte": "", "ExcelFileName": ""})",
+         "{\"error\":{\"description\":\"Overflow: a Date must lie between the years 100 and 9999\",\"number\":6}}\n",
+         3},
         {"ExportBomExcel",
          R"({"HeadNames": ["title"], "HeadVals": ["Pumpe"], "RecordSize": 1, "PosNames": ["posnr"],
              "PosVals": [], "ExcelFileName": ")" +

@@ -19,7 +19,7 @@ const std::string kExamples = std::string(KBX_SOURCE_DIR) + "/examples/";
 
 struct CancelCase {
     const char* method;
-    std::function<void(KestDBBomExcel&, const std::string& dir)> call;
+    std::function<void(automation::KestDBBomExcel&, const std::string& dir)> call;
 };
 
 TEST(Cancellation, EachFillEngineStopsInItsPositionLoop) {
@@ -28,18 +28,18 @@ TEST(Cancellation, EachFillEngineStopsInItsPositionLoop) {
     const Variant head = Variant::array({Variant("title")});
     const std::vector<CancelCase> cases = {
         {"ExportBomExcel",
-         [&](KestDBBomExcel& server, const std::string& dir) {
+         [&](automation::KestDBBomExcel& server, const std::string& dir) {
              std::string workbook = dir + "/bom.xlsx";
              std::filesystem::copy_file(kExamples + "templatefill/template.xlsx", workbook);
              server.ExportBomExcel(head, head, 2, names, values, workbook, 0, "", 0, "", 0, "", 1, "");
          }},
         {"ExportPlain",
-         [&](KestDBBomExcel& server, const std::string& dir) {
+         [&](automation::KestDBBomExcel& server, const std::string& dir) {
              server.ExportPlain(head, head, 2, names, values, kExamples + "plainbom/template.xlsx", dir + "/plain.xlsx",
                                 0, 0, 30, 0);
          }},
         {"CreateSummaryExcel",
-         [&](KestDBBomExcel& server, const std::string& dir) {
+         [&](automation::KestDBBomExcel& server, const std::string& dir) {
              server.CreateSummaryExcel(names, head, values, 2, kExamples + "summary/template.xlsx",
                                        dir + "/summary.xlsx", 0, 0, 30);
          }},
@@ -48,14 +48,9 @@ TEST(Cancellation, EachFillEngineStopsInItsPositionLoop) {
         test::PlatformGuard platform;
         test::TempDir dir;
         test::EnvGuard temp("TEMP", dir.path().string());
-        KestDBBomExcel server;
+        automation::KestDBBomExcel server;
         session::requestCancel();
-        int32_t thrown = 0;
-        try {
-            c.call(server, dir.path().string());
-        } catch (const RuntimeError& error) {
-            thrown = error.number();
-        }
+        const int32_t thrown = test::errorOf([&] { c.call(server, dir.path().string()); }).number();
         session::clearCancel();
         const bool shown = !platform.messages->shown.empty() &&
                            platform.messages->shown.front().text == session::kInterruptedText;

@@ -33,8 +33,9 @@ struct SummaryRun : MethodRun {
             captions.emplace_back("Caption " + field);
         }
         for (const auto& record : records) values.insert(values.end(), record.begin(), record.end());
-        KestDBBomExcel().CreateSummaryExcel(Variant::array(names), Variant::array(captions), Variant::array(values),
-                                            static_cast<int32_t>(fields.size()), templ, output, 0, 0, perSheet);
+        automation::KestDBBomExcel().CreateSummaryExcel(Variant::array(names), Variant::array(captions),
+                                                        Variant::array(values), static_cast<int32_t>(fields.size()),
+                                                        templ, output, 0, 0, perSheet);
     }
 };
 
@@ -111,7 +112,7 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
 
 TEST(SummaryTemplate, WritesPlaceholderRowsAndHandsTheSavedFileOver) {
     SummaryRun run;
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     server.CreateSummaryTemplate(array({Variant("posnr"), Variant("Qty")}));
     server.CreateSummaryTemplate(array({}));  // a blank workbook, under a name of its own
     ASSERT_EQ(run.presenter->presented.size(), 2u);

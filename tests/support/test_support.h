@@ -86,7 +86,8 @@ std::string runPython(const std::string& script, const std::vector<std::string>&
 // Path of a committed test data file (tests/data/...).
 std::string dataFile(const std::string& name);
 
-// Runs `body` and returns the run-time error it raised; fails the test when none is raised.
+// Runs `body` and returns the run-time error it raised; number 0 and no text
+// when it raised none.
 template <typename Body>
 RuntimeError errorOf(Body&& body) {
     try {
@@ -94,7 +95,6 @@ RuntimeError errorOf(Body&& body) {
     } catch (const RuntimeError& e) {
         return e;
     }
-    ADD_FAILURE() << "no run-time error was raised";
     return RuntimeError(0, "");
 }
 

@@ -34,7 +34,7 @@ Variant numbers(int32_t count) {
 
 struct FillRun : MethodRun {
     std::string file = copyData(dir, "fill.xlsx");
-    KestDBBomExcel server;
+    automation::KestDBBomExcel server;
     int32_t run(const std::string& profile, int32_t reverse = 0, int32_t embed = 1, int32_t clos = 1,
                 const std::string& sheetName = "", const Data& data = Data(), std::string target = "") {
         if (target.empty()) target = file;
@@ -163,13 +163,7 @@ TEST(ExportBomExcel, BadDataSetsFailTheCall) {
         SCOPED_TRACE(std::to_string(&row - rows));
         FillRun run;
         Data data{row.headNames, row.headVals, row.recordSize, row.posNames, row.posVals};
-        int number = 0;
-        try {
-            run.run(row.profile, 0, 0, 0, "", data);
-        } catch (const RuntimeError& e) {
-            number = e.number();
-        }
-        EXPECT_EQ(number, row.error);
+        EXPECT_EQ(errorOf([&] { run.run(row.profile, 0, 0, 0, "", data); }).number(), row.error);
         const int32_t positionRow = std::string(row.profile) == "Parts" ? 6 : 2;
         auto sheet = session::excelReferences().ExcelBook->GetSheets().Item(row.profile);
         EXPECT_EQ(sheet->Cells(positionRow, 1)->Text(), row.positionCell);

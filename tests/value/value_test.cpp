@@ -8,17 +8,6 @@
 namespace kbx::test {
 namespace {
 
-// The error number a conversion raises, 0 when it succeeds.
-template <typename Body>
-int numberOf(Body body) {
-    try {
-        body();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 TEST(Variant, TextOfEveryKind) {
     const std::pair<Variant, std::string> rows[] = {{Variant(), ""},
                                                     {Variant(int32_t{42}), "42"},
@@ -33,8 +22,8 @@ TEST(Variant, TextOfEveryKind) {
                                                     {Variant(Date{45000}), "2023-03-15"},
                                                     {Variant(Date{45000.5}), "2023-03-15 12:00:00"}};
     for (const auto& [value, text] : rows) EXPECT_EQ(toText(value), text);
-    EXPECT_EQ(numberOf([] { toText(Variant::null()); }), err::InvalidUseOfNull);
-    EXPECT_EQ(numberOf([] { toText(Variant::array({})); }), err::TypeMismatch);
+    EXPECT_EQ(errorOf([] { toText(Variant::null()); }).number(), err::InvalidUseOfNull);
+    EXPECT_EQ(errorOf([] { toText(Variant::array({})); }).number(), err::TypeMismatch);
 }
 
 TEST(Variant, LongRoundsHalfToEvenAndRefusesWhatDoesNotFit) {
@@ -48,7 +37,7 @@ TEST(Variant, LongRoundsHalfToEvenAndRefusesWhatDoesNotFit) {
         {Variant("abc"), err::TypeMismatch},      {Variant(""), err::TypeMismatch},
         {Variant::null(), err::InvalidUseOfNull},
     };
-    for (const auto& [value, number] : failures) EXPECT_EQ(numberOf([&] { toLong(value); }), number);
+    for (const auto& [value, number] : failures) EXPECT_EQ(errorOf([&] { toLong(value); }).number(), number);
     for (const char* numeric : {"3.25", " -4 ", "1e3"}) EXPECT_TRUE(isNumeric(Variant(numeric))) << numeric;
     for (const char* other : {"", "12a", "nan"}) EXPECT_FALSE(isNumeric(Variant(other))) << other;
     EXPECT_FALSE(isNumeric(Variant::null()));
@@ -64,9 +53,9 @@ TEST(DataSet, RecordsOfAStrideAndTheirCount) {
     EXPECT_EQ(field0, (std::vector<int32_t>{0, 3, 6}));  // the incomplete last record holds field 0 only
     EXPECT_EQ(field2, (std::vector<int32_t>{2, 5}));
     EXPECT_DOUBLE_EQ(recordCount(seven, 3), 7.0 / 3.0);
-    EXPECT_EQ(numberOf([&] { recordCount(seven, 0); }), err::DivisionByZero);
-    EXPECT_EQ(numberOf([] { recordCount(Variant::array({}), 0); }), err::Overflow);
-    EXPECT_EQ(numberOf([] { recordCount(Variant("no array"), 2); }), err::TypeMismatch);
+    EXPECT_EQ(errorOf([&] { recordCount(seven, 0); }).number(), err::DivisionByZero);
+    EXPECT_EQ(errorOf([] { recordCount(Variant::array({}), 0); }).number(), err::Overflow);
+    EXPECT_EQ(errorOf([] { recordCount(Variant("no array"), 2); }).number(), err::TypeMismatch);
     // A lower bound of 1 still counts from 0: one element more than it holds.
     EXPECT_EQ(elementCount(Variant::array({Variant("a"), Variant("b")}, 1)), 3);
 }

@@ -10,6 +10,6 @@
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
     kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
-    kbx::KestDBBomExcel object;
+    kbx::automation::KestDBBomExcel object;
     std::cout << object.ExportAsTxt2(argv[1], argv[2], argv[3]) << "\n";
 }
