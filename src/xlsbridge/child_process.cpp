@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -42,6 +41,25 @@ std::vector<std::string> environmentWith(const std::vector<std::string>& changes
     }
     result.insert(result.end(), changes.begin(), changes.end());
     return result;
+}
+
+// A file of /proc read whole; empty when the process has gone meanwhile
+// (read with the system's calls: a stream would throw on that error).
+std::string readProcFile(const std::string& path) {
+    std::string content;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return content;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            content.clear();
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return content;
 }
 
 std::vector<char*> pointersTo(std::vector<std::string>& strings) {
@@ -115,8 +133,7 @@ void killChildGroup(pid_t pid) {
 }
 
 std::optional<unsigned long long> processStartTime(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string stat = readProcFile("/proc/" + std::to_string(pid) + "/stat");
     // "pid (name) state ppid ..." - the name may hold blanks and parentheses.
     const std::size_t nameEnd = stat.rfind(')');
     if (nameEnd == std::string::npos) return std::nullopt;
@@ -133,8 +150,8 @@ std::optional<unsigned long long> processStartTime(pid_t pid) {
 
 bool processRunsWith(pid_t pid, const std::string& argument) {
     if (pid <= 0 || !processStartTime(pid)) return false;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    for (std::string arg; std::getline(in, arg, '\0');)
+    std::istringstream args(readProcFile("/proc/" + std::to_string(pid) + "/cmdline"));
+    for (std::string arg; std::getline(args, arg, '\0');)
         if (arg == argument) return true;
     return false;
 }
