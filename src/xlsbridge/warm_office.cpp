@@ -29,6 +29,8 @@ using Outcome = UnoHelper::Outcome;
 
 // How long an office that was asked to end may take before it is killed.
 constexpr std::chrono::seconds kEndingTime{10};
+// How long the helper may take for a request that does not wait for the office.
+constexpr std::chrono::seconds kHelperTime{30};
 
 std::string profileArgument(const OfficeHome& home) { return "-env:UserInstallation=" + home.profileUrl(); }
 
@@ -166,9 +168,8 @@ OfficeRecord WarmOffice::start(const OfficeHome& home, const fs::path& program, 
     OfficeRecord office;
     office.owner = ::getpid();
     office.ownerStart = processStartTime(office.owner).value_or(0);
-    const Clock::time_point deadline = Clock::now() + conversionTimeLimit();
     // Asked first: a missing Python bridge leaves nothing behind.
-    const Answer ipc = helper_.ask({"ipc-socket", home.profileUrl()}, deadline, c.userFile);
+    const Answer ipc = helper_.ask({"ipc-socket", home.profileUrl()}, Clock::now() + kHelperTime, c.userFile);
     if (ipc.ok()) office.ipcSocket = ipc.text();
     home.makeSocketFolder(office, c.userFile);
     try {
@@ -191,7 +192,7 @@ OfficeRecord WarmOffice::start(const OfficeHome& home, const fs::path& program, 
         // Should this program die, its helper ends the office and removes its files.
         std::vector<std::string> guard{"guard", std::to_string(office.group), home.profileUrl()};
         for (const fs::path& file : home.leftovers(office)) guard.push_back(fileUrl(file));
-        helper_.ask(guard, deadline, c.userFile);
+        helper_.ask(guard, Clock::now() + kHelperTime, c.userFile);
         connected = helper_.ask({"connect", office.pipe, std::to_string(limit.count())}, Clock::now() + limit,
                                 c.userFile, [&] { return !(ended = childEnded(office.group, status)); });
         if (connected.ok()) {
