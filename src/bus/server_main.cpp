@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
         std::cerr << "kestbomex-server: unknown argument '" << first << "'\n" << kUsage;
         return 2;
     }
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     kbx::desktop::chooseQtPlatform();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);

@@ -3,7 +3,7 @@
 #include "sheet/workbook.h"
 #include "value/runtime_error.h"
 
-namespace kbx::ooxml {
+namespace kbx::engine {
 
 std::optional<int32_t> foreignFileFormat(const std::string& path) {
     const std::optional<xlsbridge::ForeignFormat> format = xlsbridge::foreignFormatOf(path);
@@ -21,4 +21,4 @@ void exportForeignFormat(const std::string& xlsxPath, const std::string& target,
     raiseSpreadsheet("Cannot save '" + target + "' in file format " + std::to_string(fileFormat) + ".");
 }
 
-}  // namespace kbx::ooxml
+}  // namespace kbx::engine

@@ -7,7 +7,7 @@
 
 #include "xlsbridge/format_bridge.h"
 
-namespace kbx::ooxml {
+namespace kbx::engine {
 
 inline constexpr int32_t kFormatOpenDocument = 60;
 
@@ -19,4 +19,4 @@ xlsbridge::TemporaryXlsx importForeignWorkbook(const std::string& path);
 // Writes the saved .xlsx `xlsxPath` as `target` in `fileFormat` (-4143 or 60).
 void exportForeignFormat(const std::string& xlsxPath, const std::string& target, int32_t fileFormat);
 
-}  // namespace kbx::ooxml
+}  // namespace kbx::engine

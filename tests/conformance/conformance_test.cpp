@@ -61,7 +61,7 @@ struct Call {
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
     automation::KestDBBomExcel server;
     Call() {
-        session::platform().createApplication = createEngineApplication;
+        session::platform().createApplication = engine::createApplication;
         session::platform().presenter = presenter;
     }
     std::string copy(const std::string& name, const std::string& as) {
@@ -134,7 +134,7 @@ TEST(Conformance, ExportPlain2NamesNullsFailuresAndHeldWorkbooks) {
     {  // failing its input check, the call leaves a workbook held from before alone
         Call run;
         session::ExcelReferences& refs = session::excelReferences();
-        refs.ExcelApp = createEngineApplication();
+        refs.ExcelApp = engine::createApplication();
         refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(run.copy("names.xlsx", "held.xlsx"), Variant(), false);
         const std::shared_ptr<sheet::Workbook> held = refs.ExcelBook;
         exportTo(run, "", 0);

@@ -35,7 +35,7 @@ struct Sandbox {
     TempDir runtime;  // the private folder a refused log falls back to
     EnvGuard temp{"TEMP", dir.path().string()};
     EnvGuard xdg{"XDG_RUNTIME_DIR", runtime.path().string()};
-    std::shared_ptr<sheet::Application> app = createEngineApplication();
+    std::shared_ptr<sheet::Application> app = engine::createApplication();
     std::string plain = dataFile("plain.xlsx");
 
     Sandbox() {

@@ -58,7 +58,7 @@ namespace {
 
 // Every test program runs the methods on the embedded engine, as the programs do.
 const bool kEngineInstalled = [] {
-    session::installSpreadsheet(createEngineApplication, closeUnreachableEngineApplications);
+    session::installSpreadsheet(engine::createApplication);
     return true;
 }();
 
@@ -94,9 +94,6 @@ PlatformGuard::PlatformGuard() : messages(std::make_shared<RecordingMessagePort>
 
 PlatformGuard::~PlatformGuard() {
     session::excelReferences() = {};
-    // As after a method: engine applications that nothing holds any more are
-    // freed with their open workbooks, which otherwise hold them forever.
-    closeUnreachableEngineApplications();
     session::resetPlatform();
 }
 

@@ -63,8 +63,7 @@ public:
 };
 
 // Installs a recording message port and clears the process-wide references;
-// restores the default platform and clears the references at the end, freeing
-// the engine applications nobody holds any more.
+// restores the default platform and clears the references at the end.
 class PlatformGuard {
 public:
     PlatformGuard();
