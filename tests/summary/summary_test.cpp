@@ -117,7 +117,7 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
 TEST(SummaryTemplate, WritesPlaceholderRowsAndHandsTheSavedFileOver) {
     SummaryRun run;
     automation::KestDBBomExcel server;
-    const std::shared_ptr<sheet::Application> host = createEngineApplication();
+    const std::shared_ptr<sheet::Application> host = engine::createApplication();
     session::excelReferences().ExcelApp = host;  // made visible for the user, then let go
     server.CreateSummaryTemplate(array({Variant("posnr"), Variant("Qty")}));
     EXPECT_TRUE(toBoolean(host->Get(sheet::AppSetting::Visible)));
