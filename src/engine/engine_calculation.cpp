@@ -60,9 +60,13 @@ WorkbookCalculation::WorkbookCalculation(EngineWorkbook& book) : book_(book), ca
 
 WorkbookCalculation::~WorkbookCalculation() = default;
 
+// Models are not released while a calculation runs, so the last one found is kept.
 ooxml::SheetModel* WorkbookCalculation::modelOf(int32_t sheet) const {
+    if (sheet == lastSheet_) return lastModel_;
     EngineWorksheet* found = book_.sheetWithId(static_cast<SheetId>(sheet));
-    return found != nullptr && found->isWorksheet() ? &found->model() : nullptr;
+    lastSheet_ = sheet;
+    lastModel_ = found != nullptr && found->isWorksheet() ? &found->model() : nullptr;
+    return lastModel_;
 }
 
 void WorkbookCalculation::cellChanged(const EngineWorksheet& sheet, int32_t row, int32_t column) {
@@ -81,7 +85,9 @@ void WorkbookCalculation::calculate() {
     } else {
         applyChanges();
     }
+    lastSheet_ = -1;
     calculator_.recalculate(*this);
+    lastSheet_ = -1;
 }
 
 // Registers every formula of the workbook anew.
