@@ -246,17 +246,25 @@ void WorkbookCalculation::notComputed(const CellAddress& cell, const std::string
 
 void WorkbookCalculation::logNotComputed() const {
     if (allComputed()) return;
-    const auto& [key, reason] = notComputed_.empty() ? *unregistered_.begin() : *notComputed_.begin();
+    // The first cell by sheet, row and column, so that the line is the same every time.
+    const std::pair<const uint64_t, std::string>* first = nullptr;
+    for (const auto* cells : {&notComputed_, &unregistered_})
+        for (const auto& entry : *cells)
+            if (first == nullptr || entry.first < first->first) first = &entry;
+    const uint64_t key = first->first;
     const EngineWorksheet* sheet = book_.sheetWithId(static_cast<SheetId>(key >> 34));
     const int32_t row = static_cast<int32_t>((key >> 14) & 0xfffff) + 1;
     const int32_t column = static_cast<int32_t>(key & 0x3fff) + 1;
+    const size_t count = notComputed_.size() + unregistered_.size();
     try {
-        WriteLog("In '" + book_.fullName() + "', " + std::to_string(notComputed_.size() + unregistered_.size()) +
-                 " formula cells were not computed and keep their stored values (first: '" +
-                 (sheet != nullptr ? sheet->name() : std::string()) + "'!" + columnName(column) + std::to_string(row) +
-                 ", " + reason + "); the workbook asks its readers to recalculate");
+        WriteLog("In '" + book_.fullName() + "', " + std::to_string(count) +
+                 (count == 1 ? " formula cell was not computed and kept its stored value"
+                             : " formula cells were not computed and kept their stored values") +
+                 " (first: '" + (sheet != nullptr ? sheet->name() : std::string()) +
+                 "'!" + columnName(column) + std::to_string(row) + ", " + first->second +
+                 "); the workbook asks its readers to recalculate");
     } catch (const RuntimeError&) {
-        // A log that cannot be written does not keep the workbook from being computed.
+        // A log that cannot be written does not keep the workbook from being saved.
     }
 }
 
