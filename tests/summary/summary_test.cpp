@@ -69,6 +69,10 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
                  "width " + p + "C=40.7109", "value Layout!A2=$pos:posnr", "images Layout=0"});
     // The picture moves and sizes with C3 and fills it.
     EXPECT_EQ(book.images("Summary Page 1"), Lines{"TwoCellAnchor twoCell C3+0,0 at 96.0,30.0 size 200.0x100.0"});
+    // E1 of the layout sums column B: on the page the quantities written there.
+    const ReadBack computed(run.output, {"xl/workbook.xml"}, ReadBack::Cells::Computed);
+    computed.expect({"value " + p + "E1=8.5", "value Layout!E1=0"});
+    EXPECT_EQ(computed["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
     // Measured, removed and embedded anew: the media are numbered from 1.
     EXPECT_EQ(book.count("part xl/media/"), 1u);
     EXPECT_TRUE(book.has("part xl/media/image1.png"));
