@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iomanip>
+#include <map>
 #include <sstream>
 
 #include "engine/engine.h"
@@ -65,39 +66,42 @@ bool sameNumber(double expected, double actual) {
 
 std::string shown(const Variant& v) {
     switch (v.type()) {
-        case VarType::Empty: return "(empty)";
-        case VarType::Boolean: return v.asBoolean() ? "TRUE" : "FALSE";
+        case VarType::Empty:
+            return "(empty)";
+        case VarType::Boolean:
+            return v.asBoolean() ? "TRUE" : "FALSE";
         case VarType::Double: {
             std::ostringstream text;
             text << std::setprecision(17) << v.asDouble() << " (number)";
             return text.str();
         }
-        case VarType::String: return "\"" + v.asString() + "\"";
-        default: return "(type " + std::to_string(int(v.type())) + ")";
+        case VarType::String:
+            return "\"" + v.asString() + "\"";
+        default:
+            return "(type " + std::to_string(int(v.type())) + ")";
     }
 }
 
-// What is wrong with a cell's value as the engine answers it; "" when it is right.
-// Errors read as their text.
+// What is wrong with a cell's value as the engine answers it (errors read as
+// their text); "" when it is right. An empty text is stored as no value.
 std::string mismatch(const Case& c, const Variant& v) {
-    bool right = false;
-    if (c.kind == "n") right = v.type() == VarType::Double && sameNumber(std::stod(c.value), v.asDouble());
-    else if (c.kind == "b") right = v.type() == VarType::Boolean && v.asBoolean() == (c.value == "TRUE");
-    else if (c.kind == "s" || c.kind == "e") right = v.isString() && v.asString() == c.value;
-    else right = v.isEmpty() || (v.isString() && v.asString().empty());  // an empty text is stored as no value
+    const bool right = c.kind == "n"       ? v.type() == VarType::Double && sameNumber(std::stod(c.value), v.asDouble())
+                       : c.kind == "b"     ? v.type() == VarType::Boolean && v.asBoolean() == (c.value == "TRUE")
+                       : c.kind != "blank" ? v.isString() && v.asString() == c.value
+                                           : v.isEmpty() || (v.isString() && v.asString().empty());
     return right ? "" : "expected " + c.kind + " " + c.value + ", computed " + shown(v);
 }
 
-// The same for the value openpyxl reads stored with the cell.
+// The same for the value openpyxl reads stored with the cell (a date as its serial).
 std::string mismatch(const Case& c, const ReadBack& saved) {
-    const std::string at = c.sheet + "!" + c.cell, value = saved.value(at), type = saved["type " + at];
-    bool right = false;
-    if (c.kind == "n" && (type == "int" || type == "float")) right = sameNumber(std::stod(c.value), std::stod(value));
-    else if (c.kind == "n" && saved.has("serial " + at)) right = sameNumber(std::stod(c.value), std::stod(saved["serial " + at]));
-    else if (c.kind == "b") right = type == "bool" && value == (c.value == "TRUE" ? "True" : "False");
-    else if (c.kind == "s") right = type == "str" && value == c.value;
-    else if (c.kind == "e") right = type == "error" && value == c.value;
-    else right = value.empty();
+    const std::string at = c.sheet + "!" + c.cell, type = saved["type " + at];
+    const bool date = saved.has("serial " + at), number = date || type == "int" || type == "float";
+    const std::string value = date ? saved["serial " + at] : saved.value(at);
+    const std::map<std::string, std::string> types = {{"b", "bool"}, {"s", "str"}, {"e", "error"}};
+    const bool right = c.kind == "n"       ? number && sameNumber(std::stod(c.value), std::stod(value))
+                       : c.kind == "b"     ? type == "bool" && value == (c.value == "TRUE" ? "True" : "False")
+                       : c.kind != "blank" ? type == types.at(c.kind) && value == c.value
+                                           : value.empty();
     return right ? "" : "expected " + c.kind + " " + c.value + ", stored " + type + " " + value;
 }
 
@@ -114,13 +118,14 @@ struct Calculation : ::testing::Test {
     }
     // The reference workbook as openpyxl saves it: every formula without a stored value.
     std::string withoutValues(const std::string& name) {
-        runPython("import openpyxl, sys\n"
-                  "openpyxl.load_workbook(sys.argv[1]).save(sys.argv[2])\n"
-                  "formulas = openpyxl.load_workbook(sys.argv[2])\n"
-                  "stored = openpyxl.load_workbook(sys.argv[2], data_only=True)\n"
-                  "assert all(stored[ws.title][c.coordinate].value is None\n"
-                  "           for ws in formulas for row in ws.iter_rows() for c in row if c.data_type == 'f')\n",
-                  {dataFile(name), dir.file(name)});
+        runPython(
+            "import openpyxl, sys\n"
+            "openpyxl.load_workbook(sys.argv[1]).save(sys.argv[2])\n"
+            "formulas = openpyxl.load_workbook(sys.argv[2])\n"
+            "stored = openpyxl.load_workbook(sys.argv[2], data_only=True)\n"
+            "assert all(stored[ws.title][c.coordinate].value is None\n"
+            "           for ws in formulas for row in ws.iter_rows() for c in row if c.data_type == 'f')\n",
+            {dataFile(name), dir.file(name)});
         return dir.file(name);
     }
     void checkReference(const std::string& name) {
@@ -155,9 +160,9 @@ TEST_F(Calculation, SharedArrayAndNamedFormulasComputedTheOthersKeepTheirStoredV
         auto book = open(copyData(dir, row.file));
         app->Calculate();
         const std::tuple<const char*, const char*, Variant> cells[] = {
-            {"Calc", "B1", 20.0}, {"Calc", "B2", 30.0}, {"Calc", "B3", 50.0},  // one shared formula
-            {"Calc", "C1", 38.0}, {"Calc", "C2", 4.0},  {"Calc", "C4", 10.0},  // array formulas
-            {"Calc", "D1", 1.0},  {"Calc", "D2", 6.0},  {"Other", "A1", 2.0},  // names of sheet and workbook scope
+            {"Calc", "B1", 20.0},   {"Calc", "B2", 30.0}, {"Calc", "B3", 50.0},  // one shared formula
+            {"Calc", "C1", 38.0},   {"Calc", "C2", 4.0},  {"Calc", "C4", 10.0},  // array formulas
+            {"Calc", "D1", 1.0},    {"Calc", "D2", 6.0},  {"Other", "A1", 2.0},  // names of sheet and workbook scope
             {"Other", "A2", 100.0}, {"Calc", "E1", 42.0}, {"Calc", "E2", 43.0}, {"Calc", "E3", 3.0}};
         for (const auto& [sheet, cell, expected] : cells)
             EXPECT_EQ(shown(value(*book, sheet, cell)), shown(expected)) << sheet << "!" << cell;
@@ -205,8 +210,8 @@ TEST_F(Calculation, RangeAndApplicationCalculateComputeTheOpenWorkbooks) {
     EXPECT_EQ(shown(calc->Cells(2, 2)->Value2()), shown(70.0));
     EXPECT_EQ(shown(value(*book, "Other", "A2")), shown(140.0));
     auto list = book->GetSheets().Item("List");
-    const std::pair<int32_t, const char*> shown[] = {{2, "10"}, {3, "55.0"}, {4, "small"}, {5, "1.83"}, {6, "TRUE"},
-                                                     {7, "#DIV/0!"}};
+    const std::pair<int32_t, const char*> shown[] = {{2, "10"},   {3, "55.0"}, {4, "small"},
+                                                     {5, "1.83"}, {6, "TRUE"}, {7, "#DIV/0!"}};
     for (const auto& [column, text] : shown) EXPECT_EQ(list->Cells(13, column)->Text(), text) << column;
     // The volatile RAND takes a new value on every calculation.
     const Variant first = value(*book, "Calc", "G1");

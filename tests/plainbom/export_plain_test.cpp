@@ -102,8 +102,8 @@ TEST(ExportPlain, EachPageTotalsItsOwnPositions) {
     ASSERT_EQ(run.messages(), std::vector<std::string>());
     const ReadBack book(run.output, {"xl/workbook.xml"}, ReadBack::Cells::Computed);
     book.expect({"sheets=Cover,BOM,BOM2,BOM3,Template,Other", "value BOM!E30=60", "value BOM2!E30=150",
-                 "value BOM3!E30=70", "value BOM!A30=3", "value BOM2!A30=3", "value BOM3!A30=1",
-                 "value Template!E30=0", "value Template!A30=0"});
+                 "value BOM3!E30=70", "value BOM!A30=3", "value BOM2!A30=3", "value BOM3!A30=1", "value Template!E30=0",
+                 "value Template!A30=0"});
     EXPECT_EQ(book["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
 }
 

@@ -76,7 +76,8 @@ TEST(ExportBomExcel, FormulasOverThePositionsAreSavedWithTheirResults) {
     Data data;
     std::vector<Variant> positions;
     for (int32_t n = 1; n <= 10; ++n)
-        positions.insert(positions.end(), {Variant(n), Variant(std::array{"Bolt", "Nut", "Washer"}[(n - 1) % 3]), Variant(n)});
+        positions.insert(positions.end(),
+                         {Variant(n), Variant(std::array{"Bolt", "Nut", "Washer"}[(n - 1) % 3]), Variant(n)});
     data.posVals = Variant::array(positions);
     ASSERT_EQ(run.run("Parts", 0, 1, 1, "", data), 1);
     const ReadBack book(run.file, {"xl/workbook.xml"}, ReadBack::Cells::Computed);
