@@ -82,7 +82,6 @@ void WorkbookCalculation::calculate() {
         applyChanges();
     }
     calculator_.recalculate(*this);
-    if (!allComputed()) logNotComputed();
 }
 
 // Registers every formula of the workbook anew.
@@ -240,6 +239,7 @@ void WorkbookCalculation::notComputed(const CellAddress& cell, const std::string
 }
 
 void WorkbookCalculation::logNotComputed() const {
+    if (allComputed()) return;
     const auto& [key, reason] = notComputed_.empty() ? *unregistered_.begin() : *notComputed_.begin();
     const EngineWorksheet* sheet = book_.sheetWithId(static_cast<SheetId>(key >> 34));
     const int32_t row = static_cast<int32_t>((key >> 14) & 0xfffff) + 1;

@@ -44,6 +44,8 @@ public:
     void calculate();
     // Whether every formula was computed by the last calculation.
     bool allComputed() const { return notComputed_.empty() && unregistered_.empty(); }
+    // Logs how many formulas were not computed, and the first one with its reason.
+    void logNotComputed() const;
 
     // formula::Model: sheets are named by their SheetId.
     std::optional<int32_t> sheetIndex(std::string_view name) const override;
@@ -63,7 +65,6 @@ private:
     void registerSheet(const EngineWorksheet& sheet);
     void applyChanges();
     void readDefinedNames();
-    void logNotComputed() const;
 
     EngineWorkbook& book_;
     formula::Calculator calculator_;

@@ -109,7 +109,10 @@ void EngineWorkbook::writePackageParts() {
         }
     }
     // Formulas the engine could not compute keep their stored values; readers recalculate them.
-    if (!calculation().allComputed()) workbookPart_.setFullCalcOnLoad();
+    if (!calculation().allComputed()) {
+        calculation().logNotComputed();
+        workbookPart_.setFullCalcOnLoad();
+    }
     if (relsChanged) package_->setRelationships(workbook, rels);
     if (workbookPart_.dirty()) package_->writePart(workbook, workbookPart_.serialize());
 }

@@ -116,7 +116,7 @@ private:
     void collectReferences(const Formula& formula, const CellAddress& at, std::vector<Area>& out, int depth);
     std::optional<uint32_t> vertexAt(int32_t sheet, int32_t row, int32_t column) const;
     Value vertexValue(uint32_t vertex, int32_t row, int32_t column);
-    void indexColumns();
+    void indexColumns(const std::vector<uint32_t>& dirty);
     void areaPrecedents(const Area& area, const std::unordered_set<uint64_t>& areas, std::vector<uint32_t>& out);
 
     Calculator& calc_;

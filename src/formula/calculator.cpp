@@ -44,7 +44,7 @@ uint32_t Calculator::vertexFor(const CellAddress& cell) {
     vertices_[id].cell = cell;
     byCell_[key] = id;
     changed_.push_back(key);
-    listeners_.reset();
+    if (listeners_) unindexed_.push_back(id);
     return id;
 }
 
@@ -74,6 +74,7 @@ void Calculator::setFormula(const CellAddress& cell, std::string_view text, std:
     auto result = parsed(text, writtenAt.value_or(cell), false);
     if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) vertices_[id].formula = std::move(*formula);
     else vertices_[id].reason = std::get<std::string>(result);
+    if (vertices_[id].formula && vertices_[id].formula->isVolatile) volatile_.push_back(id);
 }
 
 void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32_t columns, std::string_view text) {
@@ -84,6 +85,7 @@ void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32
     auto result = parsed(text, topLeft, true);
     if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) v.formula = std::move(*formula);
     else v.reason = std::get<std::string>(result);
+    if (v.formula && v.formula->isVolatile) volatile_.push_back(id);
     if (int64_t(v.rows) * v.columns > 1'000'000) {
         v.formula.reset();
         v.reason = "array formula over more than 1,000,000 cells";
@@ -112,7 +114,6 @@ void Calculator::removeFormula(const CellAddress& cell) {
     byCell_.erase(found);
     freeVertices_.push_back(id);
     changed_.push_back(key);
-    listeners_.reset();
 }
 
 void Calculator::clear() {
@@ -124,6 +125,8 @@ void Calculator::clear() {
     changed_.clear();
     allDirty_ = true;
     listeners_.reset();
+    unindexed_.clear();
+    volatile_.clear();
 }
 
 void Calculator::cellChanged(const CellAddress& cell) { changed_.push_back(cellKey(cell.sheet, cell.row, cell.column)); }
@@ -131,6 +134,7 @@ void Calculator::cellChanged(const CellAddress& cell) { changed_.push_back(cellK
 void Calculator::markAllDirty() {
     allDirty_ = true;
     listeners_.reset();
+    unindexed_.clear();
 }
 
 void Calculator::recalculate(Sink& sink) {

@@ -91,7 +91,15 @@ private:
     std::unordered_map<std::string, std::shared_ptr<const Formula>> recentTexts_;
     std::vector<uint64_t> changed_;
     bool allDirty_ = true;
+    // Who reads what, kept between calculations. Formulas added since it was
+    // built join it at the next calculation; a removed formula's entries stay
+    // and at most make a later formula of its vertex computed once too often.
     std::unique_ptr<Listeners> listeners_;
+    std::vector<uint32_t> unindexed_;
+    // Vertices whose formulas are volatile (some may have been removed since).
+    std::vector<uint32_t> volatile_;
+    // Scratch for ordering a pass: the node of each vertex it computes.
+    std::vector<uint32_t> nodeOfVertex_;
     std::mt19937_64 random_;
 };
 
