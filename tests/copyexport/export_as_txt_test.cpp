@@ -62,8 +62,8 @@ TEST(ExportAsTxt, WritesFormulasAsComputedAndFormatted) {
     const std::string source = copyData(run.dir, "calc.xlsx"), before = readFile(source);
     EXPECT_EQ(automation::KestDBBomExcel().ExportAsTxt2(source, run.dir.file("list.txt"), "List"), 0);
     const ReadBack rows(run.dir.file("list.txt"));
-    EXPECT_EQ(rows["row 11"], "10 | Bolt | 10 |  |  |  | ");
-    EXPECT_EQ(rows["row 13"], "Positions | 10 | 55.0 | small | 1.83 | TRUE | #DIV/0!");
+    EXPECT_EQ(rows["row 11"], "10 | Bolt | 10 |  |  |  |  | ");
+    EXPECT_EQ(rows["row 13"], "Positions | 10 | 55.0 | small | 1.83 | TRUE | #DIV/0! | 29.02.2024");
     EXPECT_FALSE(rows.has("row 14"));
     EXPECT_EQ(readFile(source), before);
 }

@@ -212,10 +212,11 @@ def calc():
     wb = book({"Calc": {"A1": 2}, "Other": {"A1": "=Local", "A2": "=SUM(Calc!B1:B3)"},
                "List": {"A1": "Pos", "B1": "Name", "C1": "Qty", "A13": "Positions", "B13": "=COUNT(A2:A11)",
                         "C13": "=SUM(C2:C11)", "D13": '=IF(C13>100,"big","small")', "E13": "=AVERAGE(C2:C11)/3",
-                        "F13": "=C13>50", "G13": "=1/0"}})
+                        "F13": "=C13>50", "G13": "=1/0", "H13": "=DATE(2024,2,28)+1"}})
     for row in range(2, 12):
         put(wb["List"], {"A%d" % row: row - 1, "B%d" % row: ["Bolt", "Nut", "Washer"][(row - 2) % 3], "C%d" % row: row - 1})
-    wb["List"]["C13"].number_format, wb["List"]["E13"].number_format = "0.0", "0.00"
+    for ref, code in (("C13", "0.0"), ("E13", "0.00"), ("H13", "dd.mm.yyyy")):
+        wb["List"][ref].number_format = code
     wb.defined_names.append(DefinedName("Rate", attr_text="0.5"))
     wb.defined_names.append(DefinedName("Local", attr_text="Calc!$A$1"))
     wb.defined_names.append(DefinedName("Local", localSheetId=0, attr_text="Calc!$A$3"))

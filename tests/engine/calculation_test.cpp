@@ -211,8 +211,8 @@ TEST_F(Calculation, RangeAndApplicationCalculateComputeTheOpenWorkbooks) {
     EXPECT_EQ(shown(calc->Cells(2, 2)->Value2()), shown(70.0));
     EXPECT_EQ(shown(value(*book, "Other", "A2")), shown(140.0));
     auto list = book->GetSheets().Item("List");
-    const std::pair<int32_t, const char*> texts[] = {{2, "10"},   {3, "55.0"}, {4, "small"},
-                                                     {5, "1.83"}, {6, "TRUE"}, {7, "#DIV/0!"}};
+    const std::pair<int32_t, const char*> texts[] = {{2, "10"},   {3, "55.0"},    {4, "small"},     {5, "1.83"},
+                                                     {6, "TRUE"}, {7, "#DIV/0!"}, {8, "29.02.2024"}};
     for (const auto& [column, text] : texts) EXPECT_EQ(list->Cells(13, column)->Text(), text) << column;
     // The application computes every open workbook; the volatile RAND takes a new value each time.
     auto other = open(copyData(dir, "calc_iterate.xlsx"));
