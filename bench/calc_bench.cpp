@@ -6,6 +6,10 @@
 // is from the values being in place to every formula computed (parsing and
 // the dependency graph included); "recompute" is after one input changed.
 //
+// Then the engine: the same workbook written as an .xlsx without stored
+// values, opened, computed by Calculate and saved, so that computing can be
+// set against saving.
+//
 // Usage: calc_bench [SCRATCH_DIR]   (the peer runs when node and bench/peer/node_modules exist)
 
 #include <sys/resource.h>
@@ -19,7 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "formula/calculator.h"
+#include "ooxml/content_types.h"
+#include "ooxml/package.h"
+#include "ooxml/xml_util.h"
+#include "sheet/application.h"
 #include "value/cell_reference.h"
 #include "value/text_case.h"
 
@@ -164,6 +173,83 @@ long peakKiB() {
 
 std::string shown(const Value& v) { return v.isText() ? v.text() : v.isNumber() ? numberText(v.number()) : "?"; }
 
+// The sheet XML of one sheet: values as numbers and inline strings, formulas without a stored value.
+std::string sheetXml(Sheet& sheet) {
+    std::string xml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+    for (int32_t r = 1; r <= sheet.rows; ++r) {
+        const std::string row = std::to_string(r);
+        xml += "<row r=\"" + row + "\">";
+        for (int32_t c = 1; c <= sheet.columns; ++c) {
+            const Value& v = sheet.at(r, c);
+            const std::string ref = kbx::columnName(c) + row;
+            if (!sheet.formulaAt(r, c).empty()) {
+                xml += "<c r=\"" + ref + "\"><f>";
+                kbx::ooxml::appendEscaped(xml, sheet.formulaAt(r, c), false);
+                xml += "</f></c>";
+            } else if (v.isNumber()) {
+                xml += "<c r=\"" + ref + "\"><v>" + numberText(v.number()) + "</v></c>";
+            } else if (v.isText()) {
+                xml += "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>";
+                kbx::ooxml::appendEscaped(xml, v.text(), false);
+                xml += "</t></is></c>";
+            }
+        }
+        xml += "</row>";
+    }
+    return xml + "</sheetData></worksheet>";
+}
+
+void writeXlsx(Workbook& book, const std::string& path) {
+    namespace ooxml = kbx::ooxml;
+    auto package = ooxml::Package::create();
+    package->ensureDefault("rels", ooxml::contentType::kRelationships);
+    package->ensureDefault("xml", ooxml::contentType::kXml);
+    package->setOverride("xl/workbook.xml", ooxml::contentType::kWorkbook);
+    ooxml::Relationships root;
+    root.add("officeDocument", "xl/workbook.xml");
+    package->setRelationships("", root);
+    ooxml::Relationships rels;
+    std::string workbook =
+        "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>";
+    for (size_t s = 0; s < book.sheets.size(); ++s) {
+        const std::string part = "worksheets/sheet" + std::to_string(s + 1) + ".xml";
+        const std::string id = rels.add("worksheet", part);
+        workbook += "<sheet name=\"" + book.sheets[s].name + "\" sheetId=\"" + std::to_string(s + 1) + "\" r:id=\"" + id + "\"/>";
+        package->writePart("xl/" + part, sheetXml(book.sheets[s]));
+        package->setOverride("xl/" + part, ooxml::contentType::kWorksheet);
+    }
+    package->writePart("xl/workbook.xml", workbook + "</sheets></workbook>");
+    package->setRelationships("xl/workbook.xml", rels);
+    package->save(path);
+}
+
+// The engine opens the workbook, computes it and saves it; returns whether the probes agree.
+bool runEngine(Workbook& book, const std::filesystem::path& scratch) {
+    const std::string input = (scratch / "calc_bench_input.xlsx").string();
+    const std::string output = (scratch / "calc_bench_output.xlsx").string();
+    writeXlsx(book, input);
+    auto app = kbx::engine::createApplication();
+    auto workbook = app->GetWorkbooks().Open(input, kbx::Variant(false), true);
+    auto start = std::chrono::steady_clock::now();
+    double startCpu = cpuSeconds();
+    app->Calculate();
+    const double compute = seconds(start), computeCpu = cpuSeconds() - startCpu;
+    start = std::chrono::steady_clock::now();
+    startCpu = cpuSeconds();
+    workbook->SaveAs(output, kbx::sheet::xl::FormatOpenXmlWorkbook);
+    const double save = seconds(start), saveCpu = cpuSeconds() - startCpu;
+    auto calc = workbook->GetSheets().Item(std::string("Calc"));
+    const std::string last = calc->Cells(kRows, 2)->Text(), join = calc->Cells(9900, 5)->Text();
+    std::printf("engine: Calculate %.3f s wall, %.3f s CPU; SaveAs %.3f s wall, %.3f s CPU (compute / save %.2f CPU); "
+                "peak RSS %ld KiB\n  cells: B%d=%s E9900=%s\n",
+                compute, computeCpu, save, saveCpu, computeCpu / saveCpu, peakKiB(), kRows, last.c_str(), join.c_str());
+    workbook->Close(false);
+    std::filesystem::remove(input);
+    std::filesystem::remove(output);
+    return join == shown(book.sheets[2].at(9900, 5));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,6 +292,7 @@ int main(int argc, char** argv) {
     std::printf("  cells: B%d=%s C1=%s D1=%s D2=%s E9900=%s\n", kRows, shown(calc.at(kRows, 2)).c_str(),
                 shown(calc.at(1, 3)).c_str(), shown(calc.at(1, 4)).c_str(), shown(calc.at(2, 4)).c_str(),
                 shown(calc.at(9900, 5)).c_str());
+    if (!runEngine(book, scratch)) std::printf("engine: the probed cells differ from the formula layer's\n");
     const std::filesystem::path peer = std::filesystem::path(KBX_SOURCE_DIR) / "bench/peer";
     if (!std::filesystem::exists(peer / "node_modules/hyperformula")) {
         std::printf("HyperFormula: not installed (cd bench/peer && npm ci)\n");

@@ -60,9 +60,13 @@ WorkbookCalculation::WorkbookCalculation(EngineWorkbook& book) : book_(book), ca
 
 WorkbookCalculation::~WorkbookCalculation() = default;
 
+// Models are not released while a calculation runs, so the last one found is kept.
 ooxml::SheetModel* WorkbookCalculation::modelOf(int32_t sheet) const {
+    if (sheet == lastSheet_) return lastModel_;
     EngineWorksheet* found = book_.sheetWithId(static_cast<SheetId>(sheet));
-    return found != nullptr && found->isWorksheet() ? &found->model() : nullptr;
+    lastSheet_ = sheet;
+    lastModel_ = found != nullptr && found->isWorksheet() ? &found->model() : nullptr;
+    return lastModel_;
 }
 
 void WorkbookCalculation::cellChanged(const EngineWorksheet& sheet, int32_t row, int32_t column) {
@@ -81,7 +85,9 @@ void WorkbookCalculation::calculate() {
     } else {
         applyChanges();
     }
+    lastSheet_ = -1;
     calculator_.recalculate(*this);
+    lastSheet_ = -1;
 }
 
 // Registers every formula of the workbook anew.
@@ -240,17 +246,25 @@ void WorkbookCalculation::notComputed(const CellAddress& cell, const std::string
 
 void WorkbookCalculation::logNotComputed() const {
     if (allComputed()) return;
-    const auto& [key, reason] = notComputed_.empty() ? *unregistered_.begin() : *notComputed_.begin();
+    // The first cell by sheet, row and column, so that the line is the same every time.
+    const std::pair<const uint64_t, std::string>* first = nullptr;
+    for (const auto* cells : {&notComputed_, &unregistered_})
+        for (const auto& entry : *cells)
+            if (first == nullptr || entry.first < first->first) first = &entry;
+    const uint64_t key = first->first;
     const EngineWorksheet* sheet = book_.sheetWithId(static_cast<SheetId>(key >> 34));
     const int32_t row = static_cast<int32_t>((key >> 14) & 0xfffff) + 1;
     const int32_t column = static_cast<int32_t>(key & 0x3fff) + 1;
+    const size_t count = notComputed_.size() + unregistered_.size();
     try {
-        WriteLog("In '" + book_.fullName() + "', " + std::to_string(notComputed_.size() + unregistered_.size()) +
-                 " formula cells were not computed and keep their stored values (first: '" +
-                 (sheet != nullptr ? sheet->name() : std::string()) + "'!" + columnName(column) + std::to_string(row) +
-                 ", " + reason + "); the workbook asks its readers to recalculate");
+        WriteLog("In '" + book_.fullName() + "', " + std::to_string(count) +
+                 (count == 1 ? " formula cell was not computed and kept its stored value"
+                             : " formula cells were not computed and kept their stored values") +
+                 " (first: '" + (sheet != nullptr ? sheet->name() : std::string()) +
+                 "'!" + columnName(column) + std::to_string(row) + ", " + first->second +
+                 "); the workbook asks its readers to recalculate");
     } catch (const RuntimeError&) {
-        // A log that cannot be written does not keep the workbook from being computed.
+        // A log that cannot be written does not keep the workbook from being saved.
     }
 }
 

@@ -68,6 +68,8 @@ private:
 
     EngineWorkbook& book_;
     formula::Calculator calculator_;
+    mutable int32_t lastSheet_ = -1;
+    mutable ooxml::SheetModel* lastModel_ = nullptr;
     bool started_ = false;
     std::vector<formula::CellAddress> changedCells_;
     std::vector<uint32_t> addedSheets_;

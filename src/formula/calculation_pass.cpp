@@ -19,7 +19,8 @@ using State = Calculator::Vertex::State;
 
 }  // namespace
 
-Calculator::Pass::Pass(Calculator& calculator, double now) : calc_(calculator), now_(now) {}
+Calculator::Pass::Pass(Calculator& calculator, double now)
+    : calc_(calculator), now_(now), passNumber_(++calculator.passes_) {}
 
 std::optional<uint32_t> Calculator::Pass::vertexAt(int32_t sheet, int32_t row, int32_t column) const {
     const uint64_t key = cellKey(sheet, row, column);

@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -112,7 +113,8 @@ struct Calculator::Pass : Context {
     bool allowStale = false;
 
 private:
-    const std::vector<Area>& references(uint32_t vertex);
+    // The areas a vertex's formula reads; valid until the next call.
+    std::span<const Area> references(uint32_t vertex);
     void collectReferences(const Formula& formula, const CellAddress& at, std::vector<Area>& out, int depth);
     std::optional<uint32_t> vertexAt(int32_t sheet, int32_t row, int32_t column) const;
     Value vertexValue(uint32_t vertex, int32_t row, int32_t column);
@@ -121,7 +123,8 @@ private:
 
     Calculator& calc_;
     double now_;
-    std::unordered_map<uint32_t, std::vector<Area>> references_;
+    std::vector<Area> referenceAreas_;
+    uint32_t passNumber_;
     std::unordered_map<std::string, std::shared_ptr<const Formula>> names_;
     std::map<std::array<int32_t, 5>, std::unique_ptr<LookupIndex>> lookups_;
     // Formula cells by sheet and column: sorted (row, vertex).

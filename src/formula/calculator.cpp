@@ -57,13 +57,20 @@ std::shared_ptr<const Formula> Calculator::intern(std::shared_ptr<const Formula>
 }
 
 std::variant<std::shared_ptr<const Formula>, std::string> Calculator::parsed(std::string_view text, const CellAddress& origin,
-                                                                             bool array) {
-    std::string key = std::to_string(origin.row) + ',' + std::to_string(origin.column) + (array ? "{" : ",");
+                                                                             bool array, bool shared) {
+    const auto parse = [&]() -> std::variant<std::shared_ptr<const Formula>, std::string> {
+        auto result = parseFormula(text, origin.row, origin.column, array);
+        if (auto* failure = std::get_if<ParseFailure>(&result)) return failure->reason;
+        return intern(std::move(std::get<std::shared_ptr<const Formula>>(result)));
+    };
+    // Only the cells of a shared formula name a text written for another cell.
+    if (!shared) return parse();
+    std::string key = std::to_string(origin.row) + ',' + std::to_string(origin.column) + ',';
     key += text;
     if (const auto found = recentTexts_.find(key); found != recentTexts_.end()) return found->second;
-    auto result = parseFormula(text, origin.row, origin.column, array);
-    if (auto* failure = std::get_if<ParseFailure>(&result)) return failure->reason;
-    auto formula = intern(std::move(std::get<std::shared_ptr<const Formula>>(result)));
+    auto result = parse();
+    if (auto* failure = std::get_if<std::string>(&result)) return *failure;
+    auto formula = std::get<std::shared_ptr<const Formula>>(result);
     if (recentTexts_.size() >= 4096) recentTexts_.clear();
     recentTexts_.emplace(std::move(key), formula);
     return formula;
@@ -71,7 +78,7 @@ std::variant<std::shared_ptr<const Formula>, std::string> Calculator::parsed(std
 
 void Calculator::setFormula(const CellAddress& cell, std::string_view text, std::optional<CellAddress> writtenAt) {
     const uint32_t id = vertexFor(cell);
-    auto result = parsed(text, writtenAt.value_or(cell), false);
+    auto result = parsed(text, writtenAt.value_or(cell), false, writtenAt.has_value());
     if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) vertices_[id].formula = std::move(*formula);
     else vertices_[id].reason = std::get<std::string>(result);
     if (vertices_[id].formula && vertices_[id].formula->isVolatile) volatile_.push_back(id);
@@ -82,7 +89,7 @@ void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32
     Vertex& v = vertices_[id];
     v.rows = std::max(rows, 1);
     v.columns = std::max(columns, 1);
-    auto result = parsed(text, topLeft, true);
+    auto result = parsed(text, topLeft, true, false);
     if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) v.formula = std::move(*formula);
     else v.reason = std::get<std::string>(result);
     if (v.formula && v.formula->isVolatile) volatile_.push_back(id);

@@ -78,7 +78,7 @@ private:
     // The parsed form of a text written for a cell: every cell of a shared
     // formula names the same text and cell, so it is parsed once.
     std::variant<std::shared_ptr<const Formula>, std::string> parsed(std::string_view text, const CellAddress& origin,
-                                                                     bool array);
+                                                                     bool array, bool shared);
 
     const Model& model_;
     Iteration iteration_;
@@ -98,8 +98,14 @@ private:
     std::vector<uint32_t> unindexed_;
     // Vertices whose formulas are volatile (some may have been removed since).
     std::vector<uint32_t> volatile_;
-    // Scratch for ordering a pass: the node of each vertex it computes.
+    // Scratch of the passes, by vertex: the node of each vertex a pass
+    // computes, and where the areas its formula reads are listed.
     std::vector<uint32_t> nodeOfVertex_;
+    struct ReferenceSlot {
+        uint32_t pass = 0, first = 0, count = 0;
+    };
+    std::vector<ReferenceSlot> referenceSlots_;
+    uint32_t passes_ = 0;
     std::mt19937_64 random_;
 };
 

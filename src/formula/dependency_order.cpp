@@ -41,11 +41,17 @@ void Calculator::Pass::collectReferences(const Formula& formula, const CellAddre
     }
 }
 
-const std::vector<Area>& Calculator::Pass::references(uint32_t id) {
-    auto [slot, fresh] = references_.try_emplace(id);
-    const Vertex& v = calc_.vertices_[id];
-    if (fresh && v.formula) collectReferences(*v.formula, v.cell, slot->second, 0);
-    return slot->second;
+std::span<const Area> Calculator::Pass::references(uint32_t id) {
+    auto& slots = calc_.referenceSlots_;
+    if (slots.size() < calc_.vertices_.size()) slots.resize(calc_.vertices_.size());
+    ReferenceSlot& slot = slots[id];
+    if (slot.pass != passNumber_) {
+        const Vertex& v = calc_.vertices_[id];
+        slot = {passNumber_, uint32_t(referenceAreas_.size()), 0};
+        if (v.formula) collectReferences(*v.formula, v.cell, referenceAreas_, 0);
+        slot.count = uint32_t(referenceAreas_.size() - slot.first);
+    }
+    return {referenceAreas_.data() + slot.first, slot.count};
 }
 
 std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
@@ -157,10 +163,12 @@ std::vector<uint32_t> Calculator::Pass::order(const std::vector<uint32_t>& dirty
     }
     std::unordered_set<uint64_t> areaSet;
     for (const auto& [key, node] : areaNodes) areaSet.insert(key);
-    std::vector<std::vector<uint32_t>> successors(vertexNodes + areaList.size());
-    std::vector<uint32_t> waiting(successors.size(), 0);
+    // Edges collected first, then laid out by their source (one allocation, not one per node).
+    const size_t nodeCount = vertexNodes + areaList.size();
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
+    std::vector<uint32_t> waiting(nodeCount, 0);
     auto edge = [&](uint32_t from, uint32_t to) {
-        successors[from].push_back(to);
+        edges.emplace_back(from, to);
         ++waiting[to];
     };
     std::vector<uint32_t> precedents;
@@ -181,16 +189,23 @@ std::vector<uint32_t> Calculator::Pass::order(const std::vector<uint32_t>& dirty
             }
         }
     }
+    std::vector<uint32_t> firstSuccessor(nodeCount + 1, 0), successors(edges.size());
+    for (const auto& [from, to] : edges) ++firstSuccessor[from + 1];
+    for (size_t n = 0; n < nodeCount; ++n) firstSuccessor[n + 1] += firstSuccessor[n];
+    {
+        std::vector<uint32_t> fill(firstSuccessor.begin(), firstSuccessor.end() - 1);
+        for (const auto& [from, to] : edges) successors[fill[from]++] = to;
+    }
     std::vector<uint32_t> ready, result;
-    for (uint32_t node = 0; node < successors.size(); ++node) {
+    for (uint32_t node = 0; node < nodeCount; ++node) {
         if (waiting[node] == 0) ready.push_back(node);
     }
     while (!ready.empty()) {
         const uint32_t node = ready.back();
         ready.pop_back();
         if (node < vertexNodes) result.push_back(dirty[node]);
-        for (const uint32_t next : successors[node]) {
-            if (--waiting[next] == 0) ready.push_back(next);
+        for (uint32_t e = firstSuccessor[node]; e < firstSuccessor[node + 1]; ++e) {
+            if (--waiting[successors[e]] == 0) ready.push_back(successors[e]);
         }
     }
     for (uint32_t node = 0; node < vertexNodes; ++node) {
