@@ -86,6 +86,7 @@ TEST(ExportBomExcel, FormulasOverThePositionsAreSavedWithTheirResults) {
     book.expect({"value Parts!A2=10", "value Parts!B2=55", "value Parts!C2=small", "value Parts!D2=1.83",
                  "value Parts!E2=KB-1 (10)", "value Parts!F2=22", "value Parts!G2=3", "value Parts!C15=10"});
     EXPECT_EQ(book["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
+    for (const std::string& line : run.log()) EXPECT_EQ(line.find("not computed"), std::string::npos) << line;
 }
 
 TEST(ExportBomExcel, ReverseMirrorsFromRowOneAndKeepsTheCellBesideTheBlock) {
