@@ -56,11 +56,16 @@ TEST(ExportAsTxt, CopiesTheWholeWorkbookOrWritesOneSheetAsShownLeavingTheSharedR
 }
 
 // The totals under List are formulas the file stores without results: the
-// text export computes them and writes them through their number formats.
+// text export computes them and writes them through their number formats; the
+// copy of the workbook stores them computed.
 TEST(ExportAsTxt, WritesFormulasAsComputedAndFormatted) {
     MethodRun run;
     const std::string source = copyData(run.dir, "calc.xlsx"), before = readFile(source);
-    EXPECT_EQ(automation::KestDBBomExcel().ExportAsTxt2(source, run.dir.file("list.txt"), "List"), 0);
+    automation::KestDBBomExcel server;
+    EXPECT_EQ(server.ExportAsTxt(source, run.dir.file("copy.txt")), -1);
+    ReadBack(run.dir.file("copy.txt"), {}, ReadBack::Cells::Computed)
+        .expect({"value List!C13=55", "value List!D13=small", "value Calc!B2=30", "value Calc!E1=42"});
+    EXPECT_EQ(server.ExportAsTxt2(source, run.dir.file("list.txt"), "List"), 0);
     const ReadBack rows(run.dir.file("list.txt"));
     EXPECT_EQ(rows["row 11"], "10 | Bolt | 10 |  |  |  |  | ");
     EXPECT_EQ(rows["row 13"], "Positions | 10 | 55.0 | small | 1.83 | TRUE | #DIV/0! | 29.02.2024");
