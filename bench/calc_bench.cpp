@@ -10,7 +10,8 @@
 // values, opened, computed by Calculate and saved, so that computing can be
 // set against saving.
 //
-// Usage: calc_bench [SCRATCH_DIR]   (the peer runs when node and bench/peer/node_modules exist)
+// Usage: calc_bench [SCRATCH_DIR]   (the peer runs when node and bench/peer/node_modules exist,
+//                                    unless KBX_CALC_BENCH_NO_PEER is set)
 
 #include <sys/resource.h>
 #include <time.h>
@@ -173,8 +174,19 @@ long peakKiB() {
 
 std::string shown(const Value& v) { return v.isText() ? v.text() : v.isNumber() ? numberText(v.number()) : "?"; }
 
-// The sheet XML of one sheet: values as numbers and inline strings, formulas without a stored value.
-std::string sheetXml(Sheet& sheet) {
+// The sheet XML of one sheet: values as numbers and inline strings, formulas
+// without a stored value. With `shared`, each column's formulas filled down
+// from one cell are stored as the spreadsheet program stores a fill: one
+// shared formula, its text in the first cell.
+std::string sheetXml(Sheet& sheet, bool shared) {
+    // The first row of each cell's filled block, by column (0: not in one).
+    std::vector<int32_t> blockStart(size_t(sheet.columns) + 1, 0), blockEnd(size_t(sheet.columns) + 1, 0);
+    std::vector<int32_t> blockIndex(size_t(sheet.columns) + 1, -1);
+    int32_t blocks = 0;
+    const auto filledBelow = [&](int32_t r, int32_t c) {
+        return shared && r < sheet.rows && !sheet.formulaAt(r, c).empty() && !sheet.formulaAt(r + 1, c).empty() &&
+               (r > 1 || c != 2);  // B1 is "A1", not the running total's first form
+    };
     std::string xml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
     for (int32_t r = 1; r <= sheet.rows; ++r) {
         const std::string row = std::to_string(r);
@@ -182,8 +194,21 @@ std::string sheetXml(Sheet& sheet) {
         for (int32_t c = 1; c <= sheet.columns; ++c) {
             const Value& v = sheet.at(r, c);
             const std::string ref = kbx::columnName(c) + row;
-            if (!sheet.formulaAt(r, c).empty()) {
-                xml += "<c r=\"" + ref + "\"><f>";
+            const size_t k = size_t(c);
+            if (!sheet.formulaAt(r, c).empty() && blockEnd[k] >= r && blockStart[k] < r) {
+                xml += "<c r=\"" + ref + "\"><f t=\"shared\" si=\"" + std::to_string(blockIndex[k]) + "\"/></c>";
+            } else if (!sheet.formulaAt(r, c).empty()) {
+                std::string attributes;
+                if (filledBelow(r, c)) {
+                    int32_t end = r;
+                    while (end < sheet.rows && !sheet.formulaAt(end + 1, c).empty()) ++end;
+                    blockStart[k] = r;
+                    blockEnd[k] = end;
+                    blockIndex[k] = blocks++;
+                    attributes = " t=\"shared\" ref=\"" + ref + ":" + kbx::columnName(c) + std::to_string(end) +
+                                 "\" si=\"" + std::to_string(blockIndex[k]) + "\"";
+                }
+                xml += "<c r=\"" + ref + "\"><f" + attributes + ">";
                 kbx::ooxml::appendEscaped(xml, sheet.formulaAt(r, c), false);
                 xml += "</f></c>";
             } else if (v.isNumber()) {
@@ -199,7 +224,7 @@ std::string sheetXml(Sheet& sheet) {
     return xml + "</sheetData></worksheet>";
 }
 
-void writeXlsx(Workbook& book, const std::string& path) {
+void writeXlsx(Workbook& book, const std::string& path, bool shared) {
     namespace ooxml = kbx::ooxml;
     auto package = ooxml::Package::create();
     package->ensureDefault("rels", ooxml::contentType::kRelationships);
@@ -216,7 +241,7 @@ void writeXlsx(Workbook& book, const std::string& path) {
         const std::string part = "worksheets/sheet" + std::to_string(s + 1) + ".xml";
         const std::string id = rels.add("worksheet", part);
         workbook += "<sheet name=\"" + book.sheets[s].name + "\" sheetId=\"" + std::to_string(s + 1) + "\" r:id=\"" + id + "\"/>";
-        package->writePart("xl/" + part, sheetXml(book.sheets[s]));
+        package->writePart("xl/" + part, sheetXml(book.sheets[s], shared));
         package->setOverride("xl/" + part, ooxml::contentType::kWorksheet);
     }
     package->writePart("xl/workbook.xml", workbook + "</sheets></workbook>");
@@ -225,10 +250,10 @@ void writeXlsx(Workbook& book, const std::string& path) {
 }
 
 // The engine opens the workbook, computes it and saves it; returns whether the probes agree.
-bool runEngine(Workbook& book, const std::filesystem::path& scratch) {
+bool runEngine(Workbook& book, const std::filesystem::path& scratch, bool shared) {
     const std::string input = (scratch / "calc_bench_input.xlsx").string();
     const std::string output = (scratch / "calc_bench_output.xlsx").string();
-    writeXlsx(book, input);
+    writeXlsx(book, input, shared);
     auto app = kbx::engine::createApplication();
     auto workbook = app->GetWorkbooks().Open(input, kbx::Variant(false), true);
     auto start = std::chrono::steady_clock::now();
@@ -241,9 +266,9 @@ bool runEngine(Workbook& book, const std::filesystem::path& scratch) {
     const double save = seconds(start), saveCpu = cpuSeconds() - startCpu;
     auto calc = workbook->GetSheets().Item(std::string("Calc"));
     const std::string last = calc->Cells(kRows, 2)->Text(), join = calc->Cells(9900, 5)->Text();
-    std::printf("engine: Calculate %.3f s wall, %.3f s CPU; SaveAs %.3f s wall, %.3f s CPU (compute / save %.2f CPU); "
+    std::printf("engine, formulas stored %s: Calculate %.3f s wall, %.3f s CPU; SaveAs %.3f s wall, %.3f s CPU (compute / save %.2f CPU); "
                 "peak RSS %ld KiB\n  cells: B%d=%s E9900=%s\n",
-                compute, computeCpu, save, saveCpu, computeCpu / saveCpu, peakKiB(), kRows, last.c_str(), join.c_str());
+                shared ? "as filled blocks (shared)" : "one by one", compute, computeCpu, save, saveCpu, computeCpu / saveCpu, peakKiB(), kRows, last.c_str(), join.c_str());
     workbook->Close(false);
     std::filesystem::remove(input);
     std::filesystem::remove(output);
@@ -292,8 +317,10 @@ int main(int argc, char** argv) {
     std::printf("  cells: B%d=%s C1=%s D1=%s D2=%s E9900=%s\n", kRows, shown(calc.at(kRows, 2)).c_str(),
                 shown(calc.at(1, 3)).c_str(), shown(calc.at(1, 4)).c_str(), shown(calc.at(2, 4)).c_str(),
                 shown(calc.at(9900, 5)).c_str());
-    if (!runEngine(book, scratch)) std::printf("engine: the probed cells differ from the formula layer's\n");
+    for (const bool shared : {false, true})
+        if (!runEngine(book, scratch, shared)) std::printf("engine: the probed cells differ from the formula layer's\n");
     const std::filesystem::path peer = std::filesystem::path(KBX_SOURCE_DIR) / "bench/peer";
+    if (std::getenv("KBX_CALC_BENCH_NO_PEER")) return 0;
     if (!std::filesystem::exists(peer / "node_modules/hyperformula")) {
         std::printf("HyperFormula: not installed (cd bench/peer && npm ci)\n");
         return 0;
