@@ -165,10 +165,12 @@ TEST_F(Calculation, SharedArrayAndNamedFormulasComputedTheOthersKeepTheirStoredV
         auto book = open(copyData(dir, row.file));
         app->Calculate();
         const std::tuple<const char*, const char*, Variant> cells[] = {
-            {"Calc", "B1", 20.0},   {"Calc", "B2", 30.0}, {"Calc", "B3", 50.0},  // one shared formula
-            {"Calc", "C1", 38.0},   {"Calc", "C2", 4.0},  {"Calc", "C4", 10.0},  // array formulas
-            {"Calc", "D1", 1.0},    {"Calc", "D2", 6.0},  {"Other", "A1", 2.0},  // names of sheet and workbook scope
-            {"Other", "A2", 100.0}, {"Calc", "E1", 42.0}, {"Calc", "E2", 43.0}, {"Calc", "E3", 3.0}};
+            {"Calc", "B1", 20.0},      {"Calc", "B2", 30.0}, {"Calc", "B3", 50.0},  // one shared formula
+            {"Calc", "C1", 38.0},      {"Calc", "C2", 4.0},  {"Calc", "C4", 10.0},  // array formulas
+            {"Calc", "C5", Variant()}, {"Calc", "D1", 1.0},  {"Calc", "D2", 6.0},
+            {"Other", "A1", 2.0},  // names of sheet and workbook scope
+            {"Other", "A2", 100.0},    {"Calc", "E1", 42.0}, {"Calc", "E2", 43.0},
+            {"Calc", "E3", 3.0}};
         for (const auto& [sheet, cell, expected] : cells)
             EXPECT_EQ(shown(value(*book, sheet, cell)), shown(expected)) << sheet << "!" << cell;
         EXPECT_NEAR(value(*book, "Calc", "F1").asDouble(), row.cycleF1, row.tolerance);
@@ -235,6 +237,11 @@ TEST_F(Calculation, RangeAndApplicationCalculateComputeTheOpenWorkbooks) {
     ASSERT_EQ(second.type(), VarType::Double);
     EXPECT_TRUE(second.asDouble() >= 0 && second.asDouble() < 1) << second.asDouble();
     EXPECT_NE(first, second);
+    // Formulas naming a renamed sheet follow it, also after a calculation.
+    calc->SetName("Sums");
+    calc->Cells(1, 1)->SetValue(Variant(4.0));
+    app->Calculate();
+    EXPECT_EQ(shown(value(*book, "Other", "A2")), shown(40.0 + 70.0 + 50.0));
 }
 
 }  // namespace
