@@ -206,9 +206,10 @@ def summary():
 def calc():
     # Formulas as files store them, for the engine's calculation: on Calc a shared
     # formula and array formulas with stale results, defined names of workbook and
-    # sheet scope, a function no program knows and a reference cycle, each with the
-    # result a program stored; on Other cells reading Calc; on List totals under a
-    # list, formatted for the text export. calc_iterate.xlsx turns iteration on.
+    # sheet scope, an error value, a function no program knows and a reference
+    # cycle, each with the result a program stored; on Other cells reading Calc;
+    # on List totals under a list, formatted for the text export.
+    # calc_iterate.xlsx turns iteration on.
     wb = book({"Calc": {"A1": 2}, "Other": {"A1": "=Local", "A2": "=SUM(Calc!B1:B3)"},
                "List": {"A1": "Pos", "B1": "Name", "C1": "Qty", "A13": "Positions", "B13": "=COUNT(A2:A11)",
                         "C13": "=SUM(C2:C11)", "D13": '=IF(C13>100,"big","small")', "E13": "=AVERAGE(C2:C11)/3",
@@ -227,11 +228,15 @@ def calc():
              ("C2", '<f t="array" ref="C2:C4">A1:A3*2</f>', "0"), ("C3", None, "0"), ("C4", None, "0"),
              ("D1", "<f>Rate*A1</f>", "0"), ("D2", "<f>Local+1</f>", "0"), ("E1", "<f>FOO(1)</f>", "42"),
              ("E2", "<f>E1+1</f>", "43"), ("E3", "<f>A1+1</f>", "0"), ("F1", "<f>F2+1</f>", "7"),
-             ("F2", "<f>F1/2</f>", "3"), ("G1", "<f>RAND()</f>", "5")]
+             ("F2", "<f>F1/2</f>", "3"), ("G1", "<f>RAND()</f>", "5"), ("A5", None, "#N/A"),
+             ("D3", "<f>ISNA(A5)</f>", "0"), ("H1", '<f t="array" ref="H1:I2">A1:A2*{1,2}</f>', "0"),
+             ("I1", None, "0"), ("H2", None, "0"), ("I2", None, "0")]
     rows = {}
-    for ref, formula, value in cells:
-        rows.setdefault(int(ref[1:]), []).append('<c r="%s">%s<v>%s</v></c>' % (ref, formula or "", value))
-    data = "<sheetData>" + "".join('<row r="%d">%s</row>' % (r, "".join(c)) for r, c in sorted(rows.items())) + "</sheetData>"
+    for ref, formula, value in cells:  # a value starting with # is an error
+        rows.setdefault(int(ref[1:]), []).append((ref[0], '<c r="%s"%s>%s<v>%s</v></c>' % (
+            ref, ' t="e"' if value.startswith("#") else "", formula or "", value)))
+    data = "<sheetData>" + "".join('<row r="%d">%s</row>' % (r, "".join(xml for _, xml in sorted(c)))
+                                   for r, c in sorted(rows.items())) + "</sheetData>"
     with zipfile.ZipFile(path("calc.xlsx")) as src:
         items = {i.filename: src.read(i.filename) for i in src.infolist()}
     items["xl/worksheets/sheet1.xml"] = re.sub(rb"<sheetData>.*</sheetData>|<sheetData/>", data.encode(),

@@ -165,20 +165,21 @@ TEST_F(Calculation, SharedArrayAndNamedFormulasComputedTheOthersKeepTheirStoredV
         auto book = open(copyData(dir, row.file));
         app->Calculate();
         const std::tuple<const char*, const char*, Variant> cells[] = {
-            {"Calc", "B1", 20.0},      {"Calc", "B2", 30.0}, {"Calc", "B3", 50.0},  // one shared formula
-            {"Calc", "C1", 38.0},      {"Calc", "C2", 4.0},  {"Calc", "C4", 10.0},  // array formulas
-            {"Calc", "C5", Variant()}, {"Calc", "D1", 1.0},  {"Calc", "D2", 6.0},
-            {"Other", "A1", 2.0},  // names of sheet and workbook scope
-            {"Other", "A2", 100.0},    {"Calc", "E1", 42.0}, {"Calc", "E2", 43.0},
-            {"Calc", "E3", 3.0}};
+            {"Calc", "B1", 20.0},   {"Calc", "B2", 30.0}, {"Calc", "B3", 50.0},  // one shared formula
+            {"Calc", "C1", 38.0},   {"Calc", "C2", 4.0},  {"Calc", "C4", 10.0}, {"Calc", "C5", Variant()},
+            {"Calc", "H1", 2.0},    {"Calc", "I1", 4.0},  {"Calc", "I2", 6.0},   // array formulas
+            {"Calc", "D1", 1.0},    {"Calc", "D2", 6.0},  {"Other", "A1", 2.0},  // names of sheet and workbook scope
+            {"Calc", "D3", true},                                                // ISNA of an error value
+            {"Other", "A2", 100.0}, {"Calc", "E1", 42.0}, {"Calc", "E2", 43.0}, {"Calc", "E3", 3.0}};
         for (const auto& [sheet, cell, expected] : cells)
             EXPECT_EQ(shown(value(*book, sheet, cell)), shown(expected)) << sheet << "!" << cell;
         EXPECT_NEAR(value(*book, "Calc", "F1").asDouble(), row.cycleF1, row.tolerance);
         EXPECT_NEAR(value(*book, "Calc", "F2").asDouble(), row.cycleF2, row.tolerance);
         book->SaveCopyAs(dir.file("saved.xlsx"));
         const ReadBack saved(dir.file("saved.xlsx"), {"xl/workbook.xml"}, Cells::Computed);
-        saved.expect({"value Calc!B3=50", "value Calc!C4=10", "value Calc!D2=6", "value Other!A2=100",
-                      "value Calc!E1=42", "value Calc!E2=43", "value Calc!E3=3"});
+        saved.expect({"value Calc!B3=50", "value Calc!C4=10", "value Calc!I2=6", "value Calc!D2=6",
+                      "value Calc!D3=True", "value Other!A2=100", "value Calc!E1=42", "value Calc!E2=43",
+                      "value Calc!E3=3"});
         EXPECT_NEAR(std::stod(saved.value("Calc!F1")), row.cycleF1, row.tolerance);
         EXPECT_NE(saved["xml xl/workbook.xml"].find("fullCalcOnLoad=\"1\""), std::string::npos);
         const std::vector<std::string> log = run.log();
@@ -206,7 +207,7 @@ TEST_F(Calculation, EverySaveComputesFirst) {
         const std::string target = std::string(method) == "Save" ? book->FullName() : dir.file("target.xlsx");
         save(*book, target);
         const ReadBack saved(target, {}, Cells::Computed);
-        saved.expect({"value Calc!B1=40", "value Calc!D1=2", "value Calc!E3=5", "value Other!A1=4",
+        saved.expect({"value Calc!B1=40", "value Calc!I1=8", "value Calc!D1=2", "value Calc!E3=5", "value Other!A1=4",
                       "value Other!A2=120", "value List!C13=154", "type List!C13=int", "value List!D13=big",
                       "type List!D13=str", "value List!F13=True", "type List!F13=bool", "value List!G13=#DIV/0!",
                       "type List!G13=error", "value Calc!E1=42"});
