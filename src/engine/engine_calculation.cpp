@@ -79,14 +79,16 @@ void WorkbookCalculation::sheetAdded(const EngineWorksheet& sheet) {
 
 void WorkbookCalculation::sheetRenamed() { started_ = false; }
 
-void WorkbookCalculation::calculate() {
+void WorkbookCalculation::calculate(std::optional<uint32_t> volatileSheet) {
     if (!started_) {
         start();
     } else {
         applyChanges();
     }
     lastSheet_ = -1;
-    calculator_.recalculate(*this);
+    std::optional<int32_t> sheet;
+    if (volatileSheet) sheet = static_cast<int32_t>(*volatileSheet);
+    calculator_.recalculate(*this, sheet);
     lastSheet_ = -1;
 }
 

@@ -40,8 +40,9 @@ public:
     void sheetAdded(const EngineWorksheet& sheet);
     // A sheet that formulas or names may use was renamed: formulas are read again.
     void sheetRenamed();
-    // Computes what changed since the last calculation, and volatile formulas.
-    void calculate();
+    // Computes what changed since the last calculation, and volatile formulas
+    // (only those of `volatileSheet` when given).
+    void calculate(std::optional<uint32_t> volatileSheet = std::nullopt);
     // Whether every formula was computed by the last calculation.
     bool allComputed() const { return notComputed_.empty() && unregistered_.empty(); }
     // Logs how many formulas were not computed, and the first one with its reason.

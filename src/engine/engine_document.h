@@ -172,7 +172,8 @@ public:
     bool date1904() const { return date1904_; }
     // The workbook's formulas (engine_calculation.h); computing what changed.
     WorkbookCalculation& calculation();
-    void calculate();
+    // Computes what changed, and the volatile formulas (of one sheet when given).
+    void calculate(std::optional<SheetId> volatileSheet = std::nullopt);
 
     // Sheet models live expanded while they are in use: this serialises and
     // frees all but the few used last, never `keep` or `keepToo`. Called

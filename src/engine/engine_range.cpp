@@ -266,7 +266,9 @@ double RangeHandle::Top() const { return row_ == 0 ? 0 : sheet().model().rowTop(
 void RangeHandle::Calculate() {
     EngineWorksheet& worksheet = sheet();
     worksheet.model();
-    worksheet.workbook().calculate();
+    // What changed, and the volatile formulas of this sheet only: a paged
+    // export calculates each page and should not compute every page's again.
+    worksheet.workbook().calculate(worksheet.id());
 }
 
 void RangeHandle::Cut() {

@@ -179,7 +179,7 @@ WorkbookCalculation& EngineWorkbook::calculation() {
     return *calculation_;
 }
 
-void EngineWorkbook::calculate() { calculation().calculate(); }
+void EngineWorkbook::calculate(std::optional<SheetId> volatileSheet) { calculation().calculate(volatileSheet); }
 
 void EngineWorkbook::setActiveSheet(size_t position) {
     if (position >= sheets_.size()) raise(err::SubscriptOutOfRange);

@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <unordered_set>
@@ -103,7 +104,7 @@ struct Calculator::Pass : Context {
 
     // The vertices to compute: the changed cells' dependants and volatile
     // formulas, or all of them.
-    std::vector<uint32_t> dirtyVertices(bool all);
+    std::vector<uint32_t> dirtyVertices(bool all, std::optional<int32_t> volatileSheet);
     // The dirty vertices in dependency order; those in or behind a cycle go to `cyclic`.
     std::vector<uint32_t> order(const std::vector<uint32_t>& dirty, std::vector<uint32_t>& cyclic);
     // Computes one vertex (throws NeedFirst) and reports it.

@@ -144,9 +144,9 @@ void Calculator::markAllDirty() {
     unindexed_.clear();
 }
 
-void Calculator::recalculate(Sink& sink) {
+void Calculator::recalculate(Sink& sink, std::optional<int32_t> volatileSheet) {
     Pass pass(*this, serialNow(model_.date1904()));
-    const std::vector<uint32_t> dirty = pass.dirtyVertices(allDirty_);
+    const std::vector<uint32_t> dirty = pass.dirtyVertices(allDirty_, volatileSheet);
     for (const uint32_t id : dirty) vertices_[id].waiting = false;
     allDirty_ = false;
     changed_.clear();

@@ -50,8 +50,9 @@ public:
 
     void setIteration(const Iteration& iteration) { iteration_ = iteration; }
 
-    // Computes what changed since the last calculation, and volatile formulas.
-    void recalculate(Sink& sink);
+    // Computes what changed since the last calculation, and volatile formulas
+    // (only those of `volatileSheet` when given).
+    void recalculate(Sink& sink, std::optional<int32_t> volatileSheet = std::nullopt);
 
     size_t formulaCount() const { return vertices_.size(); }
     // Distinct parsed forms among the registered formulas.
@@ -66,6 +67,8 @@ public:
         Value value;
         enum class State : uint8_t { Free, Dirty, Done, NotComputed } state = State::Dirty;
         bool waiting = false;  // deferred until a cell it reads is computed
+        bool reported = false;   // the sink has `value`
+        bool unchanged = false;  // the last computation gave the value the sink has
     };
     struct Pass;
     struct Listeners;

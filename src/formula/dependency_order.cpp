@@ -54,7 +54,7 @@ std::span<const Area> Calculator::Pass::references(uint32_t id) {
     return {referenceAreas_.data() + slot.first, slot.count};
 }
 
-std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
+std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all, std::optional<int32_t> volatileSheet) {
     auto& vertices = calc_.vertices_;
     std::vector<uint32_t> dirty;
     std::vector<char> listed(vertices.size(), 0);
@@ -70,10 +70,12 @@ std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
         return dirty;
     }
     // New and changed formulas come with the changed cells; volatile ones are computed every time.
+    std::vector<char> seen(calc_.volatile_.empty() ? 0 : vertices.size(), 0);
     std::erase_if(calc_.volatile_, [&](uint32_t id) {
         const Vertex& v = vertices[id];
-        if (v.state == State::Free || !v.formula || !v.formula->isVolatile || listed[id]) return true;
-        list(id);
+        if (v.state == State::Free || !v.formula || !v.formula->isVolatile || seen[id]) return true;
+        seen[id] = 1;
+        if (!listed[id] && (!volatileSheet || v.cell.sheet == *volatileSheet)) list(id);
         return false;
     });
     if (queue.empty() && dirty.empty()) return dirty;
@@ -114,7 +116,7 @@ std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
         }
         const auto s = int32_t(key >> 34), r = int32_t((key >> 14) & 0xFFFFF) + 1, c = int32_t(key & 0x3FFF) + 1;
         work += areaReaders.forEachContaining(s, r, c, markDirty) + 1;
-        if (work > kPropagationBudget) return dirtyVertices(true);
+        if (work > kPropagationBudget) return dirtyVertices(true, volatileSheet);
     }
     return dirty;
 }
