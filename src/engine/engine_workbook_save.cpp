@@ -108,11 +108,10 @@ void EngineWorkbook::writePackageParts() {
             relsChanged = true;
         }
     }
-    // Formulas the engine could not compute keep their stored values; readers recalculate them.
-    if (!calculation().allComputed()) {
-        calculation().logNotComputed();
-        workbookPart_.setFullCalcOnLoad();
-    }
+    // Formulas the engine could not compute keep their stored values; readers
+    // recalculate them. When every formula was computed, readers need not.
+    calculation().logNotComputed();
+    workbookPart_.setFullCalcOnLoad(!calculation().allComputed());
     if (relsChanged) package_->setRelationships(workbook, rels);
     if (workbookPart_.dirty()) package_->writePart(workbook, workbookPart_.serialize());
 }

@@ -32,6 +32,16 @@ StoredFormula::Kind kindNamed(std::string_view type) {
 
 StoredFormula readStoredFormula(const std::string& element) {
     StoredFormula formula;
+    // Most formulas are a plain <f> with text that needs no unescaping.
+    constexpr std::string_view open = "<f>", close = "</f>";
+    const std::string_view xml(element);
+    if (xml.starts_with(open) && xml.ends_with(close) && xml.size() >= open.size() + close.size()) {
+        const std::string_view text = xml.substr(open.size(), xml.size() - open.size() - close.size());
+        if (text.find_first_of("&<") == std::string_view::npos) {
+            formula.text = text;
+            return formula;
+        }
+    }
     pugi::xml_document doc;
     if (!doc.load_buffer(element.data(), element.size(), pugi::parse_default | pugi::parse_ws_pcdata)) {
         formula.kind = StoredFormula::Kind::Unknown;

@@ -150,7 +150,12 @@ bool WorkbookPart::date1904() const {
     return isTrue(childNamed(root(), "workbookPr").attribute("date1904").value());
 }
 
-void WorkbookPart::setFullCalcOnLoad() {
+void WorkbookPart::setFullCalcOnLoad(bool on) {
+    if (!on) {
+        pugi::xml_node calc = childNamed(root(), "calcPr");
+        if (calc.remove_attribute("fullCalcOnLoad")) dirty_ = true;
+        return;
+    }
     pugi::xml_node calc = childInSchemaOrder(root(), "calcPr");
     pugi::xml_attribute full = calc.attribute("fullCalcOnLoad");
     if (std::string_view(full.value()) == "1") return;

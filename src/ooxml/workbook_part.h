@@ -58,8 +58,9 @@ public:
 
     // Whether dates count from 1904 (workbookPr date1904).
     bool date1904() const;
-    // Asks readers to recalculate every formula on load (calcPr fullCalcOnLoad).
-    void setFullCalcOnLoad();
+    // Asks readers to recalculate every formula on load (calcPr fullCalcOnLoad),
+    // or no longer does.
+    void setFullCalcOnLoad(bool on);
     // Iterative calculation as calcPr sets it (iterate, iterateCount, iterateDelta).
     struct Iteration {
         bool enabled = false;
