@@ -262,6 +262,8 @@ TEST_F(Engine, SheetNamesAndColumns) {
                     "value Cover!A2==SUM('Parts list'!B6:B8)",
                     "value Cover!A3=='Parts list'!A6&\" Parts!A1\""});
     EXPECT_NE(renamed["xml xl/charts/chart1.xml"].find("<f>'Parts list'!$B$6:$B$8</f>"), std::string::npos);
+    // The formulas that follow the new name are computed under it.
+    ReadBack(book->FullName(), {}, ReadBack::Cells::Computed).expect({"value Cover!A2=16", "value Cover!A3=Bolt Parts!A1"});
     // A pivot cache's source sheet, named with a quote (LibreOffice's file).
     auto pivots = app->GetWorkbooks().Open(copyData(dir, "corpus/libreoffice-rich.xlsx"), Variant(false), false);
     pivots->GetSheets().Item("Parts")->SetName("Bob's parts");
