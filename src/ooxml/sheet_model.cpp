@@ -1,12 +1,17 @@
 #include "ooxml/sheet_model.h"
 
+#include <algorithm>
+
 #include "ooxml/relationships.h"
 #include "ooxml/schema_order.h"
 #include "ooxml/shared_strings.h"
 #include "ooxml/sheet_reader.h"
 #include "ooxml/sheet_writer.h"
+#include "ooxml/stored_formula.h"
+#include "ooxml/sheet_references.h"
 #include "ooxml/styles.h"
 #include "ooxml/xml_util.h"
+#include "value/cell_reference.h"
 
 namespace kbx::ooxml {
 
@@ -65,7 +70,44 @@ std::unique_ptr<SheetModel> SheetModel::clone() {
     return copy;
 }
 
+// The first cell of a shared formula holds its text: before a value replaces
+// it, the next cell of the block takes the text over, moved to its place, so
+// that the rest of the block keeps its formulas.
+void SheetModel::handOnSharedFormula(int32_t row, int32_t column) {
+    const CellExtra* extra = cells_.extraOf(row, column);
+    if (extra == nullptr || !extra->sharedFormulaMaster || extra->sharedFormula < 0) return;
+    const StoredFormula master = readStoredFormula(extra->formula);
+    if (master.kind != StoredFormula::Kind::Shared || master.top == 0) return;
+    const int64_t index = extra->sharedFormula;
+    const std::string element = extra->formula.substr(1, extra->formula.find_first_of(" />") - 1);
+    // The block's other cells: the first in reading order takes the text, and
+    // the block's range shrinks to them.
+    std::optional<std::pair<int32_t, int32_t>> successor;
+    int32_t top = 0, left = 0, bottom = 0, right = 0;
+    for (int32_t r = master.top; r <= master.bottom; ++r) {
+        for (int32_t c = master.left; c <= master.right; ++c) {
+            const CellExtra* other = cells_.extraOf(r, c);
+            if ((r == row && c == column) || other == nullptr || other->sharedFormula != index) continue;
+            if (!successor) {
+                successor = {r, c};
+                top = bottom = r;
+                left = right = c;
+            }
+            top = std::min(top, r), bottom = std::max(bottom, r), left = std::min(left, c), right = std::max(right, c);
+        }
+    }
+    if (!successor) return;
+    const auto [r, c] = *successor;
+    std::string xml = "<" + element + " t=\"shared\" ref=\"" + columnName(left) + std::to_string(top) + ":" +
+                      columnName(right) + std::to_string(bottom) + "\" si=\"" + std::to_string(index) + "\">";
+    appendEscaped(xml, shiftRelativeReferences(master.text, r - row, c - column), false);
+    CellExtra& taker = cells_.extraForWrite(r, *cells_.existingCellForWrite(r, c));
+    taker.formula = xml + "</" + element + ">";
+    taker.sharedFormulaMaster = true;
+}
+
 void SheetModel::setValue(int32_t row, int32_t column, CellKind kind, double number, uint32_t shared) {
+    handOnSharedFormula(row, column);
     CellData& cell = cellForWrite(row, column);
     cells_.dropExtra(row, cell);
     cell.kind = kind;

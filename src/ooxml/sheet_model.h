@@ -124,6 +124,7 @@ public:
 
 private:
     void write(PieceBuffer& out);
+    void handOnSharedFormula(int32_t row, int32_t column);
     pugi::xml_node root() const { return rest_.document_element(); }
 
     std::string partName_;

@@ -1,9 +1,13 @@
 #include "ooxml/sheet_references.h"
 
+#include <cctype>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "ooxml/package.h"
 #include "ooxml/xml_util.h"
+#include "value/cell_reference.h"
 #include "value/text_case.h"
 
 namespace kbx::ooxml {
@@ -78,6 +82,120 @@ std::string repointSheetReferences(std::string_view formula, const std::string& 
         }
         out += c;
         ++i;
+    }
+    return out;
+}
+
+namespace {
+
+bool isReferenceCharacter(char c) { return isNameCharacter(c) || c == '$'; }
+
+// One part of a reference: "$A", "A", "$12", "12" (letters or digits, not both).
+struct ReferencePart {
+    bool absolute = false;
+    int32_t value = 0;
+    bool column = false;
+};
+
+// Reads a part at `at` of `word`; nullopt when there is none.
+std::optional<ReferencePart> readPart(std::string_view word, size_t& at, bool column) {
+    ReferencePart part{false, 0, column};
+    size_t i = at;
+    if (i < word.size() && word[i] == '$') {
+        part.absolute = true;
+        ++i;
+    }
+    const size_t start = i;
+    while (i < word.size() && (column ? std::isalpha(static_cast<unsigned char>(word[i]))
+                                      : std::isdigit(static_cast<unsigned char>(word[i])))) {
+        if (i - start >= 7) return std::nullopt;
+        part.value = column ? part.value * 26 + (std::toupper(static_cast<unsigned char>(word[i])) - 'A' + 1)
+                            : part.value * 10 + (word[i] - '0');
+        ++i;
+    }
+    if (i == start || part.value < 1 || part.value > (column ? kMaxColumns : kMaxRows)) return std::nullopt;
+    at = i;
+    return part;
+}
+
+// The parts of a word that is a cell ("B$2"), a column ("$B") or a row ("2")
+// reference, or nothing.
+std::vector<ReferencePart> referenceParts(std::string_view word) {
+    size_t at = 0;
+    std::vector<ReferencePart> parts;
+    if (auto column = readPart(word, at, true)) parts.push_back(*column);
+    if (auto row = readPart(word, at, false)) parts.push_back(*row);
+    if (at != word.size()) parts.clear();
+    return parts;
+}
+
+// The part moved by its offset; false when it leaves the sheet.
+bool shiftPart(ReferencePart& part, int32_t rows, int32_t columns, std::string& out) {
+    if (!part.absolute) part.value += part.column ? columns : rows;
+    if (part.value < 1 || part.value > (part.column ? kMaxColumns : kMaxRows)) return false;
+    if (part.absolute) out += '$';
+    out += part.column ? columnName(part.value) : std::to_string(part.value);
+    return true;
+}
+
+// A word moved by the offset, or the word unchanged when it is no reference:
+// a cell reference alone, a column or row only beside a colon and another of its kind.
+std::string shiftWord(std::string_view word, std::string_view partner, int32_t rows, int32_t columns) {
+    std::vector<ReferencePart> parts = referenceParts(word);
+    const std::vector<ReferencePart> others = partner.empty() ? std::vector<ReferencePart>() : referenceParts(partner);
+    const bool cell = parts.size() == 2;
+    const bool line = parts.size() == 1 && others.size() == 1 && others[0].column == parts[0].column;
+    if (!cell && !line) return std::string(word);
+    std::string out;
+    for (ReferencePart& part : parts)
+        if (!shiftPart(part, rows, columns, out)) return "#REF!";
+    return out;
+}
+
+// The word of reference characters that ends just before `end` or starts at `start`.
+std::string_view wordBefore(std::string_view formula, size_t end) {
+    size_t start = end;
+    while (start > 0 && isReferenceCharacter(formula[start - 1])) --start;
+    return formula.substr(start, end - start);
+}
+
+std::string_view wordFrom(std::string_view formula, size_t start) {
+    size_t end = start;
+    while (end < formula.size() && isReferenceCharacter(formula[end])) ++end;
+    return formula.substr(start, end - start);
+}
+
+}  // namespace
+
+std::string shiftRelativeReferences(std::string_view formula, int32_t rows, int32_t columns) {
+    std::string out;
+    size_t i = 0;
+    while (i < formula.size()) {
+        const char c = formula[i];
+        if (c == '"' || c == '\'') {
+            std::string raw, text;
+            i = readQuoted(formula, i, c, raw, text);
+            out += raw;
+        } else if (c == '[') {
+            // Structured references and other workbooks' indexes, nested brackets included.
+            int depth = 0;
+            do {
+                depth += formula[i] == '[' ? 1 : formula[i] == ']' ? -1 : 0;
+                out += formula[i++];
+            } while (i < formula.size() && depth > 0);
+        } else if (isReferenceCharacter(c) && (i == 0 || !isReferenceCharacter(formula[i - 1]))) {
+            const std::string_view word = wordFrom(formula, i);
+            const size_t end = i + word.size();
+            const char next = end < formula.size() ? formula[end] : '\0';
+            std::string_view partner;
+            if (next == ':') partner = wordFrom(formula, end + 1);
+            else if (i > 0 && formula[i - 1] == ':') partner = wordBefore(formula, i - 1);
+            out += next == '(' || next == '!' ? std::string(word) : shiftWord(word, partner, rows, columns);
+            i = end;
+        } else {
+            out += c;
+            ++i;
+        }
     }
     return out;
 }

@@ -129,11 +129,13 @@ TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
     book->GetSheets().Item("More")->Activate();  // the workbook part has no views yet
     book->SaveAs(dir.file("replaced.xlsx"), std::nullopt);
     // The calculation chain goes; every formula is computed, so the reader need
-    // not recalculate on load. Cells that shared the replaced formula keep their results.
+    // not recalculate on load. Cells that shared the replaced formula keep it,
+    // moved to their own places, and their results.
     const Lines parts = {"xl/workbook.xml", "[Content_Types].xml", "xl/_rels/workbook.xml.rels"};
     const ReadBack kept(dir.file("kept.xlsx"), parts), replaced(dir.file("replaced.xlsx"), parts);
     kept.expect({"value Odd!B4==A4*2", "value Odd!B6==A6*2", "value Odd!C4==SUM(A4:A6)"});
-    replaced.expect({"value Odd!B4=master replaced", "value Odd!B5=4", "value Odd!B6=6", "active=More"});
+    replaced.expect({"value Odd!B4=master replaced", "value Odd!B5==A5*2", "value Odd!B6==A6*2", "active=More"});
+    ReadBack(dir.file("replaced.xlsx"), {}, ReadBack::Cells::Computed).expect({"value Odd!B5=4", "value Odd!B6=6"});
     for (const ReadBack* book : {&kept, &replaced}) {
         EXPECT_FALSE(book->has("part xl/calcChain.xml"));
         EXPECT_EQ((*book)["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
