@@ -65,7 +65,7 @@ ooxml::SheetModel* WorkbookCalculation::modelOf(int32_t sheet) const {
     if (sheet == lastSheet_) return lastModel_;
     EngineWorksheet* found = book_.sheetWithId(static_cast<SheetId>(sheet));
     lastSheet_ = sheet;
-    lastModel_ = found != nullptr && found->isWorksheet() ? &found->model() : nullptr;
+    lastModel_ = found != nullptr ? &found->model() : nullptr;
     return lastModel_;
 }
 
@@ -178,9 +178,10 @@ void WorkbookCalculation::readDefinedNames() {
     }
 }
 
+// A chart sheet holds no cells: a reference to it is #REF!, like one to a sheet that is not there.
 std::optional<int32_t> WorkbookCalculation::sheetIndex(std::string_view name) const {
     const EngineWorksheet* sheet = book_.sheetNamed(std::string(name));
-    if (sheet == nullptr) return std::nullopt;
+    if (sheet == nullptr || !sheet->isWorksheet()) return std::nullopt;
     return static_cast<int32_t>(sheet->id());
 }
 

@@ -238,6 +238,14 @@ TEST_F(Calculation, RangeAndApplicationCalculateComputeTheOpenWorkbooks) {
     ASSERT_EQ(second.type(), VarType::Double);
     EXPECT_TRUE(second.asDouble() >= 0 && second.asDouble() < 1) << second.asDouble();
     EXPECT_NE(first, second);
+    // A chart sheet holds no cells: a reference to it is #REF!.
+    runPython("import openpyxl, sys\n"
+              "wb = openpyxl.Workbook(); wb.active['A1'] = '=Chart1!A1'\n"
+              "wb.create_chartsheet('Chart1'); wb.save(sys.argv[1])\n",
+              {dir.file("chartsheet.xlsx")});
+    auto charts = open(dir.file("chartsheet.xlsx"));
+    app->Calculate();
+    EXPECT_EQ(charts->GetSheets().Item(1)->Cells(1, 1)->Text(), "#REF!");
     // Formulas naming a renamed sheet follow it, also after a calculation.
     calc->SetName("Sums");
     calc->Cells(1, 1)->SetValue(Variant(4.0));
