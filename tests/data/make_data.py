@@ -168,12 +168,14 @@ def plain():
 
 
 def fill():
-    # The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders
-    # outside the scanned rectangle, a merged title, an image, a print area); Reverse; Groups.
+    # The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders on
+    # the last row and column of the scanned rectangle and past it, a merged title, an image,
+    # a print area); Reverse; Groups.
     red = Font(name="Arial", bold=True, size=12, color="FFFF0000")
     wb = book({"Cover": {"A1": "$head:title"},
                "Parts": {"A1": ("$head:drawno", BOX), "B1": "$head:title", "D1": "$Head:Weight", "E1": "$head:owner",
-                         "AY1": "$head:drawno", "A3": "$pos:posnr", "A5": ("Pos", BOLD), "B5": ("Name", BOLD),
+                         "AX1": "$head:drawno", "AY1": "$head:drawno", "A57": "$head:title", "A58": "$head:title",
+                         "A3": "$pos:posnr", "A5": ("Pos", BOLD), "B5": ("Name", BOLD),
                          "A6": ("$pos:posnr", red, Alignment(horizontal="center", vertical="top"), BOX),
                          "B6": ("$POS:Name", ITALIC, Alignment(horizontal="left"), BOX),
                          "C6": ("$pos:qty", Alignment(horizontal="right"), BOX), "D6": ("keep", BOX),
@@ -191,7 +193,7 @@ def fill():
 def summary():
     book({"Layout": {"A1": ("$head:posnr", BOLD), "B1": ("$head:qty", BOLD), "C1": ("$head:bmp", BOLD),
                      "A2": ("$pos:posnr", ITALIC), "B2": "$pos:QTY", "C2": "$pos:bmp", "D2": "$pos:unknown",
-                     "BB2": "$pos:posnr", "A9": "note"}}).save(path("summary.xlsx"))
+                     "BA2": "$pos:qty", "BB2": "$pos:posnr", "A9": "note"}}).save(path("summary.xlsx"))
 
 
 def bad_packages(data, out):

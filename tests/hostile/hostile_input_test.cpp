@@ -203,14 +203,22 @@ const std::vector<Case> kCases = {
      },
      {"52: Bad file name or number: the file name is empty / 52: "}},
     {"saves",
-     "leftover temporaries older than a day are removed by the next save there",
+     "leftover temporaries older than a day are removed by the next save there, and nothing else",
      [](Sandbox& s) {
-         const std::string old = s.file(".out.txt.kbx-Ab12Cd"), fresh = s.file(".other.xlsx.kbx-Zz99Yy");
-         fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(25));
+         const std::string fresh = s.file(".other.xlsx.kbx-Zz99Yy");
+         for (const char* folder : {".kbx-save-Ab12Cd", "a-folder-16-long"}) fs::create_directory(s.dir.file(folder));
+         const std::string names[] = {".out.txt.kbx-Ab12Cd", ".out.txt.kbx-Ab12C", ".o.kbx-convert.xlsx",
+                                      ".kbx-save-Ab12Cd", "a-folder-16-long"};  // the last as long as a leftover
+         for (const std::string& name : names) {
+             if (!fs::exists(s.dir.file(name))) s.file(name);
+             fs::last_write_time(s.dir.file(name), fs::file_time_type::clock::now() - std::chrono::hours(25));
+         }
          copyexport::ExportAsTxt2(s.plain, s.dir.file("out.txt"), "BOM");
-         return describe(fs::exists(old), "old kept", "old removed") + describe(fs::exists(fresh), ", new kept", "");
+         std::string seen;
+         for (const std::string& name : names) seen += describe(fs::exists(s.dir.file(name)), "kept ", "removed ");
+         return seen + describe(fs::exists(fresh), "new kept", "");
      },
-     {"old removed, new kept"}},
+     {"removed kept removed removed kept new kept"}},
     {"drawings",
      "a drawing showing a missing image is refused, and the reason logged",
      [](Sandbox& s) {

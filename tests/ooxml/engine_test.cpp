@@ -93,13 +93,14 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {1.5, "[h]:mm:ss", "36:00:00"},
         {1.5, "[mm]", "2160"},
         {60.0 / 86400, "mm:ss.0", "01:00.0"},
+        {45000.5, "hh:mm:ss.", "12:00:00."},  // a format ending in "." or "E"
+        {5, "0E", "5"},
         {59, "yyyy-mm-dd", "1900-02-28"},
         {60, "yyyy-mm-dd", "1900-02-29"},  // the 1900 leap day spreadsheets show
         {61, "dddd yyyy-mm-dd", "Thursday 1900-03-01"},
         {44967, "yyyy-mm-dd", "2023-02-10"},
-        {45350, "d mmm yyyy", "28 Feb 2024"},
         {45351, "dddd d mmmm yyyy", "Thursday 29 February 2024"},
-        {45291, "dd.mm.yyyy", "31.12.2023"},
+        {45291, "dddd d mmmm yyyy", "Sunday 31 December 2023"},  // the last month and the first weekday
         {45291.99999999, "yyyy-mm-dd hh:mm:ss", "2024-01-01 00:00:00"},
         {2958465.5, "yyyy-mm-dd hh:mm", "9999-12-31 12:00"},
         {-1, "yyyy-mm-dd", "###########"},
