@@ -193,7 +193,7 @@ def fill():
 def summary():
     book({"Layout": {"A1": ("$head:posnr", BOLD), "B1": ("$head:qty", BOLD), "C1": ("$head:bmp", BOLD),
                      "A2": ("$pos:posnr", ITALIC), "B2": "$pos:QTY", "C2": "$pos:bmp", "D2": "$pos:unknown",
-                     "BA2": "$pos:qty", "BB2": "$pos:posnr", "A9": "note"}}).save(path("summary.xlsx"))
+                     "BA2": "$pos:qty", "BB2": "$pos:posnr", "E6": "note"}}).save(path("summary.xlsx"))
 
 
 def bad_packages(data, out):

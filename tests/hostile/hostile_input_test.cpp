@@ -208,7 +208,8 @@ const std::vector<Case> kCases = {
          const std::string fresh = s.file(".other.xlsx.kbx-Zz99Yy");
          for (const char* folder : {".kbx-save-Ab12Cd", "a-folder-16-long"}) fs::create_directory(s.dir.file(folder));
          const std::string names[] = {".out.txt.kbx-Ab12Cd", ".out.txt.kbx-Ab12C", ".o.kbx-convert.xlsx",
-                                      ".kbx-save-Ab12Cd", "a-folder-16-long"};  // the last as long as a leftover
+                                      ".kbx-save-Ab12Cd",    "a-folder-16-long",   ".abcAb12Cd",  // the user's
+                                      ".kbx-Ab12Cd"};
          for (const std::string& name : names) {
              if (!fs::exists(s.dir.file(name))) s.file(name);
              fs::last_write_time(s.dir.file(name), fs::file_time_type::clock::now() - std::chrono::hours(25));
@@ -218,7 +219,7 @@ const std::vector<Case> kCases = {
          for (const std::string& name : names) seen += describe(fs::exists(s.dir.file(name)), "kept ", "removed ");
          return seen + describe(fs::exists(fresh), "new kept", "");
      },
-     {"removed kept removed removed kept new kept"}},
+     {"removed kept removed removed kept kept kept new kept"}},
     {"drawings",
      "a drawing showing a missing image is refused, and the reason logged",
      [](Sandbox& s) {
