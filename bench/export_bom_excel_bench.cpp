@@ -101,7 +101,7 @@ void phaseBreakdown(const std::string& file, const kbx::Variant& headNames, cons
 }  // namespace
 
 int main(int argc, char** argv) {
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     const int32_t count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kestbomex-bench";
     std::filesystem::create_directories(dir);

@@ -104,7 +104,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     const int32_t count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int32_t perSheet = argc > 2 ? std::atoi(argv[2]) : 50;
     const int32_t pictures = argc > 3 ? std::atoi(argv[3]) : 100;

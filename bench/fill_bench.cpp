@@ -18,16 +18,13 @@
 #include <vector>
 
 #include "fillcommon/copy_cell.h"
+#include "engine/engine.h"
 #include "sheet/application.h"
 #include "value/runtime_error.h"
 
 #ifdef KBX_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
 #endif
-
-namespace kbx {
-std::shared_ptr<sheet::Application> createEngineApplication();
-}
 
 namespace {
 
@@ -51,7 +48,7 @@ long peakKilobytes() {
 std::string valueText(int row, int column) { return "P" + std::to_string(row) + "-" + std::to_string(column); }
 
 double fillWithEngine(const std::string& templatePath, const std::string& output) {
-    auto app = kbx::createEngineApplication();
+    auto app = kbx::engine::createApplication();
     const auto start = std::chrono::steady_clock::now();
     auto book = app->GetWorkbooks().Open(templatePath, kbx::Variant(false), true);
     auto ws = book->ActiveSheet();

@@ -15,12 +15,9 @@
 #include "ooxml/shared_strings.h"
 #include "ooxml/sheet_model.h"
 #include "ooxml/styles.h"
+#include "engine/engine.h"
 #include "sheet/application.h"
 #include "value/runtime_error.h"
-
-namespace kbx {
-std::shared_ptr<sheet::Application> createEngineApplication();
-}
 
 namespace {
 
@@ -51,7 +48,7 @@ int main(int argc, char** argv) {
         double seconds = 0;
         long opened = 0;
         {
-            auto app = kbx::createEngineApplication();
+            auto app = kbx::engine::createApplication();
             auto book = app->GetWorkbooks().Open(path, kbx::Variant(false), true);
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             opened = residentKiB();

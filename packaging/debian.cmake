@@ -22,9 +22,9 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME kestbomex)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
 # The shared libraries (Qt 6, libzip, pugixml, zlib, libcsv) are found by dpkg-shlibdeps.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-# The service needs a session bus; .xls and .ods go through LibreOffice;
-# a finished workbook is shown with xdg-open.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus, libreoffice-calc-nogui | libreoffice-calc, xdg-utils")
+# The service needs a session bus; .xls and .ods go through LibreOffice,
+# driven from Python through UNO; a finished workbook is shown with xdg-open.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus, libreoffice-calc-nogui | libreoffice-calc, python3-uno, xdg-utils")
 # The first line of a description is its synopsis; Debian wants the lines
 # after it within 80 columns.
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION [=[bills of materials into .xlsx workbooks: D-Bus service and command line

@@ -11,6 +11,7 @@ import sys
 BUILT_ON = {
     "value": [],
     "files": ["value"],
+    "formula": ["value"],
     "log": ["files"],
     "sheet": ["value"],
     "ooxml": ["files"],

@@ -7,9 +7,9 @@
 #                                    gallery and the package test use
 #   ... --list                       print the package names, install nothing
 #
-# LibreOffice (libreoffice-calc-nogui) is only recommended for running: .xls
-# and .ods workbooks go through it, .xlsx needs nothing more. The tests
-# install it.
+# LibreOffice (libreoffice-calc-nogui, driven through python3-uno) is only
+# recommended for running: .xls and .ods workbooks go through it, .xlsx needs
+# nothing more. The tests install it.
 set -euo pipefail
 
 BUILD_PACKAGES=(
@@ -26,6 +26,8 @@ TEST_PACKAGES=(
   python3 python3-openpyxl python3-dbus python3-gi python3-pil
   libreoffice-calc-nogui poppler-utils
   debootstrap curl
+  # the .xls/.ods bridge drives its warm LibreOffice through UNO from Debian's Python
+  python3-uno
 )
 
 wanted=("${BUILD_PACKAGES[@]}")

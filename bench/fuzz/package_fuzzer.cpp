@@ -22,7 +22,7 @@
 #include "value/runtime_error.h"
 
 namespace kbx {
-std::shared_ptr<sheet::Application> createEngineApplication();
+std::shared_ptr<sheet::Application> engine::createApplication();
 }
 
 namespace {
@@ -31,21 +31,8 @@ std::string scratchPath(const char* name) {
     return (std::filesystem::temp_directory_path() / ("kbx-fuzz-" + std::to_string(::getpid()) + "-" + name)).string();
 }
 
-// Workbooks hold their application and the application holds its open
-// workbooks: quitting at the end of every input, whatever failed, frees both.
-struct QuitAtEnd {
-    std::shared_ptr<kbx::sheet::Application> app;
-    ~QuitAtEnd() {
-        try {
-            app->Quit();
-        } catch (const kbx::RuntimeError&) {
-        }
-    }
-};
-
 void exercise(const std::string& input, const std::string& output) {
-    auto app = kbx::createEngineApplication();
-    const QuitAtEnd quit{app};
+    auto app = kbx::engine::createApplication();
     auto book = app->GetWorkbooks().Open(input, kbx::Variant(false), false);
     kbx::sheet::Sheets& sheets = book->GetSheets();
     for (int32_t i = 1; i <= sheets.Count(); ++i) {

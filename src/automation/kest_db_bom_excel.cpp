@@ -4,28 +4,12 @@
 #include "dialog/get_bom_params.h"
 #include "plainbom/export_plain.h"
 #include "session/excel_references.h"
-#include "session/platform.h"
 #include "summary/summary_list.h"
 #include "templatefill/export_bom_excel.h"
 
 namespace kbx::automation {
 
-namespace {
-
-// Quits the spreadsheet applications a method left without any reference to
-// them (a workbook left open for the user once `ExcelApp` and `ExcelBook` are
-// dropped), so a long-running service does not keep them in memory.
-struct CloseUnreachableOnReturn {
-    CloseUnreachableOnReturn() = default;
-    CloseUnreachableOnReturn(const CloseUnreachableOnReturn&) = delete;
-    CloseUnreachableOnReturn& operator=(const CloseUnreachableOnReturn&) = delete;
-    ~CloseUnreachableOnReturn() { session::closeUnreachableApplications(); }
-};
-
-}  // namespace
-
 void KestDBBomExcel::ReleaseExcel() {
-    const CloseUnreachableOnReturn closeUnreachable;
     session::ExcelReferences& refs = session::excelReferences();
     if (refs.ExcelBook) refs.ExcelBook.reset();
     if (refs.ExcelApp) refs.ExcelApp.reset();
@@ -36,25 +20,21 @@ int32_t KestDBBomExcel::ExportBomExcel(const Variant& HeadNames, const Variant& 
                                        int32_t Language, const std::string& KestDBDir, int32_t EmBed,
                                        const std::string& Profile, int32_t reverse, const std::string& templte,
                                        int32_t Clos, const std::string& SheetName) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return templatefill::ExportBomExcel(HeadNames, HeadVals, RecordSize, PosNames, PosVals, ExcelFileName, Language,
                                         KestDBDir, EmBed, Profile, reverse, templte, Clos, SheetName);
 }
 
 int32_t KestDBBomExcel::GetBomParams(const std::string& KestDBDir, Variant& Profiles, int32_t& reverse, int32_t& EmBed,
                                      std::string& templte, std::string& ExcelFileName) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return dialog::GetBomParams(KestDBDir, Profiles, reverse, EmBed, templte, ExcelFileName);
 }
 
 int16_t KestDBBomExcel::ExportAsTxt(const std::string& ExcelName, const std::string& TxtName) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return copyexport::ExportAsTxt(ExcelName, TxtName);
 }
 
 int16_t KestDBBomExcel::ExportAsTxt2(const std::string& ExcelName, const std::string& TxtName,
                                      const std::string& SheetName) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return copyexport::ExportAsTxt2(ExcelName, TxtName, SheetName);
 }
 
@@ -71,13 +51,11 @@ Variant KestDBBomExcel::CreateSummaryExcel(const Variant& PosNames, const Varian
                                            int32_t RecordSize, const std::string& TemplateFile,
                                            const std::string& ExcelFile, int32_t Language, int32_t Company,
                                            int32_t PosPerSheet) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return summary::CreateSummaryExcel(PosNames, HeadNames, PosVals, RecordSize, TemplateFile, ExcelFile, Language,
                                        Company, PosPerSheet);
 }
 
 Variant KestDBBomExcel::CreateSummaryTemplate(const Variant& Names) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return summary::CreateSummaryTemplate(Names);
 }
 
@@ -85,7 +63,6 @@ Variant KestDBBomExcel::ExportPlain2(const Variant& HeadNames, const Variant& He
                                      const Variant& PosNames, const Variant& PosVals, const std::string& TemplateFile,
                                      const std::string& ExcelFile, int32_t Language, int32_t Company,
                                      int32_t PosPerSheet, int32_t InsertEmptyRows, const std::string& TargetSheetName) {
-    const CloseUnreachableOnReturn closeUnreachable;
     return plainbom::ExportPlain2(HeadNames, HeadVals, RecordSize, PosNames, PosVals, TemplateFile, ExcelFile, Language,
                                   Company, PosPerSheet, InsertEmptyRows, TargetSheetName);
 }

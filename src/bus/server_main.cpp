@@ -21,6 +21,7 @@
 #include "kest_db_bom_excel_adaptor.h"
 #include "session/platform.h"
 #include "value/runtime_error.h"
+#include "xlsbridge/format_bridge.h"
 
 namespace {
 
@@ -88,6 +89,8 @@ int serve(QApplication& app) {
     bus.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local", "Disconnected", &app,
                 SLOT(quit()));
     QTimer::singleShot(kFirstCallWaitMs, &app, leaveWhenIdle);
+    // The LibreOffice that converts .xls and .ods stays warm between calls.
+    kbx::xlsbridge::endConverterWhenIdle(kbx::xlsbridge::converterIdleLimit());
     if (!bus.registerService(kbx::bus::kServiceName)) {
         std::cerr << "kestbomex-server: cannot own " << kbx::bus::kServiceName << ": "
                   << bus.lastError().message().toStdString() << "\n";
@@ -136,7 +139,7 @@ int main(int argc, char** argv) {
         std::cerr << "kestbomex-server: unknown argument '" << first << "'\n" << kUsage;
         return 2;
     }
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     kbx::desktop::chooseQtPlatform();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);

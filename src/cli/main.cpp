@@ -41,7 +41,7 @@ int runRemote(char** argv) {
 
 int main(int argc, char** argv) {
     if (asksForBus(argc, argv)) return runRemote(argv);
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     QCoreApplication app(argc, argv);
     // The arguments as given, byte for byte (Qt's own decoding would replace
     // bytes that are not UTF-8).

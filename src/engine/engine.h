@@ -1,21 +1,15 @@
 #pragma once
-// The embedded engine's entry points for the rest of the program.
+// The embedded engine's entry point for the rest of the program.
 
 #include <memory>
 
 #include "sheet/application.h"
 
-namespace kbx {
+namespace kbx::engine {
 
-// A new engine application with no workbook open.
-std::shared_ptr<sheet::Application> createEngineApplication();
+// A new engine application with no workbook open. It lives as long as it or
+// anything it handed out (a workbook, sheet, cell, picture) is held, and
+// closes its workbooks unsaved when it goes.
+std::shared_ptr<sheet::Application> createApplication();
 
-// Workbooks hold their application and the application holds its open
-// workbooks, so neither goes away by itself. This quits every engine
-// application that nothing outside the engine holds any more (neither the
-// application nor one of its workbooks, sheets, cells or its selection),
-// which frees it with its workbooks. Unsaved changes of such workbooks could
-// not be reached again anyway.
-void closeUnreachableEngineApplications();
-
-}  // namespace kbx
+}  // namespace kbx::engine

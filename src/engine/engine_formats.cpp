@@ -1,14 +1,26 @@
 #include "engine/engine_formats.h"
 
+#include <filesystem>
+
 #include "sheet/workbook.h"
 #include "value/runtime_error.h"
+#include "value/text_case.h"
 
-namespace kbx::ooxml {
+namespace kbx::engine {
 
 std::optional<int32_t> foreignFileFormat(const std::string& path) {
     const std::optional<xlsbridge::ForeignFormat> format = xlsbridge::foreignFormatOf(path);
     if (!format) return std::nullopt;
     return *format == xlsbridge::ForeignFormat::Xls ? sheet::xl::FormatWorkbookNormal : kFormatOpenDocument;
+}
+
+std::optional<int32_t> fileFormatNamedBy(const std::string& path) {
+    const std::string extension = lowerCase(std::filesystem::path(path).extension().string());
+    if (extension == ".xlsx") return sheet::xl::FormatOpenXmlWorkbook;
+    if (extension == ".xlsm") return sheet::xl::FormatOpenXmlMacroEnabled;
+    if (extension == ".xls") return sheet::xl::FormatWorkbookNormal;
+    if (extension == ".ods") return kFormatOpenDocument;
+    return std::nullopt;
 }
 
 xlsbridge::TemporaryXlsx importForeignWorkbook(const std::string& path) { return xlsbridge::convertToXlsx(path); }
@@ -21,4 +33,4 @@ void exportForeignFormat(const std::string& xlsxPath, const std::string& target,
     raiseSpreadsheet("Cannot save '" + target + "' in file format " + std::to_string(fileFormat) + ".");
 }
 
-}  // namespace kbx::ooxml
+}  // namespace kbx::engine

@@ -1,22 +1,24 @@
 #pragma once
-// A range of the engine: one cell, or a whole column (row 0), and its font.
+// A range of a sheet as handed out: one cell, or a whole column (row 0), and its font.
 
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
 
-#include "engine/engine_objects.h"
+#include "engine/engine_handles.h"
 #include "sheet/range.h"
 
-namespace kbx::ooxml {
+namespace kbx::engine {
 
-class EngineRange : public sheet::Range, public std::enable_shared_from_this<EngineRange> {
+class RangeHandle final : public sheet::Range {
 public:
-    // `row` 0 stands for the whole column.
-    EngineRange(std::shared_ptr<EngineWorksheet> sheet, int32_t row, int32_t column);
+    RangeHandle(const SheetRef& sheet, int32_t row, int32_t column) : sheet_(sheet), row_(row), column_(column) {}
 
     Variant Value() const override;
-    void SetValue(const Variant& value) override;
+    void SetValue(const Variant& value) override { store(value, true); }
     Variant Value2() const override;
-    void SetValue2(const Variant& value) override;
+    void SetValue2(const Variant& value) override { store(value, false); }
     std::string Text() const override;
     std::string NumberFormat() const override;
     void SetNumberFormat(const std::string& format) override;
@@ -40,33 +42,79 @@ public:
     void Cut() override;
     void SetPlacement(int32_t placement) override;
 
-    EngineWorksheet& worksheet() const { return *sheet_; }
-    bool isColumn() const { return row_ == 0; }
-
 private:
-    void requireCell(const char* member) const;
+    EngineWorksheet& sheet() const { return sheet_.sheet(); }
+    // The sheet, for a member a whole column does not have (raises 1004 for one).
+    EngineWorksheet& cellSheet(const char* member) const;
     void setAlignment(uint8_t property, const Variant& alignment);
     void store(const Variant& value, bool applyDateFormat);
 
-    std::shared_ptr<EngineWorksheet> sheet_;
+    SheetRef sheet_;
     int32_t row_;
     int32_t column_;
 };
 
-class EngineFont : public sheet::Font {
+class FontHandle final : public sheet::Font {
 public:
-    EngineFont(std::shared_ptr<EngineWorksheet> sheet, int32_t row, int32_t column)
-        : sheet_(std::move(sheet)), row_(row), column_(column) {}
+    FontHandle(const SheetRef& sheet, int32_t row, int32_t column) : sheet_(sheet), row_(row), column_(column) {}
     Variant Get(sheet::FontProperty property) const override;
     void Set(sheet::FontProperty property, const Variant& value) override;
     std::string Name() const override;
 
 private:
-    void apply(sheet::FontProperty property, const Variant& value);
-    const FontSpec& current() const;
-    std::shared_ptr<EngineWorksheet> sheet_;
+    void apply(EngineWorksheet& sheet, sheet::FontProperty property, const Variant& value);
+    const ooxml::FontSpec& current(EngineWorksheet& sheet) const;
+
+    SheetRef sheet_;
     int32_t row_;
     int32_t column_;
 };
 
-}  // namespace kbx::ooxml
+// A constant of the automation model and the name the file format gives it.
+struct NamedConstant {
+    int32_t constant;
+    const char* name;
+};
+
+// The constant of a name, the first one of the table for a name it lacks.
+template <size_t N>
+int32_t constantNamed(const NamedConstant (&table)[N], std::string_view name) {
+    for (const NamedConstant& entry : table)
+        if (name == entry.name) return entry.constant;
+    return table[0].constant;
+}
+
+// The entry of a constant, or nullptr.
+template <size_t N>
+const NamedConstant* entryOf(const NamedConstant (&table)[N], int32_t constant) {
+    for (const NamedConstant& entry : table)
+        if (entry.constant == constant) return &entry;
+    return nullptr;
+}
+
+// A property value as the key of a style transition, or nullopt when it is
+// not worth remembering.
+std::optional<std::pair<uint8_t, uint64_t>> transitionValue(const Variant& value);
+
+// Runs `set` unless the same change was made on the same format before, and
+// remembers where it led. Only for single cells (row 0 always runs `set`).
+template <typename Set>
+void setThroughTransitions(EngineWorksheet& sheet, int32_t row, int32_t column, uint8_t property,
+                           const Variant& value, Set&& set) {
+    const auto key = row != 0 ? transitionValue(value) : std::nullopt;
+    if (!key) {
+        set();
+        return;
+    }
+    ooxml::SheetModel& model = sheet.model();
+    ooxml::StyleSheet& styles = sheet.workbook().styles();
+    const ooxml::StyleTransition transition{model.styleAt(row, column), property, key->first, key->second};
+    if (const uint32_t* to = styles.findTransition(transition)) {
+        if (*to != transition.from) model.cellForWrite(row, column).style = *to;
+        return;
+    }
+    set();
+    styles.rememberTransition(transition, model.styleAt(row, column));
+}
+
+}  // namespace kbx::engine

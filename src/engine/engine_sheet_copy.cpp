@@ -1,42 +1,34 @@
-// Worksheet::Copy: a new sheet with the source's cells, formats and XML,
-// its own copies of drawings, comments and tables, and its own print area
-// and print titles, placed before another sheet and made active.
+#include "engine/engine_sheet_copy.h"
 
 #include <memory>
 
-#include "engine/engine_hooks.h"
-#include "engine/engine_objects.h"
-#include "engine/engine_pictures.h"
+#include "engine/engine_document.h"
 #include "ooxml/sheet_copy_parts.h"
 #include "value/runtime_error.h"
-#include "value/text_case.h"
 
-namespace kbx::ooxml {
+namespace kbx::engine {
 
-void copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
+EngineWorksheet& copySheetBefore(EngineWorksheet& source, EngineWorksheet& before) {
     EngineWorkbook& book = source.workbook();
-    book.checkOpen();
     if (&before.workbook() != &book)
-        raiseSpreadsheet("The sheet \"" + source.Name() + "\" can only be copied before a sheet of its own workbook.");
+        raiseSpreadsheet("The sheet \"" + source.name() + "\" can only be copied before a sheet of its own workbook.");
     book.releaseIdleModels(source, before);
-    SheetModel& sourceModel = source.model();
-    prepareSheetCopy(source);
-    const std::string sourceName = source.Name();
+    ooxml::SheetModel& sourceModel = source.model();
+    // The copy shares the drawing's media from here on.
+    source.drawing().shareMedia(book.package());
+    const std::string sourceName = source.name();
     const std::string copyName =
-        sheetCopyName(sourceName, [&](const std::string& name) { return book.hasSheetNamed(name); });
+        ooxml::sheetCopyName(sourceName, [&](const std::string& name) { return book.sheetNamed(name) != nullptr; });
 
-    std::unique_ptr<SheetModel> model = sourceModel.clone();
-    const size_t position = book.indexOf(before);
-    std::shared_ptr<EngineWorksheet> copy = book.insertSheet(position, copyName, std::move(model));
-
-    copySheetRelatedParts(book.package(), sourceModel.partName(), copy->model().partName(),
-                          definedNamesOf(book.workbookXml()));
-    addLocalNamesForSheetCopy(book.workbookXml(), static_cast<int32_t>(book.indexOf(source)),
-                              static_cast<int32_t>(position), sourceName, copyName);
+    const size_t position = book.positionOf(before);
+    EngineWorksheet& copy = book.insertSheet(position, copyName, sourceModel.clone());
+    ooxml::copySheetRelatedParts(book.package(), sourceModel.partName(), copy.model().partName(),
+                                 book.workbookPart().definedNames());
+    book.workbookPart().addLocalNamesForSheetCopy(book.positionOf(source), position, sourceName, copyName);
     const auto [row, column] = source.selectedCell();
-    copy->setSelectedCell(row, column);
-    book.markWorkbookDirty();
-    copy->Activate();
+    copy.setSelectedCell(row, column);
+    copy.activate();
+    return copy;
 }
 
-}  // namespace kbx::ooxml
+}  // namespace kbx::engine

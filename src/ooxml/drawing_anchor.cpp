@@ -37,7 +37,7 @@ int64_t offsetInto(double position, double start, double size) {
 
 }  // namespace
 
-CellMarker markerAt(const SheetGeometry& geometry, double left, double top) {
+CellMarker markerAt(const AnchorGrid& geometry, double left, double top) {
     CellMarker marker;
     marker.column = indexAt([&](int32_t c) { return geometry.columnLeftPoints(c); }, kLastColumnIndex, left);
     marker.row = indexAt([&](int32_t r) { return geometry.rowTopPoints(r); }, kLastRowIndex, top);
@@ -47,7 +47,7 @@ CellMarker markerAt(const SheetGeometry& geometry, double left, double top) {
     return marker;
 }
 
-void markerPoint(const SheetGeometry& geometry, const CellMarker& marker, double& left, double& top) {
+void markerPoint(const AnchorGrid& geometry, const CellMarker& marker, double& left, double& top) {
     const int32_t column = std::clamp(marker.column, 0, kLastColumnIndex);
     const int32_t row = std::clamp(marker.row, 0, kLastRowIndex);
     left = geometry.columnLeftPoints(column) +
@@ -56,7 +56,7 @@ void markerPoint(const SheetGeometry& geometry, const CellMarker& marker, double
           std::min(emuToPoints(std::max<int64_t>(marker.rowOffset, 0)), geometry.rowHeightPoints(row));
 }
 
-ObjectAnchor::ObjectAnchor(const SheetGeometry& geometry, const PointRect& rect, Placement placement)
+ObjectAnchor::ObjectAnchor(const AnchorGrid& geometry, const PointRect& rect, Placement placement)
     : placement_(placement) {
     setRect(geometry, rect);
 }
@@ -74,7 +74,7 @@ ObjectAnchor ObjectAnchor::fromMarkers(const CellMarker& from, const CellMarker&
     return anchor;
 }
 
-PointRect ObjectAnchor::rect(const SheetGeometry& geometry) const {
+PointRect ObjectAnchor::rect(const AnchorGrid& geometry) const {
     PointRect rect;
     switch (placement_) {
     case Placement::MoveAndSize: {
@@ -99,7 +99,7 @@ PointRect ObjectAnchor::rect(const SheetGeometry& geometry) const {
     return rect;
 }
 
-void ObjectAnchor::setRect(const SheetGeometry& geometry, const PointRect& rect) {
+void ObjectAnchor::setRect(const AnchorGrid& geometry, const PointRect& rect) {
     const double left = std::max(rect.left, 0.0);
     const double top = std::max(rect.top, 0.0);
     const double width = std::max(rect.width, 0.0);
@@ -112,19 +112,19 @@ void ObjectAnchor::setRect(const SheetGeometry& geometry, const PointRect& rect)
     heightEmu_ = pointsToEmu(height);
 }
 
-void ObjectAnchor::setPlacement(const SheetGeometry& geometry, Placement placement) {
+void ObjectAnchor::setPlacement(const AnchorGrid& geometry, Placement placement) {
     const PointRect current = rect(geometry);
     placement_ = placement;
     setRect(geometry, current);
 }
 
-CellMarker ObjectAnchor::from(const SheetGeometry& geometry) const {
+CellMarker ObjectAnchor::from(const AnchorGrid& geometry) const {
     if (placement_ != Placement::FreeFloating) return from_;
     const PointRect current = rect(geometry);
     return markerAt(geometry, current.left, current.top);
 }
 
-CellMarker ObjectAnchor::to(const SheetGeometry& geometry) const {
+CellMarker ObjectAnchor::to(const AnchorGrid& geometry) const {
     if (placement_ == Placement::MoveAndSize) return to_;
     const PointRect current = rect(geometry);
     return markerAt(geometry, current.left + current.width, current.top + current.height);

@@ -12,9 +12,9 @@ int64_t pointsToEmu(double points);
 double emuToPoints(int64_t emu);
 
 // The sizes of a sheet's rows and columns, in points. Indexes from 0.
-class SheetGeometry {
+class AnchorGrid {
 public:
-    virtual ~SheetGeometry() = default;
+    virtual ~AnchorGrid() = default;
     virtual double columnWidthPoints(int32_t column) const = 0;
     virtual double rowHeightPoints(int32_t row) const = 0;
     // Distance from the sheet's left (top) edge to the column's (row's) left (top) edge.
@@ -50,9 +50,9 @@ enum class Placement : int32_t {
 
 // The cell marker of a point of the sheet. Points beyond the last row or
 // column end on that row or column.
-CellMarker markerAt(const SheetGeometry& geometry, double left, double top);
+CellMarker markerAt(const AnchorGrid& geometry, double left, double top);
 // The point of the sheet a marker stands for.
-void markerPoint(const SheetGeometry& geometry, const CellMarker& marker, double& left, double& top);
+void markerPoint(const AnchorGrid& geometry, const CellMarker& marker, double& left, double& top);
 
 // An object's anchor as kept while the workbook is open: what is fixed
 // depends on the placement (both markers; the first marker and the size; or
@@ -60,19 +60,19 @@ void markerPoint(const SheetGeometry& geometry, const CellMarker& marker, double
 class ObjectAnchor {
 public:
     ObjectAnchor() = default;
-    ObjectAnchor(const SheetGeometry& geometry, const PointRect& rect, Placement placement);
+    ObjectAnchor(const AnchorGrid& geometry, const PointRect& rect, Placement placement);
     // An anchor read from a drawing part.
     static ObjectAnchor fromMarkers(const CellMarker& from, const CellMarker& to, int64_t widthEmu, int64_t heightEmu,
                                     int64_t leftEmu, int64_t topEmu, Placement placement);
 
-    PointRect rect(const SheetGeometry& geometry) const;
-    void setRect(const SheetGeometry& geometry, const PointRect& rect);
+    PointRect rect(const AnchorGrid& geometry) const;
+    void setRect(const AnchorGrid& geometry, const PointRect& rect);
     Placement placement() const { return placement_; }
-    void setPlacement(const SheetGeometry& geometry, Placement placement);
+    void setPlacement(const AnchorGrid& geometry, Placement placement);
 
     // The markers and extent to write for the current geometry.
-    CellMarker from(const SheetGeometry& geometry) const;
-    CellMarker to(const SheetGeometry& geometry) const;
+    CellMarker from(const AnchorGrid& geometry) const;
+    CellMarker to(const AnchorGrid& geometry) const;
 
 private:
     Placement placement_ = Placement::Move;

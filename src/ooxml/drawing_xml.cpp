@@ -203,11 +203,7 @@ DrawingXml::DrawingXml() : DrawingXml(true) {}
 
 DrawingXml::DrawingXml(bool createRoot) : document_(std::make_unique<pugi::xml_document>()) {
     if (!createRoot) return;
-    pugi::xml_node declaration = document_->append_child(pugi::node_declaration);
-    declaration.append_attribute("version") = "1.0";
-    declaration.append_attribute("encoding") = "UTF-8";
-    declaration.append_attribute("standalone") = "yes";
-    pugi::xml_node root = document_->append_child("xdr:wsDr");
+    pugi::xml_node root = startPart(*document_, "xdr:wsDr", nullptr);
     root.append_attribute("xmlns:xdr") = ns::kSpreadsheetDrawing;
     root.append_attribute("xmlns:a") = ns::kDrawingMain;
 }

@@ -14,13 +14,13 @@
 #include <pugixml.hpp>
 
 #include "ooxml/drawing_anchor.h"
+#include "ooxml/xml_util.h"
 
 namespace kbx::ooxml {
 
 namespace ns {
 inline constexpr const char* kSpreadsheetDrawing = "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
 inline constexpr const char* kDrawingMain = "http://schemas.openxmlformats.org/drawingml/2006/main";
-inline constexpr const char* kRelationships = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 }  // namespace ns
 
 // What is written for one picture: its anchor for the current geometry.

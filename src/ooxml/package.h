@@ -3,46 +3,23 @@
 // its parts, content types and relationships. Parts that nobody writes are
 // copied into a saved package with their original compressed bytes.
 
-#include <zip.h>
-
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
-#include <pugixml.hpp>
 #include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "ooxml/content_types.h"
 #include "ooxml/deflate.h"
+#include "ooxml/relationships.h"
 
 namespace kbx::ooxml {
 
-struct Relationship {
-    std::string id;
-    std::string type;
-    std::string target;
-    bool external = false;
-};
-
-struct Relationships {
-    std::vector<Relationship> items;
-    const Relationship* find(const std::string& id) const;
-    const Relationship* findByType(const std::string& type) const;
-    // Adds an internal relationship with a fresh id ("rIdN", the lowest N
-    // above the count that is free) and returns the id.
-    std::string add(const std::string& type, const std::string& target);
-
-private:
-    // The ids in use, for add(); rebuilt when the items were added or
-    // removed by hand (their count differs from the one the set was made for).
-    std::unordered_set<std::string> ids_;
-    size_t idsCounted_ = 0;
-};
+class ZipReader;
 
 // Limits that keep hostile packages from exhausting memory or time.
 struct PackageLimits {
@@ -86,9 +63,11 @@ public:
     // A part name "<prefix><n><suffix>" not used yet (n from 1).
     std::string uniquePartName(const std::string& prefix, const std::string& suffix) const;
 
-    std::string contentType(const std::string& part) const;
-    void setOverride(const std::string& part, const std::string& type);
-    void ensureDefault(const std::string& extension, const std::string& type);
+    std::string contentType(const std::string& part) const { return contentTypes_.typeOf(part); }
+    void setOverride(const std::string& part, const std::string& type) { contentTypes_.setOverride(part, type); }
+    void ensureDefault(const std::string& extension, const std::string& type) {
+        contentTypes_.ensureDefault(extension, type);
+    }
 
     // Relationships of a part ("" for the package itself).
     Relationships relationships(const std::string& sourcePart) const;
@@ -96,12 +75,12 @@ public:
     // The part's relationships to change in place; they reach the package
     // (serialised once) when it is saved or their part is read.
     Relationships& editRelationships(const std::string& sourcePart);
-    static std::string relationshipsPartName(const std::string& sourcePart);
-    static std::string serializedRelationships(const Relationships& rels);
     // The part a relative target of `sourcePart` names; raises when it
     // leaves the package.
     std::string resolveTarget(const std::string& sourcePart, const std::string& target) const;
-    static std::string relativeTarget(const std::string& sourcePart, const std::string& targetPart);
+    // The part a relationship of `sourcePart` points at: "" for an external
+    // one and for one whose target is not in the package.
+    std::string existingTarget(const std::string& sourcePart, const Relationship& relationship) const;
 
     // Writes the package to `path` through a temporary file in the same
     // directory, synced and renamed over the target. Errors name
@@ -109,7 +88,7 @@ public:
     void save(const std::string& path, const std::string& nameInErrors = {});
 
 private:
-    Package() = default;
+    Package();
     struct Entry {
         std::string name;
         int64_t sourceIndex = -1;
@@ -118,8 +97,6 @@ private:
         bool removed = false;
     };
     void loadEntries();
-    void loadContentTypes();
-    void indexContentTypes();
     void readSourceEntry(const Entry& entry, bool wholePart, const std::function<void(std::string_view)>& sink) const;
     Entry* findEntry(const std::string& name);
     const Entry* findEntry(const std::string& name) const;
@@ -127,22 +104,15 @@ private:
     const Relationships& cachedRelationships(const std::string& sourcePart) const;
     void flushRelationships();
     // Writes the archive to `path`; errors name `target`, the file being saved.
-    void writeArchive(const std::string& path, const std::string& target);
+    void writeArchive(const std::string& path, const std::string& target) const;
 
     std::string fileName_;
     PackageLimits limits_;
-    std::string sourceBytes_;
-    zip_t* source_ = nullptr;
+    std::unique_ptr<ZipReader> source_;
     std::vector<Entry> entries_;
     std::unordered_map<std::string, size_t> index_;
     mutable uint64_t bytesRead_ = 0;
-    pugi::xml_document contentTypes_;
-    bool contentTypesDirty_ = false;
-    // Look-ups into contentTypes_: Override by exact and by lower-case part
-    // name (with the leading "/"), Default by lower-case extension.
-    std::unordered_map<std::string, pugi::xml_node> overrides_;
-    std::unordered_map<std::string, pugi::xml_node> overridesLower_;
-    std::unordered_map<std::string, pugi::xml_node> defaults_;
+    ContentTypes contentTypes_;
     // Parsed relationship parts, by relationship part name; the dirty ones
     // are serialised on save or when their part is read.
     mutable std::unordered_map<std::string, Relationships> relationships_;

@@ -93,12 +93,7 @@ uint32_t SharedStrings::intern(std::string_view text) {
 
 void SharedStrings::writeXml(PieceBuffer& out) {
     if (!loaded_) {
-        pugi::xml_node decl = doc_.append_child(pugi::node_declaration);
-        decl.append_attribute("version") = "1.0";
-        decl.append_attribute("encoding") = "UTF-8";
-        decl.append_attribute("standalone") = "yes";
-        doc_.append_child("sst").append_attribute("xmlns") =
-            "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        startPart(doc_, "sst", ns::kSpreadsheetMain);
         loaded_ = true;
     }
     pugi::xml_node root = doc_.document_element();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ooxml/package.h"
+#include "ooxml/part_names.h"
 #include "ooxml/xml_util.h"
 #include "value/runtime_error.h"
 #include "value/text_case.h"
@@ -65,150 +66,12 @@ std::string sheetCopyName(const std::string& name, const std::function<bool(cons
 
 namespace {
 
-bool isNameCharacter(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-           c == '\\' || u >= 0x80;
-}
-
-std::string quotedSheetName(const std::string& name) {
-    std::string out = "'";
-    for (char c : name) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
-// Copies a string literal or quoted name starting at `at` (the quote) into
-// `out`; returns the index after it and, for quoted names, the unescaped text.
-size_t readQuoted(std::string_view formula, size_t at, char quote, std::string& raw, std::string& text) {
-    size_t i = at + 1;
-    raw = quote;
-    text.clear();
-    while (i < formula.size()) {
-        const char c = formula[i];
-        raw += c;
-        ++i;
-        if (c != quote) {
-            text += c;
-            continue;
-        }
-        if (i < formula.size() && formula[i] == quote) {
-            raw += quote;
-            text += quote;
-            ++i;
-            continue;
-        }
-        break;
-    }
-    return i;
-}
-
-}  // namespace
-
-std::string repointSheetReferences(std::string_view formula, const std::string& from, const std::string& to) {
-    std::string out;
-    out.reserve(formula.size() + to.size());
-    size_t i = 0;
-    while (i < formula.size()) {
-        const char c = formula[i];
-        const bool afterBook = !out.empty() && out.back() == ']';  // [1]Sheet!A1: another workbook
-        if (c == '"' || c == '\'') {
-            std::string raw;
-            std::string text;
-            i = readQuoted(formula, i, c, raw, text);
-            const bool isSheet = c == '\'' && i < formula.size() && formula[i] == '!';
-            out += isSheet && !afterBook && equalIgnoringCase(text, from) ? quotedSheetName(to) : raw;
-            continue;
-        }
-        if (isNameCharacter(c) && (out.empty() || !isNameCharacter(out.back()))) {
-            size_t end = i;
-            while (end < formula.size() && isNameCharacter(formula[end])) ++end;
-            const std::string_view word = formula.substr(i, end - i);
-            const bool isSheet = end < formula.size() && formula[end] == '!';
-            out += isSheet && !afterBook && equalIgnoringCase(word, from) ? quotedSheetName(to) : std::string(word);
-            i = end;
-            continue;
-        }
-        out += c;
-        ++i;
-    }
-    return out;
-}
-
-namespace {
-
-// Whether XML text may name the sheet (its name, as escaped in XML, appears in it).
-bool mayName(const std::string& xml, const std::string& sheet) {
-    std::string escaped;
-    appendEscaped(escaped, sheet, false);
-    return lowerCase(xml).find(lowerCase(escaped)) != std::string::npos;
-}
-
-// Repoints the text of every element named `local` under `root`; whether any changed.
-bool repointElements(pugi::xml_node root, std::string_view local, const std::string& from, const std::string& to) {
-    bool changed = false;
-    const std::function<void(pugi::xml_node)> visit = [&](pugi::xml_node node) {
-        for (pugi::xml_node child : node.children()) {
-            if (child.type() != pugi::node_element) continue;
-            if (localName(child) == local) {
-                const std::string text = child.text().get();
-                const std::string repointed = repointSheetReferences(text, from, to);
-                if (repointed != text) {
-                    child.text().set(repointed.c_str());
-                    changed = true;
-                }
-            }
-            visit(child);
-        }
-    };
-    visit(root);
-    return changed;
-}
-
-}  // namespace
-
-std::string repointSheetReferencesInXml(const std::string& element, const std::string& from, const std::string& to) {
-    if (!mayName(element, from)) return element;
-    pugi::xml_document doc;
-    if (!doc.load_string(element.c_str(), pugi::parse_default | pugi::parse_ws_pcdata)) return element;
-    return repointElements(doc, localName(doc.document_element()), from, to) ? serializeNode(doc.document_element())
-                                                                             : element;
-}
-
-void renameSheetInCharts(Package& package, const std::string& from, const std::string& to) {
-    for (const std::string& part : package.partNames()) {
-        const std::string type = package.contentType(part);
-        const bool chart = type.find("drawingml.chart+xml") != std::string::npos;
-        if (!chart && type.find("pivotCacheDefinition+xml") == std::string::npos) continue;
-        const std::string xml = package.readPart(part);
-        if (!mayName(xml, from)) continue;
-        pugi::xml_document doc;
-        parseXml(doc, xml, package.fileName(), part);
-        bool changed = chart && repointElements(doc, "f", from, to);
-        pugi::xml_node source = childNamed(childNamed(doc.document_element(), "cacheSource"), "worksheetSource");
-        if (!chart && equalIgnoringCase(source.attribute("sheet").value(), from)) {
-            source.attribute("sheet").set_value(to.c_str());
-            changed = true;
-        }
-        if (changed) package.writePart(part, serializeXml(doc));
-    }
-}
-
-namespace {
-
 constexpr int kMaxCopyDepth = 8;
-constexpr const char* kTableContentType = "application/vnd.openxmlformats-officedocument.spreadsheetml.table+xml";
-
-// Relationship types whose targets the copy shares with the source.
-bool isSharedTarget(const std::string& type) {
-    static const char* const shared[] = {
-        "/image", "/hdphoto", "/video", "/audio", "/media", "/pivotCacheDefinition", "/externalLink", "/person"};
-    return std::any_of(std::begin(shared), std::end(shared), [&](const char* suffix) {
-        const std::string_view end(suffix);
-        return type.size() >= end.size() && type.compare(type.size() - end.size(), end.size(), end) == 0;
-    });
+// Relationships whose targets the copy shares with the source.
+bool isSharedTarget(const Relationship& relationship) {
+    static const char* const shared[] = {"image",  "hdphoto", "video",        "audio",
+                                         "media", "pivotCacheDefinition", "externalLink", "person"};
+    return std::any_of(std::begin(shared), std::end(shared), [&](const char* kind) { return relationship.is(kind); });
 }
 
 // "xl/drawings/drawing1.xml" -> "xl/drawings/drawing" and ".xml".
@@ -230,13 +93,13 @@ public:
         Relationships rels = package_.relationships(source);
         if (rels.items.empty()) return;
         for (Relationship& r : rels.items) {
-            if (r.external) continue;
+            if (!r.namesPart()) continue;
             const std::string part = package_.resolveTarget(source, r.target);
-            if (isSharedTarget(r.type) || !package_.hasPart(part)) {
-                r.target = Package::relativeTarget(target, part);
+            if (isSharedTarget(r) || !package_.hasPart(part)) {
+                r.target = relativeTarget(target, part);
                 continue;
             }
-            r.target = Package::relativeTarget(target, duplicate(part, depth + 1));
+            r.target = relativeTarget(target, duplicate(part, depth + 1));
         }
         package_.setRelationships(target, rels);
     }
@@ -253,7 +116,7 @@ private:
 
         const std::string type = package_.contentType(part);
         std::string data = package_.readPart(part);
-        if (type == kTableContentType) data = renamedTable(data, part);
+        if (type == contentType::kTable) data = renamedTable(data, part);
         if (type.find("vmlDrawing") != std::string::npos || lowerCase(suffix) == ".vml") data = renumberedVml(data);
         package_.writePart(copy, std::move(data));
         if (!type.empty()) package_.setOverride(copy, type);
@@ -265,7 +128,7 @@ private:
         if (tablesCollected_) return;
         tablesCollected_ = true;
         for (const std::string& part : package_.partNames()) {
-            if (package_.contentType(part) != kTableContentType) continue;
+            if (package_.contentType(part) != contentType::kTable) continue;
             pugi::xml_document doc;
             parseXml(doc, package_.readPart(part), package_.fileName(), part);
             const pugi::xml_node table = doc.document_element();
@@ -365,30 +228,6 @@ void copySheetRelatedParts(Package& package, const std::string& sourceSheetPart,
     SheetPartsCopier copier(package, reservedNames);
     copier.mapPart(sourceSheetPart, targetSheetPart);
     copier.copyRelationships(sourceSheetPart, targetSheetPart, 0);
-}
-
-void addLocalNamesForSheetCopy(pugi::xml_document& workbook, int32_t sourceIndex, int32_t copyIndex,
-                               const std::string& sourceName, const std::string& copyName) {
-    pugi::xml_node names = childNamed(workbook.document_element(), "definedNames");
-    if (!names) return;
-    std::vector<pugi::xml_node> ofSource;
-    for (pugi::xml_node name : names.children()) {
-        pugi::xml_attribute local = name.attribute("localSheetId");
-        if (localName(name) == "definedName" && local && local.as_llong(-1) == sourceIndex) ofSource.push_back(name);
-    }
-    for (const pugi::xml_node& original : ofSource) {
-        pugi::xml_node twin = names.insert_copy_after(original, original);
-        twin.attribute("localSheetId").set_value(copyIndex);
-        twin.text().set(repointSheetReferences(original.text().get(), sourceName, copyName).c_str());
-    }
-}
-
-std::set<std::string> definedNamesOf(const pugi::xml_document& workbook) {
-    std::set<std::string> names;
-    if (pugi::xml_node definedNames = childNamed(workbook.document_element(), "definedNames"))
-        for (pugi::xml_node name : definedNames.children())
-            if (localName(name) == "definedName") names.insert(lowerCase(name.attribute("name").value()));
-    return names;
 }
 
 }  // namespace kbx::ooxml

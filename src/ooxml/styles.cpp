@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "value/number_format.h"
+#include "ooxml/schema_order.h"
 #include "ooxml/xml_util.h"
 
 namespace kbx::ooxml {
@@ -145,7 +146,7 @@ void StyleSheet::load(const std::string& text, const std::string& file) {
         fontIndex_.emplace(fonts_.back().key(), static_cast<int>(fonts_.size() - 1));
     }
     if (fonts_.empty()) {
-        fontsNode_ = ensureSection("fonts", {"fills", "borders", "cellStyleXfs", "cellXfs"});
+        fontsNode_ = childInSchemaOrder(root, "fonts");
         FontSpec standard;
         standard.name = "Calibri";
         standard.family = 2;
@@ -172,14 +173,13 @@ void StyleSheet::load(const std::string& text, const std::string& file) {
         xfIndex_.emplace(xfs_.back().key(), static_cast<uint32_t>(xfs_.size() - 1));
     }
     if (xfs_.empty()) {
-        cellXfsNode_ = ensureSection("cellXfs", {"cellStyles", "dxfs", "tableStyles", "colors", "extLst"});
+        cellXfsNode_ = childInSchemaOrder(root, "cellXfs");
         internCellFormat(XfSpec{});
     }
 }
 
 void StyleSheet::createDefault() {
     static const char* kDefault =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
         "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
         "<fonts count=\"1\"><font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/><family val=\"2\"/>"
         "<scheme val=\"minor\"/></font></fonts>"
@@ -191,7 +191,9 @@ void StyleSheet::createDefault() {
         "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
         "<dxfs count=\"0\"/><tableStyles count=\"0\" defaultTableStyle=\"TableStyleMedium2\" "
         "defaultPivotStyle=\"PivotStyleLight16\"/></styleSheet>";
-    load(kDefault, "(new workbook)");
+    pugi::xml_document part;
+    startPart(part, kDefault);
+    load(serializeXml(part), "(new workbook)");
     dirty_ = true;
 }
 
@@ -285,23 +287,11 @@ void StyleSheet::writeXf(pugi::xml_node node, const XfSpec& spec, const pugi::xm
     if (spec.numFmtId != 0) node.append_attribute("applyNumberFormat") = "1";
     if (spec.fontId != 0) node.append_attribute("applyFont") = "1";
     if (!spec.horizontal.empty() || !spec.vertical.empty()) {
-        pugi::xml_node alignment = childNamed(node, "alignment");
-        if (!alignment) alignment = node.prepend_child((prefix_ + "alignment").c_str());
+        pugi::xml_node alignment = childInSchemaOrder(node, "alignment");
         if (!spec.horizontal.empty()) alignment.append_attribute("horizontal") = spec.horizontal.c_str();
         if (!spec.vertical.empty()) alignment.append_attribute("vertical") = spec.vertical.c_str();
     }
     if (childNamed(node, "alignment")) node.append_attribute("applyAlignment") = "1";
-}
-
-pugi::xml_node StyleSheet::ensureSection(const char* name, const std::vector<const char*>& before) {
-    pugi::xml_node root = doc_.document_element();
-    if (pugi::xml_node existing = childNamed(root, name)) return existing;
-    for (const char* next : before) {
-        if (pugi::xml_node anchor = childNamed(root, next)) {
-            return root.insert_child_before((prefix_ + name).c_str(), anchor);
-        }
-    }
-    return root.append_child((prefix_ + name).c_str());
 }
 
 uint32_t StyleSheet::internCellFormat(const XfSpec& spec) {
@@ -347,7 +337,7 @@ int StyleSheet::internNumberFormat(const std::string& code) {
     if (builtin >= 0 && numFmts_.find(builtin) == numFmts_.end()) return builtin;
     int id = 164;
     for (const auto& [existing, text] : numFmts_) id = std::max(id, existing + 1);
-    if (!numFmtsNode_) numFmtsNode_ = doc_.document_element().prepend_child((prefix_ + "numFmts").c_str());
+    if (!numFmtsNode_) numFmtsNode_ = childInSchemaOrder(doc_.document_element(), "numFmts");
     pugi::xml_node node = numFmtsNode_.append_child((prefix_ + "numFmt").c_str());
     node.append_attribute("numFmtId") = id;
     node.append_attribute("formatCode") = code.c_str();

@@ -65,10 +65,11 @@ struct StyleTransitionHash {
 
 class StyleSheet {
 public:
-    // Reads styles.xml; `palette` is the theme's colour scheme for theme colours.
+    // Reads the style sheet part; errors name `file`.
     void load(const std::string& text, const std::string& file);
     // A minimal style sheet for a new workbook.
     void createDefault();
+    // The theme's colours, for theme colours of fonts (see theme.h).
     void setThemeColors(std::vector<uint32_t> rgb) { themeColors_ = std::move(rgb); }
 
     bool dirty() const { return dirty_; }
@@ -109,7 +110,6 @@ private:
     XfSpec parseXf(const pugi::xml_node& node) const;
     void writeFont(pugi::xml_node node, const FontSpec& spec) const;
     void writeXf(pugi::xml_node node, const XfSpec& spec, const pugi::xml_node& base) const;
-    pugi::xml_node ensureSection(const char* name, const std::vector<const char*>& before);
 
     pugi::xml_document doc_;
     std::string prefix_;

@@ -43,6 +43,29 @@ std::string serializeXml(const pugi::xml_document& doc) {
     return std::move(writer.out);
 }
 
+namespace {
+void appendDeclaration(pugi::xml_document& doc) {
+    pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "UTF-8";
+    declaration.append_attribute("standalone") = "yes";
+}
+}  // namespace
+
+pugi::xml_node startPart(pugi::xml_document& doc, const char* rootName, const char* namespaceUri) {
+    doc.reset();
+    appendDeclaration(doc);
+    pugi::xml_node root = doc.append_child(rootName);
+    if (namespaceUri != nullptr) root.append_attribute("xmlns") = namespaceUri;
+    return root;
+}
+
+void startPart(pugi::xml_document& doc, std::string_view rootXml) {
+    doc.reset();
+    appendDeclaration(doc);
+    doc.append_buffer(rootXml.data(), rootXml.size(), pugi::parse_full | pugi::parse_ws_pcdata, pugi::encoding_utf8);
+}
+
 std::string serializeNode(const pugi::xml_node& node) {
     StringWriter writer;
     node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);

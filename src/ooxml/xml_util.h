@@ -1,6 +1,6 @@
 #pragma once
-// XML helpers of the engine: guarded parsing of package parts, raw
-// serialisation, names without namespace prefixes and text escaping.
+// XML helpers of the package layer: guarded parsing of parts, the start of a
+// new part, raw serialisation, names without namespace prefixes and text escaping.
 
 #include <pugixml.hpp>
 
@@ -18,6 +18,11 @@ namespace kbx::ooxml {
 // malformed XML with an error naming `file` and `part`.
 void parseXml(pugi::xml_document& doc, const std::string& text, const std::string& file, const std::string& part);
 std::string serializeXml(const pugi::xml_document& doc);
+// Starts a new part in `doc`: the XML declaration and the root element
+// `rootName`, whose default namespace is `namespaceUri` unless it is null.
+pugi::xml_node startPart(pugi::xml_document& doc, const char* rootName, const char* namespaceUri);
+// Starts a new part from its root element written out as text.
+void startPart(pugi::xml_document& doc, std::string_view rootXml);
 std::string serializeNode(const pugi::xml_node& node);
 
 // The element name without its namespace prefix.
@@ -36,5 +41,13 @@ const std::string& splicingMarker();
 
 // Decodes the _xHHHH_ escapes of spreadsheet text.
 std::string decodeEscapedText(std::string_view text);
+
+// The namespaces the engine writes elements and attributes in.
+namespace ns {
+inline constexpr const char* kSpreadsheetMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline constexpr const char* kRelationships = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+// The same namespace in the strict variant of the format.
+inline constexpr const char* kStrictRelationships = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+}  // namespace ns
 
 }  // namespace kbx::ooxml

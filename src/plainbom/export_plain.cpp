@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "files/input_file.h"
 #include "files/paths.h"
 #include "fillcommon/open_workbook.h"
 #include "fillcommon/placeholder_cell.h"
@@ -97,7 +96,6 @@ void runPlainExport(const PlainExportRequest& request, std::shared_ptr<sheet::Wo
         return;
     }
     WriteLog("Trying to open: " + request.TemplateFile);
-    files::removeFileIgnoringErrors(request.ExcelFile);
     std::string refusal;
     if (!refs.ExcelBook) {
         fillcommon::WorkbookOpening opening =
@@ -110,6 +108,8 @@ void runPlainExport(const PlainExportRequest& request, std::shared_ptr<sheet::Wo
         fillcommon::reportUnopenedWorkbook(refusal);
         return;
     }
+    // An earlier output is replaced here, by the atomic save, and not before:
+    // a call that cannot open its template leaves it as it was.
     refs.ExcelBook->SaveAs(request.ExcelFile);
     const bool wasVisible = makeVisible(*refs.ExcelApp);
 

@@ -5,12 +5,14 @@
 
 #include "fillcommon/fill_header.h"
 #include "fillcommon/placeholder_cell.h"
+#include "fillcommon/unwritten_records.h"
 #include "plainbom/plain_lookups.h"
 #include "plainbom/plain_page.h"
 #include "session/cancellation.h"
 #include "session/excel_references.h"
 #include "value/data_set.h"
 #include "value/runtime_error.h"
+#include "value/text_case.h"
 
 namespace kbx::plainbom {
 
@@ -48,6 +50,7 @@ void restoreApplication(sheet::Application& app, const SavedSettings& saved) {
 // export here, before any sheet is touched.
 void checkLastPositionNumber(const Variant& PosNames, const Variant& PosVals, int32_t RecordSize) {
     const int32_t posnrIndex = FindName(PosNames, "posnr");
+    if (posnrIndex < 0) return;  // no record has a number: the list stays empty
     const int32_t records = roundToLong(recordCount(PosVals, RecordSize));
     const int64_t lastIndex = (static_cast<int64_t>(records) - 1) * RecordSize + posnrIndex;
     if (lastIndex < INT32_MIN || lastIndex > INT32_MAX) raise(err::SubscriptOutOfRange);
@@ -109,6 +112,30 @@ sheet::Workbook& currentWorkbook() {
     return *book;
 }
 
+// Whether a name at or after `start` is "posnr", as PosNrAt compares it.
+bool namesPositionNumberFrom(const Variant& PosNames, int32_t start) {
+    for (int32_t i = std::max(start, 0); i <= PosNames.upperBound(); ++i) {
+        const std::optional<std::string> text = fillcommon::elementText(PosNames, i);
+        if (text && upperCase(*text) == "POSNR") return true;
+    }
+    return false;
+}
+
+// The list ends where PosNames names no "posnr" any more; records of PosVals
+// left after that point are logged, with the reason.
+void logRecordsWithoutNumber(const Variant& PosNames, const Variant& PosVals, int32_t RecordSize, int32_t recOffset) {
+    if (namesPositionNumberFrom(PosNames, recOffset)) return;
+    const int64_t names = int64_t{PosNames.upperBound()} + 1;
+    const int64_t values = int64_t{PosVals.upperBound()} + 1;
+    std::string why = "PosNames names no field 'posnr' for them";
+    if (FindName(PosNames, "posnr") < 0)
+        why = "PosNames holds no field 'posnr'";
+    else if (names < values)
+        why = "PosNames holds " + std::to_string(names) + " names for " + std::to_string(values) +
+              " values; the plain export reads one name per value";
+    fillcommon::logUnwrittenRecords(currentWorkbook().FullName(), PosVals, RecordSize, recOffset, why);
+}
+
 // A fresh copy of the template sheet, placed just before it and named after it.
 std::shared_ptr<sheet::Worksheet> nextPageCopy(sheet::Worksheet& templateSheet, const std::string& baseName,
                                                int32_t copies) {
@@ -160,6 +187,7 @@ void BuildPlainWorkbook(sheet::Worksheet& sheet, const Variant& HeadNames, const
         if (targetSheetMode) break;
     }
     restoreApplication(app, saved);
+    logRecordsWithoutNumber(PosNames, PosVals, RecordSize, recOffset);
 }
 
 }  // namespace kbx::plainbom

@@ -8,20 +8,14 @@ namespace kbx::session {
 
 namespace {
 
-struct InstalledSpreadsheet {
-    ApplicationFactory factory;
-    std::function<void()> closeUnreachable;
-};
-
-InstalledSpreadsheet& installedSpreadsheet() {
-    static InstalledSpreadsheet installed;
+ApplicationFactory& installedSpreadsheet() {
+    static ApplicationFactory installed;
     return installed;
 }
 
 Platform makeDefaultPlatform() {
     Platform p;
-    p.createApplication = installedSpreadsheet().factory;
-    p.closeUnreachable = installedSpreadsheet().closeUnreachable;
+    p.createApplication = installedSpreadsheet();
     p.messages = std::make_shared<StderrMessagePort>();
     p.presenter = std::make_shared<NullPresenter>();
     return p;
@@ -36,10 +30,9 @@ Platform& platform() {
 
 void resetPlatform() { platform() = makeDefaultPlatform(); }
 
-void installSpreadsheet(ApplicationFactory factory, std::function<void()> closeUnreachable) {
-    installedSpreadsheet() = {std::move(factory), std::move(closeUnreachable)};
-    platform().createApplication = installedSpreadsheet().factory;
-    platform().closeUnreachable = installedSpreadsheet().closeUnreachable;
+void installSpreadsheet(ApplicationFactory factory) {
+    installedSpreadsheet() = std::move(factory);
+    platform().createApplication = installedSpreadsheet();
 }
 
 void showMessage(const std::string& text) { showMessage(text, kAppTitle, MessageIcon::None); }
@@ -54,15 +47,6 @@ std::shared_ptr<sheet::Application> createExcelApplication() {
               standardErrorText(err::CannotCreateObject) + ": no spreadsheet engine is installed in this process");
     }
     return platform().createApplication();
-}
-
-void closeUnreachableApplications() noexcept {
-    if (!platform().closeUnreachable) return;
-    try {
-        platform().closeUnreachable();
-    } catch (...) {
-        // Nothing can reach these workbooks: failing to close one only keeps its memory.
-    }
 }
 
 void StderrMessagePort::Show(const std::string& text, const std::string& caption, MessageIcon) {

@@ -37,9 +37,6 @@ struct Platform {
     // Creates a new spreadsheet application ("Excel.Application"). May return
     // null (no object) or raise a run-time error (creation failed).
     ApplicationFactory createApplication;
-    // Frees the applications that nothing outside the spreadsheet holds any
-    // more; called when a method returns.
-    std::function<void()> closeUnreachable;
     std::shared_ptr<MessagePort> messages;
     std::shared_ptr<Presenter> presenter;
 };
@@ -52,7 +49,7 @@ void resetPlatform();
 
 // Makes `factory` the process's spreadsheet application for good (a
 // program's main installs the embedded engine); resetPlatform keeps it.
-void installSpreadsheet(ApplicationFactory factory, std::function<void()> closeUnreachable);
+void installSpreadsheet(ApplicationFactory factory);
 
 // Shows a message through the platform's port with the application title.
 void showMessage(const std::string& text);
@@ -61,8 +58,6 @@ void showMessage(const std::string& text, const std::string& caption, MessageIco
 // Creates a spreadsheet application through the platform's factory; error
 // 429 when the process installed none.
 std::shared_ptr<sheet::Application> createExcelApplication();
-// Runs the platform's closeUnreachable; its failures only keep memory.
-void closeUnreachableApplications() noexcept;
 
 // A message port that writes "caption: text" to standard error.
 class StderrMessagePort : public MessagePort {

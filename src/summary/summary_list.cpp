@@ -4,7 +4,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "files/input_file.h"
 #include "files/paths.h"
 #include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
@@ -52,7 +51,18 @@ std::string openTemplateIgnoringErrors(session::ExcelReferences& refs, const std
     return refusal;
 }
 
-enum class SummaryOutcome { Saved, SavedBeforePages, NotSaved, Abandoned };
+enum class SummaryOutcome { Saved, NotSaved, Abandoned };
+
+// After an error the pages built so far are saved over the copy of the
+// template, so that the user is shown what was made; when that save fails
+// too, the copy stays as it is.
+void saveWhatWasBuilt(sheet::Workbook& book) {
+    try {
+        book.Save();
+    } catch (const std::exception&) {
+        // The error that stopped the pages is the one logged.
+    }
+}
 
 // The steps whose errors are logged rather than passed to the host.
 SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNames, const Variant& HeadNames,
@@ -64,6 +74,7 @@ SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNa
             fillcommon::reportUnopenedWorkbook(refusal);
             return SummaryOutcome::Abandoned;
         }
+        // The only place an earlier output is replaced.
         refs.ExcelBook->SaveAs(ExcelFile);
         savedOnce = true;
         std::shared_ptr<sheet::Worksheet> sheet = refs.ExcelBook->ActiveSheet();
@@ -82,7 +93,9 @@ SummaryOutcome buildAndSave(session::ExcelReferences& refs, const Variant& PosNa
     } catch (const std::exception& error) {
         WriteLog(error.what());
     }
-    return savedOnce ? SummaryOutcome::SavedBeforePages : SummaryOutcome::NotSaved;
+    if (!savedOnce) return SummaryOutcome::NotSaved;
+    if (refs.ExcelBook) saveWhatWasBuilt(*refs.ExcelBook);
+    return SummaryOutcome::Saved;
 }
 
 void finishSummary(session::ExcelReferences& refs) {
@@ -132,7 +145,6 @@ Variant CreateSummaryExcel(const Variant& PosNames, const Variant& HeadNames, co
         return result;
     }
     WriteLog("Trying to open: " + TemplateFile);
-    files::removeFileIgnoringErrors(ExcelFile);
     const std::string refusal = openTemplateIgnoringErrors(refs, TemplateFile);
 
     const SummaryOutcome outcome =

@@ -4,9 +4,11 @@
 #include "fillcommon/fill_header.h"
 #include "fillcommon/placeholder.h"
 #include "fillcommon/placeholder_cell.h"
+#include "fillcommon/unwritten_records.h"
 #include "log/write_log.h"
 #include "session/cancellation.h"
 #include "session/excel_references.h"
+#include "value/cell_reference.h"
 #include "value/runtime_error.h"
 
 namespace kbx::summary {
@@ -30,10 +32,10 @@ struct PictureMeasure {
     int32_t pictureRowHeight = 0;
 };
 
-sheet::Selection& currentSelection() {
+std::shared_ptr<sheet::Selection> currentSelection() {
     std::shared_ptr<sheet::Selection> selection = session::currentApplication().GetSelection();
     if (!selection) raise(err::ObjectNotSet);
-    return *selection;
+    return selection;
 }
 
 void measureFirstPictureCell(sheet::Range& cell, PictureMeasure& measure) {
@@ -68,14 +70,14 @@ void placePictureFitted(sheet::Worksheet& page, sheet::Range& cell, const std::s
     inserted->Select();
     const int32_t width = roundToLong(inserted->Width());
     const int32_t height = roundToLong(inserted->Height());
-    currentSelection().Cut();
+    currentSelection()->Cut();
     cell.SetRowHeight(height);
     if (measure.widthUnitSize == 0) raise(err::DivisionByZero);
     cell.SetColumnWidth(static_cast<double>(width) / measure.widthUnitSize);
     std::shared_ptr<sheet::Picture> embedded =
         page.GetShapes().AddPicture(path, false, true, cell.Left(), cell.Top(), width, height);
     embedded->Select();
-    currentSelection().SetPlacement(sheet::xl::PlacementMoveAndSize);
+    currentSelection()->SetPlacement(sheet::xl::PlacementMoveAndSize);
     cell.Select();
 }
 
@@ -166,7 +168,14 @@ void BuildSummaryPages(sheet::Worksheet& templateSheet, const Variant& PosNames,
         int32_t positionRow = fillcommon::FillHeader(*page, PosNames, HeadNames, maxCol);
         // Without a position row the page keeps its header alone; further
         // pages would look the same and place nothing either.
-        if (positionRow < 0) break;
+        if (positionRow < 0) {
+            const std::string scanned =
+                "A1:" + columnName(fillcommon::kHeaderScanColumns) + std::to_string(fillcommon::kHeaderScanRows);
+            fillcommon::logUnwrittenRecords(
+                book->FullName(), PosVals, RecordSize, nextRecord,
+                "the template sheet '" + templateSheet.Name() + "' has no '$pos:' cell in " + scanned);
+            break;
+        }
         pageFilled =
             FillSummaryPage(positionRow, *page, RecordSize, PosNames, PosVals, PosPerSheet, nextRecord, maxCol);
     }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "files/paths.h"
 #include "fillcommon/open_workbook.h"
 #include "log/write_log.h"
 #include "session/excel_references.h"
@@ -62,6 +63,16 @@ std::shared_ptr<sheet::Worksheet> SheetToFill(sheet::Workbook& book, const std::
     return book.ActiveSheet();
 }
 
+// A workbook kept by an earlier call (Clos = 0) is filled whatever file this
+// call names; when that is another file, the log names both.
+void LogKeptWorkbookFilledInstead(sheet::Workbook& kept, const std::string& ExcelFileName) {
+    std::string keptFile;
+    WithErrorsIgnored([&] { keptFile = kept.FullName(); });
+    if (keptFile.empty() || files::sameFile(keptFile, ExcelFileName)) return;
+    WriteLog("'" + ExcelFileName + "' was not written: the workbook '" + keptFile +
+             "' that an earlier call kept (Clos = 0) is filled and saved instead");
+}
+
 // Keeps, closes or quits as the host asked, and drops the references. A
 // workbook that stays open while the server lets go of it is the user's now:
 // it is handed to the presenter.
@@ -106,6 +117,8 @@ int32_t ExportBomExcel(const Variant& HeadNames, const Variant& HeadVals, int32_
             fillcommon::openWorkbookQuietly(*refs.ExcelApp, ExcelFileName, Variant(kUpdateLinks), false);
         refs.ExcelBook = std::move(opening.book);
         refusal = std::move(opening.refusal);
+    } else {
+        LogKeptWorkbookFilledInstead(*refs.ExcelBook, ExcelFileName);
     }
     if (!refs.ExcelBook) {
         fillcommon::reportUnopenedWorkbook(refusal);

@@ -281,6 +281,12 @@ std::string secondFraction(const DateParts& d, int digits) {
     return buf;
 }
 
+// Whether a serial lies on the calendar a date format shows: 0 up to 31 December 9999.
+bool isShownDate(double serial, bool date1904) {
+    return serial >= 0 && isValidDateSerial(date1904 ? serial + 1462 : serial);
+}
+
+// A date out of the calendar shows as a cell full of '#', as the spreadsheet program shows it.
 std::string formatDate(double value, const std::vector<Token>& tokens, bool date1904) {
     ShownDate shown{};
     std::vector<DatePart> parts = datePartsOf(tokens, shown.ampm);
@@ -288,7 +294,9 @@ std::string formatDate(double value, const std::vector<Token>& tokens, bool date
     const int secondDecimals = secondDecimalsOf(parts);
     shown.value = value;
     shown.rounding = secondDecimals > 0 ? 0.5 * std::pow(10.0, -secondDecimals) : 0.5;
-    shown.parts = dateFromSerial(value + shown.rounding / 86400.0, date1904);
+    const double serial = value + shown.rounding / 86400.0;
+    if (value < 0 || !isShownDate(serial, date1904)) return std::string(11, '#');
+    shown.parts = dateFromSerial(serial, date1904);
     std::string out;
     for (size_t i = 0; i < parts.size(); ++i) {
         if (parts[i].letter != '.') {
@@ -470,7 +478,7 @@ bool isDateFormat(const std::string& code) {
 DateParts dateFromSerial(double serial, bool date1904) {
     DateParts d;
     // The Date range of a Variant; a spreadsheet's calendar has no days before its serial 0.
-    if (serial < 0 || !isValidDateSerial(date1904 ? serial + 1462 : serial)) return d;
+    if (!isShownDate(serial, date1904)) return d;
     double days = std::floor(serial);
     double seconds = (serial - days) * 86400.0;
     if (date1904) days += 1462;
@@ -536,10 +544,7 @@ std::string formatNumber(double value, const std::string& code, bool date1904) {
     }
     double shown = dropSign ? -value : value;
     const std::vector<Token> tokens = tokenize(sections[index]);
-    if (sectionIsDate(tokens)) {
-        if (value < 0) return std::string(11, '#');
-        return formatDate(value, tokens, date1904);
-    }
+    if (sectionIsDate(tokens)) return formatDate(value, tokens, date1904);
     bool hasDigits = false;
     bool general = false;
     for (const Token& t : tokens) {

@@ -1,28 +1,18 @@
 #include "xlsbridge/format_bridge.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-#include <thread>
-#include <vector>
 
 #include "files/atomic_file.h"
 #include "files/input_file.h"
 #include "files/paths.h"
 #include "value/runtime_error.h"
-
-extern char** environ;
+#include "xlsbridge/child_process.h"
+#include "xlsbridge/warm_office.h"
 
 namespace kbx::xlsbridge {
 
@@ -31,35 +21,12 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDefaultProgram = "soffice";
-constexpr std::chrono::seconds kDefaultTimeLimit{120};
-constexpr const char* kXlsxFilter = "xlsx:Calc MS Excel 2007 XML";
-constexpr const char* kXlsFilter = "xls:MS Excel 97";
-constexpr const char* kOdsFilter = "ods:calc8";
+constexpr std::chrono::seconds kDefaultTimeLimit{60};
+constexpr std::chrono::seconds kDefaultIdleLimit{300};
 
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
-}
-
-bool isExecutableFile(const fs::path& file) {
-    struct stat info {};
-    return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(file.c_str(), X_OK) == 0;
-}
-
-// The converter's full path, or nullopt when it is not installed.
-std::optional<fs::path> locateProgram(const std::string& program) {
-    if (program.find('/') != std::string::npos) {
-        if (isExecutableFile(program)) return fs::path(program);
-        return std::nullopt;
-    }
-    const char* searchPath = std::getenv("PATH");
-    std::stringstream dirs(searchPath != nullptr ? searchPath : "/usr/local/bin:/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const fs::path candidate = fs::path(dir.empty() ? "." : dir) / program;
-        if (isExecutableFile(candidate)) return candidate;
-    }
-    return std::nullopt;
 }
 
 [[noreturn]] void raiseMissingConverter(const std::string& program, const std::string& file) {
@@ -71,31 +38,13 @@ std::optional<fs::path> locateProgram(const std::string& program) {
 // A new private directory "<parent>/<prefix>XXXXXX".
 fs::path makeUniqueDirectory(const fs::path& parent, const std::string& prefix, const std::string& forFile) {
     std::string pattern = (parent / (prefix + "XXXXXX")).string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr) raiseFileError(errno, forFile);
-    return fs::path(buffer.data());
+    if (::mkdtemp(pattern.data()) == nullptr) raiseFileError(errno, forFile);
+    return fs::path(pattern);
 }
 
 void removeTreeQuietly(const fs::path& dir) noexcept {
     std::error_code ec;
     fs::remove_all(dir, ec);
-}
-
-// A path as a file URL, with every byte outside the unreserved set encoded.
-std::string fileUrl(const fs::path& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : path.string()) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 0xF];
-        }
-    }
-    return url;
 }
 
 // Removes a working directory unless it was handed on (dir cleared).
@@ -106,174 +55,26 @@ struct DirectoryGuard {
     }
 };
 
-// The converter's profile directory of this process, made on first use and
-// removed when the process ends.
-class ProfileDirectory {
-public:
-    ~ProfileDirectory() {
-        if (!path_.empty()) removeTreeQuietly(path_);
-    }
-    // Made anew when it has gone (someone cleaned the temporary directory).
-    const fs::path& get() {
-        std::error_code ec;
-        if (path_.empty() || !fs::is_directory(path_, ec))
-            path_ = makeUniqueDirectory(files::temporaryDirectory(), "kbx-soffice-profile-", "profile");
-        return path_;
-    }
-
-private:
-    fs::path path_;
-};
-
-ProfileDirectory& profileDirectory() {
-    static ProfileDirectory profile;
-    return profile;
-}
-
-struct ConverterRun {
-    bool timedOut = false;
-    int status = 0;
-    std::string output;
-};
-
-std::string readWholeFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Starts the program in a process group of its own with standard input from
-// /dev/null and both output streams into `outputFile`.
-pid_t spawnInOwnGroup(const fs::path& program, const std::vector<std::string>& args, const fs::path& outputFile) {
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaultSignals;
-    sigemptyset(&defaultSignals);
-    sigaddset(&defaultSignals, SIGPIPE);
-    sigaddset(&defaultSignals, SIGTERM);
-    sigaddset(&defaultSignals, SIGINT);
-    posix_spawnattr_setsigmask(&attributes, &noSignals);
-    posix_spawnattr_setsigdefault(&attributes, &defaultSignals);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0)
-        raise(err::Application, "Cannot start the converter \"" + program.string() + "\": " + std::strerror(rc));
-    return pid;
-}
-
-// Whether the child has ended. Where the host process ignores SIGCHLD the
-// system reaps children itself and waitpid reports ECHILD; the child's end is
-// then seen by its pid going away, and its exit status is taken as 0 (the
-// result file still has to be there).
-bool childEnded(pid_t pid, int& status) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) return true;
-    if (done < 0 && errno == ECHILD) {
-        status = 0;
-        return ::kill(pid, 0) != 0 && errno == ESRCH;
-    }
-    return false;
-}
-
-// Waits for the process; past the deadline its whole group is killed.
-ConverterRun waitWithTimeLimit(pid_t pid, std::chrono::seconds limit) {
-    ConverterRun run;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        if (childEnded(pid, run.status)) break;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            run.timedOut = true;
-            ::kill(-pid, SIGKILL);
-            while (::waitpid(pid, &run.status, 0) < 0 && errno == EINTR) {
-            }
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    // Helpers the converter may have left behind in its group go too.
-    ::kill(-pid, SIGKILL);
-    return run;
-}
-
-ConverterRun runConverter(const fs::path& program, const std::vector<std::string>& args, const fs::path& workDir) {
-    const fs::path outputFile = workDir / "converter-output.txt";
-    const pid_t pid = spawnInOwnGroup(program, args, outputFile);
-    ConverterRun run = waitWithTimeLimit(pid, conversionTimeLimit());
-    run.output = readWholeFile(outputFile);
-    return run;
-}
-
-// The converter's last message that says something about the failure.
-std::string converterMessage(const std::string& output) {
-    std::stringstream lines(output);
-    std::string line;
-    std::string last;
-    while (std::getline(lines, line)) {
-        if (line.find("javaldx") != std::string::npos) continue;
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        last = line;
-    }
-    return last;
-}
-
-std::string exitDescription(const ConverterRun& run) {
-    if (run.timedOut)
-        return "it did not finish within " + std::to_string(conversionTimeLimit().count()) + " s and was stopped";
-    if (WIFSIGNALED(run.status)) return "it was ended by signal " + std::to_string(WTERMSIG(run.status));
-    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) != 0)
-        return "it ended with exit code " + std::to_string(WEXITSTATUS(run.status));
-    return "it wrote no result";
-}
-
-[[noreturn]] void raiseConversionFailed(const std::string& file, const std::string& what, const fs::path& program,
-                                        const ConverterRun& run) {
-    std::string text = "The conversion of \"" + file + "\" to " + what + " by \"" + program.string() +
-                       "\" failed: " + exitDescription(run);
-    const std::string message = converterMessage(run.output);
-    if (!message.empty()) text += " (" + message + ")";
-    raise(err::Application, text);
-}
-
-// Runs one conversion of `input` into `outDir` and returns the result file.
-fs::path convertFile(const fs::path& input, const std::optional<std::string>& inputFilter,
-                     const std::string& outputFilter, const std::string& outputExtension, const fs::path& outDir,
-                     const fs::path& workDir, const std::string& userFile, const std::string& what) {
+// Converts `input` to `output` with the warm office; raises when it fails or
+// when LibreOffice is not installed.
+void convertFile(Conversion conversion) {
     const std::string programName = converterProgram();
     const std::optional<fs::path> program = locateProgram(programName);
-    if (!program) raiseMissingConverter(programName, userFile);
-
-    std::vector<std::string> args = {program->string(), "-env:UserInstallation=" + fileUrl(profileDirectory().get()),
-                                     "--headless",      "--invisible",
-                                     "--nologo",        "--norestore",
-                                     "--nolockcheck"};
-    if (inputFilter) args.push_back("--infilter=" + *inputFilter);
-    args.insert(args.end(), {"--convert-to", outputFilter, "--outdir", outDir.string(), input.string()});
-
-    const ConverterRun run = runConverter(*program, args, workDir);
-    const fs::path result = outDir / (input.stem().string() + outputExtension);
+    if (!program) raiseMissingConverter(programName, conversion.userFile);
+    convertWithOffice(conversion, *program);
     std::error_code ec;
-    const bool written = fs::is_regular_file(result, ec) && fs::file_size(result, ec) > 0;
-    const bool exitedCleanly = !run.timedOut && WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
-    if (!written || !exitedCleanly) raiseConversionFailed(userFile, what, *program, run);
-    return result;
+    if (!fs::is_regular_file(conversion.output, ec) || fs::file_size(conversion.output, ec) == 0)
+        raise(err::Application, "The conversion of \"" + conversion.userFile + "\" to " + conversion.what + " by \"" +
+                                    program->string() + "\" failed: it wrote no result");
+}
+
+std::chrono::seconds secondsFromEnvironment(const char* name, std::chrono::seconds fallback) {
+    const char* text = std::getenv(name);
+    if (text == nullptr) return fallback;
+    char* end = nullptr;
+    const long seconds = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || seconds <= 0) return fallback;
+    return std::chrono::seconds(std::min(seconds, 86400L));
 }
 
 const char* inputFilterFor(ForeignFormat format) { return format == ForeignFormat::Xls ? "MS Excel 97" : "calc8"; }
@@ -295,13 +96,14 @@ std::string converterProgram() {
 }
 
 std::chrono::seconds conversionTimeLimit() {
-    const char* text = std::getenv("KESTBOMEX_CONVERT_TIMEOUT");
-    if (text == nullptr) return kDefaultTimeLimit;
-    char* end = nullptr;
-    const long seconds = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || seconds <= 0) return kDefaultTimeLimit;
-    return std::chrono::seconds(std::min(seconds, 86400L));
+    return secondsFromEnvironment("KESTBOMEX_CONVERT_TIMEOUT", kDefaultTimeLimit);
 }
+
+std::chrono::seconds converterIdleLimit() {
+    return secondsFromEnvironment("KESTBOMEX_CONVERTER_IDLE", kDefaultIdleLimit);
+}
+
+void endConverterWhenIdle(std::chrono::seconds idle) { endOfficeWhenIdle(idle); }
 
 TemporaryXlsx::TemporaryXlsx(fs::path directory, fs::path file)
     : directory_(std::move(directory)), file_(std::move(file)) {}
@@ -341,16 +143,12 @@ TemporaryXlsx convertToXlsx(const std::string& source) {
     // or touched, and its name can never be taken for an option.
     const fs::path input = workDir / (std::string("workbook") + extensionFor(*format));
     files::replaceFileWith(input.string(), content);
+    const fs::path output = workDir / "workbook.xlsx";
+    convertFile({input, inputFilterFor(*format), output, "Calc MS Excel 2007 XML", source, "an .xlsx workbook"});
     std::error_code ec;
-    const fs::path outDir = workDir / "out";
-    fs::create_directory(outDir, ec);
-    if (ec) raiseFileError(ec.value(), outDir.string());
-
-    const fs::path converted =
-        convertFile(input, inputFilterFor(*format), kXlsxFilter, ".xlsx", outDir, workDir, source, "an .xlsx workbook");
     fs::remove(input, ec);
     guard.dir.clear();
-    return TemporaryXlsx(workDir, converted);
+    return TemporaryXlsx(workDir, output);
 }
 
 void convertXlsxToXls(const std::string& source, const std::string& target) {
@@ -373,10 +171,10 @@ void convertXlsxTo(const std::string& source, const std::string& target, Foreign
     const fs::path input = workDir / "workbook.xlsx";
     if (!fs::copy_file(source, input, ec)) raiseFileError(ec.value(), source);
     const bool xls = format == ForeignFormat::Xls;
-    const fs::path converted =
-        convertFile(input, std::nullopt, xls ? kXlsFilter : kOdsFilter, extensionFor(format), workDir / "out", workDir,
-                    target, xls ? "a 97-2003 workbook" : "an OpenDocument spreadsheet");
-    files::moveIntoPlace(converted.string(), targetPath.string());
+    const fs::path output = workDir / (std::string("result") + extensionFor(format));
+    convertFile({input, std::nullopt, output, xls ? "MS Excel 97" : "calc8", target,
+                 xls ? "a 97-2003 workbook" : "an OpenDocument spreadsheet"});
+    files::moveIntoPlace(output.string(), targetPath.string());
 }
 
 }  // namespace kbx::xlsbridge

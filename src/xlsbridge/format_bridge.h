@@ -1,18 +1,22 @@
 #pragma once
 // The format bridge: workbooks the engine does not read or write itself
-// (.xls, the 97-2003 format, and .ods) are converted by LibreOffice Calc in
-// headless mode. Opening converts to a temporary .xlsx that the engine edits;
-// saving in the 97-2003 format converts the engine's .xlsx to .xls.
+// (.xls, the 97-2003 format, and .ods) are converted by LibreOffice Calc.
+// Opening converts to a temporary .xlsx that the engine edits; saving in the
+// 97-2003 format converts the engine's .xlsx to .xls.
 //
-// Each process runs the converter with a private profile directory of its
-// own, so it never meets a LibreOffice the user is running. Every conversion
-// has a time limit; a converter that overruns it is killed with its whole
-// process group. Failures become run-time errors 1004 with a readable text.
+// The conversions run in one warm LibreOffice, headless and with a profile
+// of its own, driven through UNO (warm_office.h): started on the first
+// conversion and kept until the program ends, shared with the other
+// programs of this user while it runs. A LibreOffice the user runs is never
+// touched. Failures become run-time errors 1004 with a readable text.
 //
 // Environment:
 //   KESTBOMEX_SOFFICE          converter program (name looked up in PATH, or a
 //                              path); default "soffice"
-//   KESTBOMEX_CONVERT_TIMEOUT  time limit per conversion in seconds; default 120
+//   KESTBOMEX_CONVERT_TIMEOUT  time limit per conversion (and per start of the
+//                              converter) in seconds; default 60
+//   KESTBOMEX_CONVERTER_IDLE   seconds the bus service keeps an idle converter; default 300
+//   KESTBOMEX_PYTHON           the Python with LibreOffice's UNO bridge; default /usr/bin/python3
 
 #include <chrono>
 #include <filesystem>
@@ -32,6 +36,12 @@ std::optional<ForeignFormat> foreignFormatOf(const std::string& path);
 // The converter program and the time limit, from the environment.
 std::string converterProgram();
 std::chrono::seconds conversionTimeLimit();
+// How long the bus service keeps a converter without a conversion.
+std::chrono::seconds converterIdleLimit();
+
+// From now on the converter this program started is ended after `idle`
+// without a conversion; without this call it runs until the program ends.
+void endConverterWhenIdle(std::chrono::seconds idle);
 
 // A converted workbook in a private temporary directory; the directory and
 // the file go away with the object.
@@ -54,8 +64,9 @@ private:
 };
 
 // Converts an .xls or .ods workbook to .xlsx in a new temporary directory.
-// A missing source raises 53; a file the converter cannot load, a failing or
-// overrunning converter, or a missing converter program raise 1004.
+// A missing source raises 53; a file the converter cannot load, a converter
+// that cannot be started, ends twice or overruns the time limit, or a
+// missing converter program raise 1004.
 TemporaryXlsx convertToXlsx(const std::string& source);
 
 // Converts the .xlsx workbook `source` to `format` at `target`. The result

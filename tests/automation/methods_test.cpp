@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "automation/kest_db_bom_excel.h"
@@ -26,15 +27,16 @@ struct Caller {
     std::string dir;
     std::string at(const std::string& name) const { return dir + "/" + name; }
     void plain(int32_t size, const Variant& values, const std::string& output = "out.xlsx",
-               const std::string& templ = "plain.xlsx", const std::string& target = "") {
-        server.ExportPlain2(kNames, kNames, size, kNames, values, at(templ), at(output), 0, 0, 10, 0, target);
+               const std::string& templ = "plain.xlsx", const std::string& target = "", const Variant& names = kNames) {
+        server.ExportPlain2(kNames, kNames, size, names, values, at(templ), at(output), 0, 0, 10, 0, target);
     }
     void summary(int32_t size, const Variant& values, int32_t perSheet = 0, const std::string& templ = "summary.xlsx") {
         server.CreateSummaryExcel(kNames, kNames, values, size, at(templ), at("out.xlsx"), 0, 0, perSheet);
     }
-    void fill(const std::string& file, const std::string& profile = "Parts", const Variant& values = kRecord) {
+    void fill(const std::string& file, const std::string& profile = "Parts", const Variant& values = kRecord,
+              int32_t Clos = 1) {
         std::string path = at(file);
-        server.ExportBomExcel(kNames, kNames, 3, kNames, values, path, 0, "", 1, profile, 0, "", 1, "");
+        server.ExportBomExcel(kNames, kNames, 3, kNames, values, path, 0, "", 1, profile, 0, "", Clos, "");
     }
     void workingCopy(const std::string& templ, std::string hint = "xlsx", int32_t embed = 0) {
         const std::string path = at(templ);
@@ -64,9 +66,18 @@ const std::string kDialogAnswered =
     "log Trying to get ExcelObject\nlog Successfully obtained Excel COM object\n";
 
 const Row kRows[] = {
-    {"template fill", [](Caller& c) { c.fill("fill.xlsx"); },
+    {"template fill, kept and filled again by a call naming another file",
+     [](Caller& c) {
+         c.fill("fill.xlsx", "Parts", kRecord, 0);
+         c.fill("other.xlsx");
+     },
      "log Entering ExportBomExcel, trying to write @/fill.xlsx\n"
      "log Trying to open: @/fill.xlsx\n"
+     "log Leaving ExportBOMExcel\n"
+     "log Entering ExportBomExcel, trying to write @/other.xlsx\n"
+     "log Trying to open: @/other.xlsx\n"
+     "log '@/other.xlsx' was not written: the workbook '@/fill.xlsx' that an earlier call kept (Clos = 0) is "
+     "filled and saved instead\n"
      "log Leaving ExportBOMExcel\n"},
     {"template fill, missing workbook", [](Caller& c) { c.fill("none.xlsx"); },
      "message Failed to obtain COM object to Workbook from Excel\n"
@@ -86,6 +97,23 @@ const Row kRows[] = {
     {"plain list", [](Caller& c) { c.plain(3, kRecord); },
      "log Entering ExportPlain\n"
      "log Trying to open: @/plain.xlsx\n"
+     "log Leaving ExportBOMExcel\n"},
+    {"plain list, names of one record",
+     [](Caller& c) {
+         c.plain(3, array({1, "Bolt", "", 2, "Nut", ""}));
+     },
+     "log Entering ExportPlain\n"
+     "log Trying to open: @/plain.xlsx\n"
+     "log In '@/out.xlsx', record 2 was not written: PosNames holds 3 names for 6 values; the plain export reads "
+     "one name per value\n"
+     "log Leaving ExportBOMExcel\n"},
+    {"plain list without a position number",
+     [](Caller& c) {
+         c.plain(2, array({"Bolt", "", "Nut", ""}), "out.xlsx", "plain.xlsx", "", array({"name", "bmp"}));
+     },
+     "log Entering ExportPlain\n"
+     "log Trying to open: @/plain.xlsx\n"
+     "log In '@/out.xlsx', records 1 to 2 were not written: PosNames holds no field 'posnr'\n"
      "log Leaving ExportBOMExcel\n"},
     {"plain list over its template", [](Caller& c) { c.plain(3, kRecord, "./plain.xlsx"); },
      "message The output file '@/./plain.xlsx' is the template file itself; choose another output file, the "
@@ -137,6 +165,11 @@ const Row kRows[] = {
     {"summary", [](Caller& c) { c.summary(3, kRecord); },
      "log Entering CreateSummaryExcel\n"
      "log Trying to open: @/summary.xlsx\n"
+     "log Leaving CreateSummaryExcel\n"},
+    {"summary, template without a position row", [](Caller& c) { c.summary(3, kRecord, 0, "fill.xlsx"); },
+     "log Entering CreateSummaryExcel\n"
+     "log Trying to open: @/fill.xlsx\n"
+     "log In '@/out.xlsx', record 1 was not written: the template sheet 'Cover' has no '$pos:' cell in A1:BH60\n"
      "log Leaving CreateSummaryExcel\n"},
     {"summary, missing template", [](Caller& c) { c.summary(3, kRecord, 0, "none.xlsx"); },
      "message Failed to obtain COM object to Workbook from Excel\n"
@@ -231,6 +264,18 @@ TEST(Methods, MessagesLogErrorsAndReferencesOfEachOutcome) {
     }
 }
 
+// The output of an earlier call is replaced only by saving the new one.
+TEST(Methods, AnEarlierOutputOutlivesACallThatCannotOpenItsTemplate) {
+    MethodRun run;
+    Caller caller{automation::KestDBBomExcel(), run.dir.path().string()};
+    for (void (*call)(Caller&) : {+[](Caller& c) { c.plain(3, kRecord, "out.xlsx", "none.xlsx"); },
+                                  +[](Caller& c) { c.summary(3, kRecord, 0, "none.xlsx"); }}) {
+        std::ofstream(caller.at("out.xlsx")) << "earlier";
+        call(caller);
+        EXPECT_EQ(readFile(caller.at("out.xlsx")), "earlier");
+    }
+}
+
 // A workbook left open once the references are dropped can never be reached
 // again: the engine application behind it is freed when the method returns.
 // What someone still holds stays open and usable; ReleaseExcel never quits.
@@ -238,7 +283,7 @@ TEST(Methods, EngineWorkbooksNobodyHoldsAreFreedAndHeldOnesStayOpen) {
     MethodRun run;
     std::vector<std::weak_ptr<sheet::Application>> made;
     session::platform().createApplication = [&made] {
-        std::shared_ptr<sheet::Application> app = createEngineApplication();
+        std::shared_ptr<sheet::Application> app = engine::createApplication();
         made.push_back(app);
         return app;
     };

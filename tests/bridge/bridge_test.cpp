@@ -54,6 +54,8 @@ TEST(FormatBridge, MissingFailingOrOverrunningConvertersFailClearlyAndLeaveTheTa
         EnvGuard converter("KESTBOMEX_SOFFICE", "/bin/false");
         const RuntimeError e = errorOf([&] { convertXlsxToXls(dataFile("basic.xlsx"), target); });
         EXPECT_NE(e.description().find("exit code 1"), std::string::npos) << e.description();
+        EnvGuard python("KESTBOMEX_PYTHON", run.dir.file("missing/python3"));
+        EXPECT_NE(errorOf([&] { convertToXlsx(xls); }).description().find("python3-uno"), std::string::npos);
     }
     {
         // A converter that never ends is stopped at the time limit with its whole process group.
@@ -63,7 +65,7 @@ TEST(FormatBridge, MissingFailingOrOverrunningConvertersFailClearlyAndLeaveTheTa
         EnvGuard converter("KESTBOMEX_SOFFICE", script);
         EnvGuard limit("KESTBOMEX_CONVERT_TIMEOUT", "1");
         const RuntimeError e = errorOf([&] { convertToXlsx(xls); });
-        EXPECT_NE(e.description().find("did not finish within 1 s"), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find("did not start within 1 s"), std::string::npos) << e.description();
         const std::string helper = "/proc/" + readLines(run.dir.file("helper.pid")).at(0) + "/stat";
         EXPECT_TRUE(waitUntil([&] {
             const std::string stat = readFile(helper);
@@ -72,6 +74,29 @@ TEST(FormatBridge, MissingFailingOrOverrunningConvertersFailClearlyAndLeaveTheTa
     }
     EXPECT_EQ(readFile(target), "old");
     EXPECT_EQ(fileNames(run.dir.path()), (Lines{"hangs.sh", "helper.pid", "out.xls", "three_sheets.xls"}));
+    EXPECT_EQ(officeLeftovers(std::getenv("XDG_CACHE_HOME"), std::getenv("XDG_RUNTIME_DIR")), Lines{});
+}
+
+// A LibreOffice that stops answering is killed at the time limit, and the
+// conversion fails naming the file and the converter.
+TEST(FormatBridge, AConverterThatHangsIsKilledAtTheTimeLimitAndLeavesNothingBehind) {
+    REQUIRE_CONVERTER();
+    MethodRun run;
+    const std::string xls = copyData(run.dir, "three_sheets.xls");
+    convertToXlsx(xls);
+    const std::string cache = std::getenv("XDG_CACHE_HOME");
+    const std::vector<pid_t> office = officeProcesses(cache);
+    ASSERT_EQ(office.size(), 1u);
+    ::kill(office[0], SIGSTOP);
+    EnvGuard limit("KESTBOMEX_CONVERT_TIMEOUT", "2");
+    const RuntimeError e = errorOf([&] { convertToXlsx(xls); });
+    EXPECT_EQ(e.number(), err::Application);
+    for (const std::string& part :
+         {"\"" + xls + "\"", std::string("soffice\""), std::string("did not finish within 2 s")})
+        EXPECT_NE(e.description().find(part), std::string::npos) << e.description();
+    EXPECT_TRUE(waitUntil([&] { return officeProcesses(cache).empty(); }));
+    EXPECT_EQ(officeLeftovers(cache, std::getenv("XDG_RUNTIME_DIR")), Lines{});
+    EXPECT_EQ(fileNames(run.dir.path()), Lines{"three_sheets.xls"});
 }
 
 TEST(FormatBridge, OpensXlsAndOdsAsTemporaryXlsxAndSavesOdsInOneStep) {

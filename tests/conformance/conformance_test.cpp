@@ -3,6 +3,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <array>
 #include <filesystem>
 #include <sstream>
 
@@ -61,11 +62,12 @@ struct Call {
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
     automation::KestDBBomExcel server;
     Call() {
-        session::platform().createApplication = createEngineApplication;
+        session::platform().createApplication = engine::createApplication;
         session::platform().presenter = presenter;
     }
+    // A template made here, else a committed data file.
     std::string copy(const std::string& name, const std::string& as) {
-        fs::copy_file(templates().file(name), dir.file(as));
+        fs::copy_file(fs::exists(templates().file(name)) ? templates().file(name) : dataFile(name), dir.file(as));
         return dir.file(as);
     }
     std::string messages() const {
@@ -134,7 +136,7 @@ TEST(Conformance, ExportPlain2NamesNullsFailuresAndHeldWorkbooks) {
     {  // failing its input check, the call leaves a workbook held from before alone
         Call run;
         session::ExcelReferences& refs = session::excelReferences();
-        refs.ExcelApp = createEngineApplication();
+        refs.ExcelApp = engine::createApplication();
         refs.ExcelBook = refs.ExcelApp->GetWorkbooks().Open(run.copy("names.xlsx", "held.xlsx"), Variant(), false);
         const std::shared_ptr<sheet::Workbook> held = refs.ExcelBook;
         exportTo(run, "", 0);
@@ -163,6 +165,42 @@ TEST(Conformance, SummaryRefusesToOverwriteItsTemplateAndKeepsAStartedTemplate) 
               err::InvalidUseOfNull);
     ASSERT_EQ(run.presenter->presented.size(), 1u);
     EXPECT_EQ(cellsOf(run.presenter->presented[0], "Sheet1", {"A1", "A2", "B1"}), "$head:posnr\n$pos:posnr\n\n");
+}
+
+// The output is written in the format its extension names, whatever the
+// template's; another extension keeps the template's format. The same for a
+// copy of the whole workbook (outputs "copy.*"), which leaves the workbook as it was.
+TEST(Conformance, ExportPlain2AndExportAsTxtWriteTheFormatTheOutputNames) {
+    const std::array<std::string, 3> rows[] = {
+        {"macros.xlsm", "out.xlsx", "plain False False\nSheet,Template\n"},
+        {"names.xlsx", "out.xlsm", "macros False False\nDeckblatt,Template,Stückliste,Łożyska\n"},
+        {"macros.xlsm", "out.list", "macros True True\nSheet,Template\n"},
+        {"macros.xlsm", "copy.XLSX", "plain False False\nSheet\n"},
+        {"three_sheets.xls", "out.xlsx", "plain False False\nKopf,Liste,Notizen,Template\n"},  // converter rows last
+        {"names.xlsx", "out.xls", "xls"},
+        {"names.xlsx", "out.ods", "ods"},
+        {"three_sheets.xls", "copy.xlsx", "plain False False\nKopf,Liste,Notizen\n"},
+    };
+    for (const auto& [name, output, format] : rows) {
+        if (name.ends_with(".xls")) REQUIRE_CONVERTER();
+        Call run;
+        const std::string out = run.dir.file(output);
+        if (output.starts_with("copy.")) {
+            EXPECT_EQ(run.server.ExportAsTxt(run.copy(name, name), out), -1);
+        } else {
+            run.server.ExportPlain2(list({"title"}), list({"Getriebe"}), 2, list({"posnr", "name"}), list({1, "Welle"}),
+                                    run.copy(name, name), out, 0, 0, 30, 0, "");
+        }
+        EXPECT_EQ(run.messages(), "") << output;
+        const bool ods = readFile(out).find("mimetypeapplication/vnd.oasis.opendocument") != std::string::npos;
+        EXPECT_EQ(isOle2File(out) ? "xls" : ods ? "ods" : packageOf(out), format) << name << " to " << output;
+    }
+    Call run;
+    const std::string source = run.copy("macros.xlsm", "macros.xlsm");
+    auto book = engine::createApplication()->GetWorkbooks().Open(source, Variant(false), false);
+    book->SaveCopyAs(run.dir.file("copy.xlsx"));
+    book->Save();
+    EXPECT_EQ(packageOf(source), "macros True True\nSheet\n");
 }
 
 // kestbomex get-bom-params in this process: OK with the template typed in.

@@ -37,7 +37,7 @@ void expectListeRows(const std::string& text) {
 TEST(ExportAsTxt, CopiesTheWholeWorkbookOrWritesOneSheetAsShownLeavingTheSharedReferences) {
     MethodRun run;
     const std::string source = copyData(run.dir, "three_sheets.xlsx", "Stueckliste.xlsx"), before = readFile(source);
-    session::excelReferences().ExcelApp = createEngineApplication();
+    session::excelReferences().ExcelApp = engine::createApplication();
     const auto shared = session::excelReferences().ExcelApp;
     automation::KestDBBomExcel server;
     std::ofstream(run.dir.file("kopie.txt")) << "old";

@@ -3,7 +3,7 @@
 # Pillow, workbooks with openpyxl (two patched by hand the way other writers store
 # cells), and the 97-2003 copy with LibreOffice Calc.
 # Run: /usr/bin/python3 make_data.py   (in this directory; needs openpyxl, Pillow, soffice)
-import datetime, io, os, shutil, subprocess, tempfile, zipfile
+import datetime, io, os, re, shutil, subprocess, tempfile, zipfile
 
 from openpyxl import Workbook
 from openpyxl.chart import BarChart, Reference
@@ -76,8 +76,9 @@ def basic():
 
 def odd_cells():
     # Cells as other writers store them (inline and rich strings, an error, cached
-    # formula results) and shared formulas with a calculation chain.
-    book({"Odd": {"A1": "placeholder"}}).save(path("odd_cells.xlsx"))
+    # formula results) and shared formulas with a calculation chain; a workbook
+    # part without workbookPr and bookViews, as minimal writers leave it.
+    book({"Odd": {"A1": "placeholder"}, "More": {}}).save(path("odd_cells.xlsx"))
     main = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
     rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
     ctype = "application/vnd.openxmlformats-officedocument.spreadsheetml."
@@ -103,6 +104,7 @@ def odd_cells():
         items["[Content_Types].xml"] = items["[Content_Types].xml"].replace(b"</Types>", (
             '<Override PartName="/xl/%s.xml" ContentType="%s%s+xml"/></Types>' % (part, ctype, part)).encode())
     items.update((name, text.encode()) for name, text in replaced.items())
+    items["xl/workbook.xml"] = re.sub(rb"<workbookPr/>|<bookViews>.*</bookViews>", b"", items["xl/workbook.xml"])
     with zipfile.ZipFile(path("odd_cells.xlsx"), "w", zipfile.ZIP_DEFLATED) as out:
         for name, data in items.items():
             out.writestr(name, data)
@@ -133,6 +135,7 @@ def features():
     parts.print_area, parts.print_title_rows, notes.print_area = "A1:F20", "1:2", "A1:B5"
     notes.add_table(Table(displayName="Values", ref="A2:B3"))
     wb.defined_names.append(DefinedName("PartCount", attr_text="Parts!$B$6:$B$8"))
+    wb.defined_names.append(DefinedName("FirstPart", attr_text='" Parts!A6: "&parts!$A$6'))
     wb.save(path("features.xlsx"))
 
 

@@ -35,7 +35,7 @@ struct Sandbox {
     TempDir runtime;  // the private folder a refused log falls back to
     EnvGuard temp{"TEMP", dir.path().string()};
     EnvGuard xdg{"XDG_RUNTIME_DIR", runtime.path().string()};
-    std::shared_ptr<sheet::Application> app = createEngineApplication();
+    std::shared_ptr<sheet::Application> app = engine::createApplication();
     std::string plain = dataFile("plain.xlsx");
 
     Sandbox() {
@@ -253,6 +253,14 @@ const std::vector<Case> kCases = {
      },
      {"the link 'rId9' of 'xl/charts/chart1.xml' to the missing part 'xl/drawings/drawing9.xml' was dropped\n",
       "charts 1 clean"}},
+    {"drawings",
+     "links of a chart and a picture to places in the workbook are no parts: kept, on the page copy too",
+     [](Sandbox& s) {
+         const std::string shown = s.exportPlain({1}, s.dir.file("linked_places.xlsx"), s.dir.file("out.xlsx"));
+         const ReadBack back(s.dir.file("out.xlsx"));
+         return shown + back["sheets"] + "|" + back["links drawing1.xml"] + "|" + back["links drawing2.xml"];
+     },
+     {"Cover,Parts,Template,Notes|#Cover!A1 #'Notes'!A1|#Cover!A1 #'Notes'!A1"}},
     {"names",
      "a file name that is not UTF-8 passes the command line byte for byte",
      [](Sandbox& s) {

@@ -13,6 +13,10 @@ grep -qx "SystemdService=kestbomex-server.service" "$service"
 unit=$work/prefix/share/systemd/user/kestbomex-server.service
 grep -qx "ExecStart=$work/prefix/bin/kestbomex-server" "$unit"
 if command -v systemd-analyze >/dev/null; then systemd-analyze verify --man=no "$unit"; fi
+# Of the engine only its entry point is public; the zip library stays behind the package.
+engine=$(cd "$(find "$work/prefix" -type d -path '*/kestbomex/engine')" && ls)
+[ "$engine" = engine.h ] || { echo "installed engine headers: $engine"; exit 1; }
+! grep -rl '<zip.h>' "$work/prefix" --include='*.h' || { echo "an installed header includes <zip.h>"; exit 1; }
 cmake -S "$source/tests/install/consumer" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/build" >/dev/null
 pc=$(dirname "$(find "$work/prefix" -name kestbomex.pc)")

@@ -11,6 +11,7 @@
 #include "engine/engine.h"
 #include "ooxml/picture_probe.h"
 #include "ooxml/sheet_copy_parts.h"
+#include "ooxml/sheet_references.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
@@ -22,10 +23,8 @@ const std::string kGreen = dataFile("green_120x80px_nodpi.png");  // 90 x 60 poi
 const std::string kBlue = dataFile("blue_300x150px_150dpi.jpg");  // 144 x 72 points
 
 struct Pictures : ::testing::Test {
-    // The application and its open workbooks hold each other; quitting frees them.
-    void TearDown() override { app->Quit(); }
     TempDir dir;
-    std::shared_ptr<sheet::Application> app = createEngineApplication();
+    std::shared_ptr<sheet::Application> app = engine::createApplication();
     std::string saved = dir.file("out.xlsx");
     std::shared_ptr<sheet::Workbook> open(const std::string& name) {
         return app->GetWorkbooks().Open(dataFile(name), Variant(false), true);

@@ -133,7 +133,7 @@ TEST(ExportPlain, TemplateKeptAndFailedExportLeavesNothingForTheNext) {
     EXPECT_EQ(book.column("BOM", "A", 5), std::vector<std::string>{"8"});
     // A host's visible application keeps running with its workbooks; one made visible here is quit.
     for (const bool visible : {true, false}) {
-        const auto host = session::excelReferences().ExcelApp = createEngineApplication();
+        const auto host = session::excelReferences().ExcelApp = engine::createApplication();
         host->Set(sheet::AppSetting::Visible, Variant(visible));
         host->GetWorkbooks().Add();
         run.run({9}, 10, 0, "", run.dir.file("third.xlsx"));

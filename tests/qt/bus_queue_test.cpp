@@ -166,7 +166,7 @@ TEST(BusQueue, WhileAMethodWorksTheServiceAnswersAndDropsTheCallsOfHostsThatLeft
     session::platform().createApplication = [&gate] {
         gate.reached = true;
         gate.opened.wait();
-        return createEngineApplication();
+        return engine::createApplication();
     };
 
     // The first host's ExportPlain waits in the worker; the second host's

@@ -27,24 +27,6 @@ void makeHeadTemplate(const std::string& path) {
 
 std::string cellA1(const std::string& path) { return test::ReadBack(path).value("Liste!A1") + "\n"; }
 
-// A python3-dbus host that has called once and stays connected until released.
-class HoldingHost {
-public:
-    explicit HoldingHost(const test::PrivateBus& bus) : process_(bus.start("/usr/bin/python3", {kProbe, "hold"})) {
-        process_->waitForReadyRead(30000);
-        called_ = process_->readAll().startsWith("called");
-    }
-    bool called() const { return called_; }
-    void leave() {
-        process_->closeWriteChannel();
-        process_->waitForFinished(10000);
-    }
-
-private:
-    std::unique_ptr<QProcess> process_;
-    bool called_ = false;
-};
-
 TEST(BusService, ActivatedOnFirstCallAnswersResultsOutputsErrorsAndMessages) {
     test::PrivateBus bus;
     const std::string serviceFile =
@@ -98,7 +80,7 @@ TEST(BusService, LivesWhileACallerIsConnectedKeepsStateAcrossHostsAndLeavesAfter
     makeHeadTemplate(first);
     makeHeadTemplate(second);
 
-    HoldingHost holder(bus);
+    test::HoldingHost holder(bus);
     ASSERT_TRUE(holder.called());
     const qint64 pid = bus.servicePid();
     ASSERT_GT(pid, 0);
@@ -130,7 +112,7 @@ TEST(BusService, LivesWhileACallerIsConnectedKeepsStateAcrossHostsAndLeavesAfter
 TEST(BusService, MalformedCallsGetErrorRepliesAndTheServerGoesOn) {
     test::PrivateBus bus;
     ASSERT_EQ(bus.registerServer().exitCode, 0);
-    HoldingHost holder(bus);
+    test::HoldingHost holder(bus);
     ASSERT_TRUE(holder.called());
     const qint64 pid = bus.servicePid();
 
@@ -177,7 +159,7 @@ TEST(BusService, StartsFromAnInstallFolderWhoseNameNeedsQuoting) {
         test::runProcess(QString::fromStdString(server.string()), {"--register"}, bus.environment());
     ASSERT_EQ(registration.exitCode, 0) << registration.err;
 
-    HoldingHost holder(bus);
+    test::HoldingHost holder(bus);
     EXPECT_TRUE(holder.called()) << "activation failed";
     const qint64 pid = bus.servicePid();
     ASSERT_GT(pid, 0);

@@ -68,6 +68,8 @@ PrivateBus::PrivateBus() {
     env.insert("TEMP", QString::fromStdString(temp_.path().string()));
     env.insert("XDG_DATA_HOME", data);
     env.insert("XDG_RUNTIME_DIR", runtime);
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(home_.file("cache")));
+    env.insert("HOME", QString::fromStdString(home_.path().string()));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("KESTBOMEX_VIEWER", "/bin/false");
     // Sanitizer reports of the programs started here (the activated server,
@@ -154,6 +156,17 @@ std::vector<qint64> PrivateBus::programsOnBus() const {
             found.push_back(pid);
     }
     return found;
+}
+
+HoldingHost::HoldingHost(const PrivateBus& bus)
+    : process_(bus.start("/usr/bin/python3", {QString(KBX_QT_TEST_DIR) + "/bus_probe.py", "hold"})) {
+    process_->waitForReadyRead(30000);
+    called_ = process_->readAll().startsWith("called");
+}
+
+void HoldingHost::leave() {
+    process_->closeWriteChannel();
+    process_->waitForFinished(10000);
 }
 
 bool processAlive(qint64 pid) {

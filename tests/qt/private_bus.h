@@ -35,7 +35,8 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    // Clients' environment: the bus address, TEMP, XDG_DATA_HOME, no display.
+    // Clients' environment: the bus address, TEMP, HOME and the XDG folders
+    // of this bus only, no display.
     const QProcessEnvironment& environment() const { return environment_; }
     const QString& address() const { return address_; }
     // The server's temporary directory (its TEMP): log and working copies.
@@ -66,5 +67,18 @@ private:
 
 // Whether a process is still running (and not a zombie).
 bool processAlive(qint64 pid);
+
+// A python3-dbus host (bus_probe.py) that has called once and stays
+// connected until it leaves, which keeps the service running.
+class HoldingHost {
+public:
+    explicit HoldingHost(const PrivateBus& bus);
+    bool called() const { return called_; }
+    void leave();
+
+private:
+    std::unique_ptr<QProcess> process_;
+    bool called_ = false;
+};
 
 }  // namespace kbx::test

@@ -12,8 +12,10 @@
 #   image S#N   kind edit-as cell+x,y at X,Y size WxH (points; a two-cell anchor's size from the grid);
 #               imageext S#N: the size the picture's own frame gives
 #   part NAME   sha1 of each zip member; xml NAME: the text of each PART asked for
+#   links D     the places in the workbook the pictures of drawing D link to, in the drawing's order
 #   row N       the fields of a text file's row N, joined by " | "; sha1: any other file's hash
-import csv, datetime, hashlib, math, os, subprocess, sys, tempfile, zipfile
+import csv, datetime, hashlib, math, os, re, subprocess, sys, tempfile, zipfile
+from xml.etree import ElementTree
 
 import openpyxl
 from openpyxl.utils import get_column_letter
@@ -147,6 +149,11 @@ def workbook(path, parts):
         out("part " + member, hashlib.sha1(package.read(member)).hexdigest())
     for part in parts:
         out("xml " + part, package.read(part).decode("utf-8") if part in package.namelist() else "")
+    for rels in (m for m in package.namelist() if re.fullmatch(r"xl/drawings/_rels/(.*)\.rels", m)):
+        drawing = package.read("xl/drawings/" + rels[18:-5]).decode("utf-8")
+        targets = {r.get("Id"): r.get("Target") for r in ElementTree.fromstring(package.read(rels))
+                   if r.get("Type", "").endswith("/hyperlink") and r.get("TargetMode") != "External"}
+        out("links " + rels[18:-5], " ".join(targets.get(i, "?") for i in re.findall(r'hlinkClick [^>]*r:id="([^"]*)"', drawing)))
 
 
 def main(path, parts):

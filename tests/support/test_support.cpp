@@ -58,7 +58,7 @@ namespace {
 
 // Every test program runs the methods on the embedded engine, as the programs do.
 const bool kEngineInstalled = [] {
-    session::installSpreadsheet(createEngineApplication, closeUnreachableEngineApplications);
+    session::installSpreadsheet(engine::createApplication);
     return true;
 }();
 
@@ -71,6 +71,19 @@ const TempDir& converterProfile() {
 }
 const TempDir& kConverterProfile = converterProfile();
 
+// The program's own cache, runtime and home folders, so that test programs
+// running at once never share the bridge's LibreOffice.
+const TempDir& privateHome() {
+    static const TempDir home;
+    for (const char* name : {"cache", "runtime"}) std::filesystem::create_directory(home.path() / name);
+    std::filesystem::permissions(home.path() / "runtime", std::filesystem::perms::owner_all);
+    ::setenv("XDG_CACHE_HOME", home.file("cache").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", home.file("runtime").c_str(), 1);
+    ::setenv("HOME", home.path().c_str(), 1);
+    return home;
+}
+const TempDir& kPrivateHome = privateHome();
+
 }  // namespace
 
 PlatformGuard::PlatformGuard() : messages(std::make_shared<RecordingMessagePort>()) {
@@ -81,9 +94,6 @@ PlatformGuard::PlatformGuard() : messages(std::make_shared<RecordingMessagePort>
 
 PlatformGuard::~PlatformGuard() {
     session::excelReferences() = {};
-    // As after a method: engine applications that nothing holds any more are
-    // freed with their open workbooks, which otherwise hold them forever.
-    closeUnreachableEngineApplications();
     session::resetPlatform();
 }
 
@@ -142,12 +152,50 @@ bool convertFiles(const std::string& format, const std::string& outDir, const st
 
 std::vector<std::string> fileNames(const std::filesystem::path& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        const std::string name = entry.path().filename().string();
-        if (!name.starts_with("kbx-soffice-profile-")) names.push_back(name);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<pid_t> officeProcesses(const std::string& cacheHome) {
+    const std::string profile = "-env:UserInstallation=file://" + cacheHome + "/kestbomex/libreoffice/profile";
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string proc = entry.path().string();
+        std::vector<std::string> args;
+        std::istringstream cmdline(readFile(proc + "/cmdline"));
+        for (std::string arg; std::getline(cmdline, arg, '\0');) args.push_back(arg);
+        const std::string stat = readFile(proc + "/stat");
+        if (args.empty() || !args[0].ends_with("soffice.bin") || stat.find(") Z") != std::string::npos) continue;
+        if (std::find(args.begin(), args.end(), profile) != args.end())
+            found.push_back(std::stoi(entry.path().filename()));
+    }
+    return found;
+}
+
+std::vector<std::string> officeLeftovers(const std::string& cacheHome, const std::string& runtimeDir) {
+    namespace fs = std::filesystem;
+    const fs::path home = fs::path(cacheHome) / "kestbomex" / "libreoffice";
+    std::vector<std::string> left;
+    const auto add = [&](const fs::path& dir, auto keep) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(dir, ec))
+            if (!keep(entry.path())) left.push_back(entry.path().string());
+    };
+    add(home, [](const fs::path& p) { return p.filename() == "lock" || p.filename() == "profile"; });
+    add(home / "profile", [](const fs::path& p) { return p.filename() != ".lock"; });
+    add(fs::path(runtimeDir) / "kestbomex", [](const fs::path&) { return false; });
+    const std::string ipc = runPython(
+        "import hashlib, os, sys\n"
+        "d = hashlib.md5(('file://' + sys.argv[1]).encode('utf-16-le')).digest()\n"
+        "print('OSL_PIPE_%d_SingleOfficeIPC_%s' % (os.getuid(), ''.join('%x' % b for b in d)), end='')\n",
+        {(home / "profile").string()});
+    add("/tmp", [&](const fs::path& p) {
+        std::error_code ec;
+        return p.filename() != ipc && !fs::read_symlink(p, ec).string().starts_with(runtimeDir);
+    });
+    return left;
 }
 
 std::string copyData(const TempDir& dir, const std::string& name, std::string as) {

@@ -3,6 +3,7 @@
 // message port that records, the independent reader (openpyxl) and the converter.
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <functional>
@@ -62,8 +63,7 @@ public:
 };
 
 // Installs a recording message port and clears the process-wide references;
-// restores the default platform and clears the references at the end, freeing
-// the engine applications nobody holds any more.
+// restores the default platform and clears the references at the end.
 class PlatformGuard {
 public:
     PlatformGuard();
@@ -107,8 +107,13 @@ bool converterInstalled();
 bool isOle2File(const std::string& path);
 // Converts `files` with LibreOffice (a private profile) to `format` into `outDir`; false when it fails.
 bool convertFiles(const std::string& format, const std::string& outDir, const std::vector<std::string>& files);
-// Names in a directory, sorted, without the converter's profile directories.
+// Names in a directory, sorted.
 std::vector<std::string> fileNames(const std::filesystem::path& dir);
+// The bridge's LibreOffice processes (soffice.bin) whose profile lies in the cache folder `cacheHome`.
+std::vector<pid_t> officeProcesses(const std::string& cacheHome);
+// What such an office left behind after it ended: its profile lock, temporary
+// files and record, its sockets, and links in /tmp into `runtimeDir`.
+std::vector<std::string> officeLeftovers(const std::string& cacheHome, const std::string& runtimeDir);
 // Copies the data file `name` into `dir` (as `as`, or under its own name) and returns the copy.
 std::string copyData(const TempDir& dir, const std::string& name, std::string as = "");
 

@@ -105,7 +105,7 @@ TEST(ExportBomExcel, ClosAndEmBedDecideWhatStaysOpen) {
     for (const Row& row : {Row{0, -1, 1, true}, Row{1, 0, 1, false}, Row{1, -1, 0, false}, Row{1, 1, 0, false}}) {
         SCOPED_TRACE("Clos " + std::to_string(row.clos) + ", EmBed " + std::to_string(row.embed));
         FillRun run;
-        const std::shared_ptr<sheet::Application> app = createEngineApplication();
+        const std::shared_ptr<sheet::Application> app = engine::createApplication();
         session::excelReferences().ExcelApp = app;
         ASSERT_EQ(run.run("Parts", 0, row.embed, row.clos), 1);
         EXPECT_EQ(app->GetWorkbooks().Count(), row.openWorkbooks);
@@ -175,7 +175,7 @@ TEST(ExportBomExcel, BadDataSetsFailTheCall) {
 // super- and subscript) and the alignment; not the number format or font name.
 TEST(CopyCell, CarriesValueFontAndAlignment) {
     MethodRun run;
-    auto app = createEngineApplication();
+    auto app = engine::createApplication();
     auto book = app->GetWorkbooks().Add();
     auto ws = book->ActiveSheet();
     const auto model = [&](int32_t row, sheet::FontProperty script) {

@@ -232,6 +232,10 @@ def main():
         print("LibreOffice (soffice) is not installed: corpus test skipped")
         return 77
     binary, work, done = os.path.abspath(args.binary), tempfile.mkdtemp(prefix="kbx-corpus-"), {}
+    # The command line's LibreOffice with a profile and sockets of this run only.
+    for name, folder in (("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "runtime"), ("HOME", "home")):
+        os.environ[name] = os.path.join(work, folder)
+        os.makedirs(os.environ[name], mode=0o700)
     for i, src in enumerate(args.files or sorted(glob.glob(os.path.join(os.path.dirname(os.path.abspath(__file__)), "*.xls*")))):
         try:
             done[src] = prepare(binary, os.path.abspath(src), work, f"{i:03d}")

@@ -47,3 +47,16 @@ parts["xl/charts/_rels/chart1.xml.rels"] = (
     '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
     f'<Relationship Id="rId9" Type="{R}/chartUserShapes" Target="../drawings/drawing9.xml"/></Relationships>').encode()
 write("missing_user_shapes.xlsx", parts)
+
+# A chart and a picture that link to places in the workbook, stored as the spreadsheet program
+# stores them: hyperlink relationships of the drawing whose targets start with "#". Parts is active.
+parts = parts_of(pictures)
+A, rels = "http://schemas.openxmlformats.org/drawingml/2006/main", "xl/drawings/_rels/drawing1.xml.rels"
+for number, (name, target) in enumerate((("Chart 1", "#Cover!A1"), ("Image 2", "#'Notes'!A1"))):
+    link = f'<a:hlinkClick xmlns:a="{A}" xmlns:r="{R}" r:id="rIdLink{number}"/></cNvPr>'
+    drawing = parts["xl/drawings/drawing1.xml"].decode()
+    parts["xl/drawings/drawing1.xml"] = re.sub(f'(name="{name}"[^/]*)/>', lambda m: m[1] + ">" + link, drawing).encode()
+    parts[rels] = parts[rels].replace(b"</Relationships>", (
+        f'<Relationship Id="rIdLink{number}" Type="{R}/hyperlink" Target="{target}"/></Relationships>').encode())
+parts["xl/workbook.xml"] = parts["xl/workbook.xml"].replace(b'activeTab="2"', b'activeTab="1"')
+write("linked_places.xlsx", parts)

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
-    kbx::session::installSpreadsheet(kbx::createEngineApplication, kbx::closeUnreachableEngineApplications);
+    kbx::session::installSpreadsheet(kbx::engine::createApplication);
     kbx::automation::KestDBBomExcel object;
     std::cout << object.ExportAsTxt2(argv[1], argv[2], argv[3]) << "\n";
 }

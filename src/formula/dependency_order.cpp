@@ -1,0 +1,189 @@
+// Which formula cells a recalculation computes, and in which order: the
+// static references of each formula (defined names followed) give the edges;
+// ranges are nodes of their own. Both walks use explicit work lists.
+
+#include <algorithm>
+#include <deque>
+
+#include "formula/calculation_pass.h"
+#include "formula/evaluator.h"
+#include "value/cell_reference.h"
+
+namespace kbx::formula {
+
+namespace {
+
+using State = Calculator::Vertex::State;
+
+bool isSingleCell(const Area& a) { return a.row1 == a.row2 && a.column1 == a.column2; }
+
+// Work allowed for finding dependants of single changes before computing everything instead.
+constexpr size_t kPropagationBudget = 4'000'000;
+
+
+}  // namespace
+
+void Calculator::Pass::collectReferences(const Formula& formula, const CellAddress& at, std::vector<Area>& out, int depth) {
+    sheet = at.sheet;
+    row = at.row;
+    column = at.column;
+    for (const ReferenceOperand& operand : formula.references) {
+        const Value resolved = resolveReference(formula, operand, *this);
+        if (resolved.isReference()) out.push_back(resolved.reference().front());
+    }
+    if (!formula.usesNames || depth > 16) return;
+    for (const Instruction& in : formula.code) {
+        if (in.op != Op::Name) continue;
+        try {
+            if (const auto name = definedName(formula.texts[size_t(in.index)], at.sheet)) collectReferences(*name, at, out, depth + 1);
+        } catch (const NotComputed&) {
+        }
+    }
+}
+
+const std::vector<Area>& Calculator::Pass::references(uint32_t id) {
+    auto [slot, fresh] = references_.try_emplace(id);
+    const Vertex& v = calc_.vertices_[id];
+    if (fresh && v.formula) collectReferences(*v.formula, v.cell, slot->second, 0);
+    return slot->second;
+}
+
+std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
+    auto& vertices = calc_.vertices_;
+    std::vector<uint32_t> dirty;
+    std::vector<char> listed(vertices.size(), 0);
+    std::vector<uint64_t> queue = calc_.changed_;
+    for (uint32_t id = 0; id < vertices.size(); ++id) {
+        if (vertices[id].state == State::Free) continue;
+        // Everything, new formulas (still dirty) and volatile ones.
+        if (all || vertices[id].state == State::Dirty || (vertices[id].formula && vertices[id].formula->isVolatile)) {
+            vertices[id].state = State::Dirty;
+            dirty.push_back(id);
+            listed[id] = 1;
+        }
+    }
+    if (all || (queue.empty() && dirty.empty())) return dirty;
+    for (const uint32_t id : dirty) queue.push_back(cellKey(vertices[id].cell.sheet, vertices[id].cell.row, vertices[id].cell.column));
+    // Who reads which cell and which area: kept until formulas or sheets change.
+    if (!calc_.listeners_) {
+        calc_.listeners_ = std::make_unique<Listeners>();
+        for (uint32_t id = 0; id < vertices.size(); ++id) {
+            if (vertices[id].state == State::Free) continue;
+            for (const Area& a : references(id)) {
+                if (isSingleCell(a)) calc_.listeners_->cells[cellKey(a.sheet, a.row1, a.column1)].push_back(id);
+                else calc_.listeners_->areas.add(a, id);
+            }
+        }
+    }
+    const auto& readers = calc_.listeners_->cells;
+    const AreaReaders& areaReaders = calc_.listeners_->areas;
+    size_t work = 0;
+    auto markDirty = [&](uint32_t id) {
+        Vertex& v = vertices[id];
+        if (listed[id]) return;
+        listed[id] = 1;
+        v.state = State::Dirty;
+        dirty.push_back(id);
+        for (int32_t r = 0; r < v.rows; ++r) {
+            for (int32_t c = 0; c < v.columns; ++c) queue.push_back(cellKey(v.cell.sheet, v.cell.row + r, v.cell.column + c));
+        }
+    };
+    for (size_t next = 0; next < queue.size(); ++next) {
+        const uint64_t key = queue[next];
+        if (const auto found = calc_.byCell_.find(key); found != calc_.byCell_.end()) markDirty(found->second);
+        if (const auto found = readers.find(key); found != readers.end()) {
+            for (const uint32_t id : found->second) markDirty(id);
+        }
+        const auto s = int32_t(key >> 34), r = int32_t((key >> 14) & 0xFFFFF) + 1, c = int32_t(key & 0x3FFF) + 1;
+        work += areaReaders.forEachContaining(s, r, c, markDirty) + 1;
+        if (work > kPropagationBudget) return dirtyVertices(true);
+    }
+    return dirty;
+}
+
+void Calculator::Pass::indexColumns() {
+    const auto& vertices = calc_.vertices_;
+    for (uint32_t id = 0; id < vertices.size(); ++id) {
+        const Vertex& v = vertices[id];
+        if (v.state != State::Dirty) continue;
+        for (int32_t r = 0; r < v.rows; ++r) {
+            for (int32_t c = 0; c < v.columns; ++c) columns_[{v.cell.sheet, v.cell.column + c}].emplace_back(v.cell.row + r, id);
+        }
+    }
+    for (auto& [key, rows] : columns_) std::sort(rows.begin(), rows.end());
+}
+
+// The dirty formula cells inside an area; when the same area one row shorter
+// is a node too, that node and the last row (so nested running ranges stay linear).
+void Calculator::Pass::areaPrecedents(const Area& area, const std::unordered_set<uint64_t>& areas, std::vector<uint32_t>& out) {
+    Area shorter = area;
+    --shorter.row2;
+    const bool chained = shorter.row2 >= shorter.row1 && areas.contains(areaKey(shorter));
+    const int32_t firstRow = chained ? area.row2 : area.row1;
+    auto it = columns_.lower_bound({area.sheet, area.column1});
+    for (; it != columns_.end() && it->first.first == area.sheet && it->first.second <= area.column2; ++it) {
+        const auto& rows = it->second;
+        auto r = std::lower_bound(rows.begin(), rows.end(), std::make_pair(firstRow, uint32_t(0)));
+        for (; r != rows.end() && r->first <= area.row2; ++r) out.push_back(r->second);
+    }
+}
+
+std::vector<uint32_t> Calculator::Pass::order(const std::vector<uint32_t>& dirty, std::vector<uint32_t>& cyclic) {
+    indexColumns();
+    const auto vertexCount = uint32_t(calc_.vertices_.size());
+    // Nodes: the vertices, then one per distinct multi-cell area read by a dirty formula.
+    std::unordered_map<uint64_t, uint32_t> areaNodes;
+    std::vector<Area> areaList;
+    for (const uint32_t id : dirty) {
+        for (const Area& a : references(id)) {
+            if (!isSingleCell(a) && areaNodes.try_emplace(areaKey(a), vertexCount + uint32_t(areaList.size())).second) areaList.push_back(a);
+        }
+    }
+    std::unordered_set<uint64_t> areaSet;
+    for (const auto& [key, node] : areaNodes) areaSet.insert(key);
+    std::vector<std::vector<uint32_t>> successors(vertexCount + areaList.size());
+    std::vector<uint32_t> waiting(successors.size(), 0);
+    auto edge = [&](uint32_t from, uint32_t to) {
+        successors[from].push_back(to);
+        ++waiting[to];
+    };
+    std::vector<uint32_t> precedents;
+    for (size_t i = 0; i < areaList.size(); ++i) {
+        precedents.clear();
+        areaPrecedents(areaList[i], areaSet, precedents);
+        Area shorter = areaList[i];
+        --shorter.row2;
+        if (shorter.row2 >= shorter.row1 && areaSet.contains(areaKey(shorter))) edge(areaNodes[areaKey(shorter)], vertexCount + uint32_t(i));
+        for (const uint32_t p : precedents) edge(p, vertexCount + uint32_t(i));
+    }
+    for (const uint32_t id : dirty) {
+        for (const Area& a : references(id)) {
+            if (!isSingleCell(a)) {
+                edge(areaNodes[areaKey(a)], id);
+            } else if (const auto p = vertexAt(a.sheet, a.row1, a.column1); p && calc_.vertices_[*p].state == State::Dirty) {
+                edge(*p, id);
+            }
+        }
+    }
+    std::vector<uint32_t> ready, result;
+    for (const uint32_t id : dirty) {
+        if (waiting[id] == 0) ready.push_back(id);
+    }
+    for (size_t i = 0; i < areaList.size(); ++i) {
+        if (waiting[vertexCount + i] == 0) ready.push_back(vertexCount + uint32_t(i));
+    }
+    while (!ready.empty()) {
+        const uint32_t node = ready.back();
+        ready.pop_back();
+        if (node < vertexCount) result.push_back(node);
+        for (const uint32_t next : successors[node]) {
+            if (--waiting[next] == 0) ready.push_back(next);
+        }
+    }
+    for (const uint32_t id : dirty) {
+        if (waiting[id] != 0) cyclic.push_back(id);
+    }
+    return result;
+}
+
+}  // namespace kbx::formula
