@@ -11,8 +11,8 @@ calls:
   ExportBomExcel  100 positions of 10 fields into an .xls working copy (opened
                   from .xls and saved as .xls: two conversions)
   ExportAsTxt2    a sheet of a small .xls (tests/data/three_sheets.xls) as text
-  ExportPlain2    20 positions from an .xls template (written in the template's
-                  format, as the method does: two conversions)
+  ExportPlain2    20 positions from an .xls template into an .xlsx (the
+                  reference server writes the template's format there)
 --reference runs the same calls against another server, for example one built
 from a commit before the warm LibreOffice; the same inputs, the same run.
 Prints best and median of --repeat runs per figure.
@@ -88,7 +88,7 @@ def check(work, tag):
     of the plain list, and the first line of the text."""
     first = os.path.join(work, tag, "{}-warm-0")
     filled = load_workbook(as_xlsx(first.format("ExportBomExcel") + ".xls", work)).active
-    plain = load_workbook(as_xlsx(first.format("ExportPlain2") + ".xlsx", work)).active  # .xls, as its template
+    plain = load_workbook(as_xlsx(first.format("ExportPlain2") + ".xlsx", work)).active  # .xls for the reference
     lines = [[str(c.value) for c in filled[102][:3]], [str(c.value) for c in plain[22][:3]],
              open(first.format("ExportAsTxt2") + ".txt").read().split("\n")[1].split("\t")[:3]]
     print(f"{tag} read back: " + " | ".join(" ".join(line) for line in lines))
