@@ -78,6 +78,7 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {-5, "0;0", "5"},
         {0.5, "0%", "50%"},
         {12345.678, "0.00E+#0", "1.23E+04"},
+        {0.000123, "0.00E+00", "1.23E-04"},  // a negative exponent keeps its sign
         {1234567, "#,##0,", "1,235"},
         {3, "\"Qty: \"0", "Qty: 3"},
         {7, "@", "7"},
