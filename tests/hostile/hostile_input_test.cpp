@@ -61,16 +61,17 @@ struct Sandbox {
         const std::string skipped = fillcommon::FileExists(path) ? "exists / " : "skipped / ";
         return skipped + failure([&] { book()->ActiveSheet()->GetPictures().Insert(path); });
     }
-    // ExportPlain2 with gap rows, 30 rows a sheet, of records numbered as given; the messages shown.
+    // ExportPlain2 with gap rows, 30 rows a sheet (0: no limit), of records numbered as given; the messages shown.
     std::string exportPlain(const std::vector<int32_t>& numbers, const std::string& from, const std::string& to,
-                            const std::string& targetSheet = "") {
+                            const std::string& targetSheet = "", int32_t rowsPerSheet = 30) {
         std::vector<Variant> names, values;
         for (int32_t n : numbers) {
             names.insert(names.end(), {Variant("posnr"), Variant("Name")});
             values.insert(values.end(), {Variant(n), Variant("P" + std::to_string(n))});
         }
         plainbom::ExportPlain2(Variant::array({Variant("title")}), Variant::array({Variant("T")}), 2,
-                               Variant::array(names), Variant::array(values), from, to, 0, 0, 30, 1, targetSheet);
+                               Variant::array(names), Variant::array(values), from, to, 0, 0, rowsPerSheet, 1,
+                               targetSheet);
         std::string shown;
         for (const ShownMessage& m : guard.messages->shown) shown += m.text + "|";
         return shown;
@@ -181,11 +182,16 @@ const std::vector<Case> kCases = {
      {"Invalid procedure call or argument: the list would take more than 1048576 rows",
       "at most 1048576 rows and 10000 sheets"}},
     {"work per call",
-     "one target sheet past the last row, a single missing number counted too",
+     "one target sheet past the last row, a single missing number counted too; the output stays unfilled",
      [](Sandbox& s) {
-         return s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
+         const std::string shown = s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
+         return shown + ReadBack(s.dir.file("out.xlsx")).value("BOM!B1");
      },
-     {"the list would reach row 1048581 of the sheet 'BOM', which ends at row 1048576"}},
+     {"the list would reach row 1048581 of the sheet 'BOM', which ends at row 1048576|$head:title"}},
+    {"work per call",
+     "the first page of a list without a row limit past the last row",
+     [](Sandbox& s) { return s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "", 0); },
+     {"the list would reach row 1048581 of the sheet '"}},
     {"saves",
      "an empty folder at the output path is kept",
      [](Sandbox& s) {
