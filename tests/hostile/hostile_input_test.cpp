@@ -192,6 +192,17 @@ const std::vector<Case> kCases = {
      "the first page of a list without a row limit past the last row",
      [](Sandbox& s) { return s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "", 0); },
      {"the list would reach row 1048581 of the sheet '"}},
+    {"engine",
+     "a chain of parts nine deep under a sheet: its copy copies eight and shares the ninth",
+     [](Sandbox& s) {
+         const auto book = s.app->GetWorkbooks().Open(s.dir.file("deep_chain.xlsx"), Variant(false), true);
+         const auto cover = book->GetSheets().Item("Cover");
+         cover->Copy(*cover);
+         book->SaveCopyAs(s.dir.file("out.xlsx"));
+         const ReadBack back(s.dir.file("out.xlsx"));
+         return back["sheets"] + " " + std::to_string(back.count("part xl/chain/link"));
+     },
+     {"Cover (2),Cover,BOM,Other 17"}},
     {"saves",
      "an empty folder at the output path is kept",
      [](Sandbox& s) {
