@@ -140,7 +140,7 @@ std::optional<double> parseNumberText(std::string_view text, bool date1904) {
     }
     if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
         if (negative) return std::nullopt;  // "(-5)": parentheses already are the sign
-        negative = t.front() == '-';
+        negative = negative != (t.front() == '-');
         t = trimSpaces(t.substr(1));
     }
     if (!t.empty() && t.front() == '$') t = trimSpaces(t.substr(1));
