@@ -6,7 +6,12 @@
 // is from the values being in place to every formula computed (parsing and
 // the dependency graph included); "recompute" is after one input changed.
 //
-// Usage: calc_bench [SCRATCH_DIR]   (the peer runs when node and bench/peer/node_modules exist)
+// Then the engine: the same workbook written as an .xlsx without stored
+// values, opened, computed by Calculate and saved, so that computing can be
+// set against saving.
+//
+// Usage: calc_bench [SCRATCH_DIR]   (the peer runs when node and bench/peer/node_modules exist,
+//                                    unless KBX_CALC_BENCH_NO_PEER is set)
 
 #include <sys/resource.h>
 #include <time.h>
@@ -19,7 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "formula/calculator.h"
+#include "ooxml/content_types.h"
+#include "ooxml/package.h"
+#include "ooxml/xml_util.h"
+#include "sheet/application.h"
 #include "value/cell_reference.h"
 #include "value/text_case.h"
 
@@ -164,6 +174,107 @@ long peakKiB() {
 
 std::string shown(const Value& v) { return v.isText() ? v.text() : v.isNumber() ? numberText(v.number()) : "?"; }
 
+// The sheet XML of one sheet: values as numbers and inline strings, formulas
+// without a stored value. With `shared`, each column's formulas filled down
+// from one cell are stored as the spreadsheet program stores a fill: one
+// shared formula, its text in the first cell.
+std::string sheetXml(Sheet& sheet, bool shared) {
+    // The first row of each cell's filled block, by column (0: not in one).
+    std::vector<int32_t> blockStart(size_t(sheet.columns) + 1, 0), blockEnd(size_t(sheet.columns) + 1, 0);
+    std::vector<int32_t> blockIndex(size_t(sheet.columns) + 1, -1);
+    int32_t blocks = 0;
+    const auto filledBelow = [&](int32_t r, int32_t c) {
+        return shared && r < sheet.rows && !sheet.formulaAt(r, c).empty() && !sheet.formulaAt(r + 1, c).empty() &&
+               (r > 1 || c != 2);  // B1 is "A1", not the running total's first form
+    };
+    std::string xml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+    for (int32_t r = 1; r <= sheet.rows; ++r) {
+        const std::string row = std::to_string(r);
+        xml += "<row r=\"" + row + "\">";
+        for (int32_t c = 1; c <= sheet.columns; ++c) {
+            const Value& v = sheet.at(r, c);
+            const std::string ref = kbx::columnName(c) + row;
+            const size_t k = size_t(c);
+            if (!sheet.formulaAt(r, c).empty() && blockEnd[k] >= r && blockStart[k] < r) {
+                xml += "<c r=\"" + ref + "\"><f t=\"shared\" si=\"" + std::to_string(blockIndex[k]) + "\"/></c>";
+            } else if (!sheet.formulaAt(r, c).empty()) {
+                std::string attributes;
+                if (filledBelow(r, c)) {
+                    int32_t end = r;
+                    while (end < sheet.rows && !sheet.formulaAt(end + 1, c).empty()) ++end;
+                    blockStart[k] = r;
+                    blockEnd[k] = end;
+                    blockIndex[k] = blocks++;
+                    attributes = " t=\"shared\" ref=\"" + ref + ":" + kbx::columnName(c) + std::to_string(end) +
+                                 "\" si=\"" + std::to_string(blockIndex[k]) + "\"";
+                }
+                xml += "<c r=\"" + ref + "\"><f" + attributes + ">";
+                kbx::ooxml::appendEscaped(xml, sheet.formulaAt(r, c), false);
+                xml += "</f></c>";
+            } else if (v.isNumber()) {
+                xml += "<c r=\"" + ref + "\"><v>" + numberText(v.number()) + "</v></c>";
+            } else if (v.isText()) {
+                xml += "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>";
+                kbx::ooxml::appendEscaped(xml, v.text(), false);
+                xml += "</t></is></c>";
+            }
+        }
+        xml += "</row>";
+    }
+    return xml + "</sheetData></worksheet>";
+}
+
+void writeXlsx(Workbook& book, const std::string& path, bool shared) {
+    namespace ooxml = kbx::ooxml;
+    auto package = ooxml::Package::create();
+    package->ensureDefault("rels", ooxml::contentType::kRelationships);
+    package->ensureDefault("xml", ooxml::contentType::kXml);
+    package->setOverride("xl/workbook.xml", ooxml::contentType::kWorkbook);
+    ooxml::Relationships root;
+    root.add("officeDocument", "xl/workbook.xml");
+    package->setRelationships("", root);
+    ooxml::Relationships rels;
+    std::string workbook =
+        "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>";
+    for (size_t s = 0; s < book.sheets.size(); ++s) {
+        const std::string part = "worksheets/sheet" + std::to_string(s + 1) + ".xml";
+        const std::string id = rels.add("worksheet", part);
+        workbook += "<sheet name=\"" + book.sheets[s].name + "\" sheetId=\"" + std::to_string(s + 1) + "\" r:id=\"" + id + "\"/>";
+        package->writePart("xl/" + part, sheetXml(book.sheets[s], shared));
+        package->setOverride("xl/" + part, ooxml::contentType::kWorksheet);
+    }
+    package->writePart("xl/workbook.xml", workbook + "</sheets></workbook>");
+    package->setRelationships("xl/workbook.xml", rels);
+    package->save(path);
+}
+
+// The engine opens the workbook, computes it and saves it; returns whether the probes agree.
+bool runEngine(Workbook& book, const std::filesystem::path& scratch, bool shared) {
+    const std::string input = (scratch / "calc_bench_input.xlsx").string();
+    const std::string output = (scratch / "calc_bench_output.xlsx").string();
+    writeXlsx(book, input, shared);
+    auto app = kbx::engine::createApplication();
+    auto workbook = app->GetWorkbooks().Open(input, kbx::Variant(false), true);
+    auto start = std::chrono::steady_clock::now();
+    double startCpu = cpuSeconds();
+    app->Calculate();
+    const double compute = seconds(start), computeCpu = cpuSeconds() - startCpu;
+    start = std::chrono::steady_clock::now();
+    startCpu = cpuSeconds();
+    workbook->SaveAs(output, kbx::sheet::xl::FormatOpenXmlWorkbook);
+    const double save = seconds(start), saveCpu = cpuSeconds() - startCpu;
+    auto calc = workbook->GetSheets().Item(std::string("Calc"));
+    const std::string last = calc->Cells(kRows, 2)->Text(), join = calc->Cells(9900, 5)->Text();
+    std::printf("engine, formulas stored %s: Calculate %.3f s wall, %.3f s CPU; SaveAs %.3f s wall, %.3f s CPU (compute / save %.2f CPU); "
+                "peak RSS %ld KiB\n  cells: B%d=%s E9900=%s\n",
+                shared ? "as filled blocks (shared)" : "one by one", compute, computeCpu, save, saveCpu, computeCpu / saveCpu, peakKiB(), kRows, last.c_str(), join.c_str());
+    workbook->Close(false);
+    std::filesystem::remove(input);
+    std::filesystem::remove(output);
+    return join == shown(book.sheets[2].at(9900, 5));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,7 +317,10 @@ int main(int argc, char** argv) {
     std::printf("  cells: B%d=%s C1=%s D1=%s D2=%s E9900=%s\n", kRows, shown(calc.at(kRows, 2)).c_str(),
                 shown(calc.at(1, 3)).c_str(), shown(calc.at(1, 4)).c_str(), shown(calc.at(2, 4)).c_str(),
                 shown(calc.at(9900, 5)).c_str());
+    for (const bool shared : {false, true})
+        if (!runEngine(book, scratch, shared)) std::printf("engine: the probed cells differ from the formula layer's\n");
     const std::filesystem::path peer = std::filesystem::path(KBX_SOURCE_DIR) / "bench/peer";
+    if (std::getenv("KBX_CALC_BENCH_NO_PEER")) return 0;
     if (!std::filesystem::exists(peer / "node_modules/hyperformula")) {
         std::printf("HyperFormula: not installed (cd bench/peer && npm ci)\n");
         return 0;

@@ -31,12 +31,17 @@ FIELDS = 10
 # ---------------------------------------------------------------- templates
 
 def bom_template(path):
-    """The ExportBomExcel template: a header block and one position row of ten placeholders."""
+    """The ExportBomExcel template: a header block, a total row over the positions, and one
+    position row of ten placeholders."""
     book = Workbook()
     sheet = book.active
     sheet.title = "BOM"
     sheet["A1"] = "$head:drawno"
     sheet["C1"] = "$head:title"
+    sheet["A2"] = "=COUNT(A3:A100000)"
+    sheet["B2"] = "=SUM(B3:B100000)"
+    sheet["C2"] = "=COUNTA(C3:C100000)"
+    sheet["D2"] = '=IF(B2>1000,"big","small")'
     for field in range(FIELDS):
         cell = sheet.cell(3, field + 1, f"$pos:f{field}")
         cell.font = Font(bold=field % 2 == 0)

@@ -16,7 +16,7 @@ BUILT_ON = {
     "sheet": ["value"],
     "ooxml": ["files"],
     "xlsbridge": ["log"],
-    "engine": ["sheet", "ooxml", "xlsbridge"],
+    "engine": ["sheet", "ooxml", "xlsbridge", "formula"],
     "session": ["sheet"],
     "fillcommon": ["session", "log"],
     "templatefill": ["fillcommon", "log"],

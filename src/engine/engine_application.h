@@ -25,7 +25,7 @@ public:
     void Set(sheet::AppSetting setting, const Variant& value) override;
     int32_t Calculation() const override { return calculation_; }
     void SetCalculation(int32_t mode) override;
-    void Calculate() override { root_.requestFullCalculation(); }
+    void Calculate() override { root_.calculateAll(); }
     std::string Version() const override { return "16.0"; }
     std::shared_ptr<sheet::Selection> GetSelection() override;
     void Quit() override { root_.closeAll(); }

@@ -26,6 +26,7 @@ namespace kbx::engine {
 
 class EngineWorkbook;
 class EngineWorksheet;
+class WorkbookCalculation;
 
 // Ids of workbooks and sheets: stable while they are open, never given to
 // another one of the same application.
@@ -153,6 +154,8 @@ public:
     size_t positionOf(const EngineWorksheet& sheet) const;
     // The sheet of that name, compared without regard to case, or nullptr.
     EngineWorksheet* sheetNamed(const std::string& name) const;
+    // The sheet of this workbook with that id, or nullptr.
+    EngineWorksheet* sheetWithId(SheetId id) const;
     size_t activeSheetPosition() const { return activePosition_; }
     void setActiveSheet(size_t position);
     // Adds a worksheet at a tab position with the given model; the model's
@@ -167,8 +170,10 @@ public:
     ooxml::StyleSheet& styles() { return styles_; }
     ooxml::SharedStrings& strings() { return strings_; }
     bool date1904() const { return date1904_; }
-    // Asks readers to recalculate every formula on load when saved.
-    void requestFullCalculation() { fullCalculation_ = true; }
+    // The workbook's formulas (engine_calculation.h); computing what changed.
+    WorkbookCalculation& calculation();
+    // Computes what changed, and the volatile formulas (of one sheet when given).
+    void calculate(std::optional<SheetId> volatileSheet = std::nullopt);
 
     // Sheet models live expanded while they are in use: this serialises and
     // frees all but the few used last, never `keep` or `keepToo`. Called
@@ -199,7 +204,7 @@ private:
     bool readOnly_ = false;
     int32_t fileFormat_ = 51;
     ooxml::WorkbookPart workbookPart_;
-    bool fullCalculation_ = false;
+    std::unique_ptr<WorkbookCalculation> calculation_;
     ooxml::StyleSheet styles_;
     ooxml::SharedStrings strings_;
     std::vector<std::unique_ptr<EngineWorksheet>> sheets_;

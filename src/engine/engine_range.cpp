@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/engine_calculation.h"
+#include "engine/engine_document.h"
 #include "value/cell_reference.h"
 #include "value/number_format.h"
 #include "value/runtime_error.h"
@@ -164,6 +166,7 @@ void RangeHandle::store(const Variant& value, bool applyDateFormat) {
         case VarType::Array: raise(err::TypeMismatch);
     }
     worksheet.model().setValue(row_, column_, kind, number, shared);
+    worksheet.workbook().calculation().cellChanged(worksheet, row_, column_);
     if (applyDateFormat && value.type() == VarType::Date && NumberFormat() == "General") {
         const double serial = value.asDate().serial;
         SetNumberFormat(serial != std::floor(serial) ? "m/d/yyyy h:mm" : "m/d/yyyy");
@@ -263,7 +266,9 @@ double RangeHandle::Top() const { return row_ == 0 ? 0 : sheet().model().rowTop(
 void RangeHandle::Calculate() {
     EngineWorksheet& worksheet = sheet();
     worksheet.model();
-    worksheet.workbook().requestFullCalculation();
+    // What changed, and the volatile formulas of this sheet only: a paged
+    // export calculates each page and should not compute every page's again.
+    worksheet.workbook().calculate(worksheet.id());
 }
 
 void RangeHandle::Cut() {

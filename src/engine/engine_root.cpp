@@ -49,8 +49,8 @@ void EngineRoot::closeAll() {
     selection_.reset();
 }
 
-void EngineRoot::requestFullCalculation() {
-    for (const auto& book : open_) book->requestFullCalculation();
+void EngineRoot::calculateAll() {
+    for (const auto& book : open_) book->calculate();
 }
 
 void EngineRoot::activate(EngineWorksheet& sheet) {

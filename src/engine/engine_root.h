@@ -38,8 +38,8 @@ public:
     // Closes a workbook, saving it first when asked; closing every one does not save.
     void close(BookId id, bool saveChanges);
     void closeAll();
-    // Asks every open workbook's readers to recalculate on load.
-    void requestFullCalculation();
+    // Computes the formulas of every open workbook.
+    void calculateAll();
 
     // A workbook or sheet while it is open; a closed one (or a sheet of one)
     // raises error 424 "The workbook has been closed".

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "engine/engine_calculation.h"
 #include "engine/engine_document.h"
 #include "log/write_log.h"
 #include "ooxml/content_types.h"
@@ -168,6 +169,18 @@ EngineWorksheet* EngineWorkbook::sheetNamed(const std::string& name) const {
     return it == sheetsByName_.end() ? nullptr : it->second;
 }
 
+EngineWorksheet* EngineWorkbook::sheetWithId(SheetId id) const {
+    EngineWorksheet* sheet = directory_.find(id);
+    return sheet != nullptr && &sheet->workbook() == this ? sheet : nullptr;
+}
+
+WorkbookCalculation& EngineWorkbook::calculation() {
+    if (!calculation_) calculation_ = std::make_unique<WorkbookCalculation>(*this);
+    return *calculation_;
+}
+
+void EngineWorkbook::calculate(std::optional<SheetId> volatileSheet) { calculation().calculate(volatileSheet); }
+
 void EngineWorkbook::setActiveSheet(size_t position) {
     if (position >= sheets_.size()) raise(err::SubscriptOutOfRange);
     workbookPart_.setActiveTab(position);
@@ -212,6 +225,7 @@ EngineWorksheet& EngineWorkbook::insertSheet(size_t position, const std::string&
     EngineWorksheet& sheet = *sheets_[position];
     sheet.setNameUnused();
     directory_.enter(sheet);
+    calculation().sheetAdded(sheet);
     if (sheets_.size() > 1 && position <= activePosition_) setActiveSheet(activePosition_ + 1);
     return sheet;
 }
@@ -222,6 +236,7 @@ void EngineWorkbook::renameSheet(EngineWorksheet& sheet, const std::string& newN
     sheetsByName_.erase(lowerCase(oldName));
     sheetsByName_[lowerCase(newName)] = &sheet;
     if (!sheet.nameMayBeUsed()) return;
+    calculation().sheetRenamed();
     for (const auto& other : sheets_) {
         if (!other->isWorksheet()) continue;
         other->model().forEachFormula([&](std::string& formula) {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "engine/engine_calculation.h"
 #include "engine/engine_formats.h"
 #include "engine/engine_document.h"
 #include "files/atomic_file.h"
@@ -71,7 +72,8 @@ std::string stagingFileFor(const std::string& target) {
 }  // namespace
 
 void EngineWorkbook::writePackageParts() {
-    bool cellsChanged = fullCalculation_;
+    calculate();
+    bool cellsChanged = false;
     for (const auto& sheet : sheets_) {
         sheet->flushDrawing();
         if (sheet->modelLoaded() && sheet->model().dirty()) {
@@ -105,13 +107,17 @@ void EngineWorkbook::writePackageParts() {
             std::erase_if(rels.items, [](const ooxml::Relationship& r) { return r.is("calcChain"); });
             relsChanged = true;
         }
-        workbookPart_.setFullCalcOnLoad();
     }
+    // Formulas the engine could not compute keep their stored values; readers
+    // recalculate them. When every formula was computed, readers need not.
+    calculation().logNotComputed();
+    workbookPart_.setFullCalcOnLoad(!calculation().allComputed());
     if (relsChanged) package_->setRelationships(workbook, rels);
     if (workbookPart_.dirty()) package_->writePart(workbook, workbookPart_.serialize());
 }
 
 void EngineWorkbook::writeText(const std::string& path) {
+    calculate();
     EngineWorksheet& sheet = *sheets_.at(activePosition_);
     std::string out;
     if (sheet.isWorksheet()) {

@@ -19,7 +19,8 @@ using State = Calculator::Vertex::State;
 
 }  // namespace
 
-Calculator::Pass::Pass(Calculator& calculator, double now) : calc_(calculator), now_(now) {}
+Calculator::Pass::Pass(Calculator& calculator, double now)
+    : calc_(calculator), now_(now), passNumber_(++calculator.passes_) {}
 
 std::optional<uint32_t> Calculator::Pass::vertexAt(int32_t sheet, int32_t row, int32_t column) const {
     const uint64_t key = cellKey(sheet, row, column);
@@ -127,6 +128,10 @@ void Calculator::Pass::compute(uint32_t id, Sink* sink) {
     row = v.cell.row;
     column = v.cell.column;
     nameDepth = 0;
+    // Only a value the sink has can be left unreported when it comes out the same.
+    const bool wasReported = v.reported && sink != nullptr;
+    v.reported = false;
+    v.unchanged = false;
     if (!v.formula) {
         v.state = State::NotComputed;
     } else {
@@ -136,9 +141,11 @@ void Calculator::Pass::compute(uint32_t id, Sink* sink) {
                 result = arrayOf(*this, result.isReference() && result.reference().size() != 1 ? Value(ErrorCode::Value) : result);
             }
             if (result.isText() && result.text().size() > 32767 * 4) result = ErrorCode::Value;
+            v.unchanged = wasReported && result == v.value;
             v.value = std::move(result);
             v.state = State::Done;
         } catch (const ErrorResult& error) {
+            v.unchanged = wasReported && Value(error.code) == v.value;
             v.value = error.code;
             v.state = State::Done;
         } catch (const NotComputed& failure) {
@@ -155,7 +162,11 @@ void Calculator::Pass::compute(uint32_t id, Sink* sink) {
 }
 
 void Calculator::Pass::report(uint32_t id, Sink& sink) {
-    const Vertex& v = calc_.vertices_[id];
+    Vertex& v = calc_.vertices_[id];
+    // The sink keeps what it was told: a value that came out the same is not
+    // written again (a sheet kept out of memory stays so).
+    v.reported = v.state == State::Done;
+    if (v.reported && v.unchanged) return;
     for (int32_t r = 0; r < v.rows; ++r) {
         for (int32_t c = 0; c < v.columns; ++c) {
             const CellAddress at{v.cell.sheet, v.cell.row + r, v.cell.column + c};

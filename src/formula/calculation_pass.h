@@ -5,6 +5,8 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -102,7 +104,7 @@ struct Calculator::Pass : Context {
 
     // The vertices to compute: the changed cells' dependants and volatile
     // formulas, or all of them.
-    std::vector<uint32_t> dirtyVertices(bool all);
+    std::vector<uint32_t> dirtyVertices(bool all, std::optional<int32_t> volatileSheet);
     // The dirty vertices in dependency order; those in or behind a cycle go to `cyclic`.
     std::vector<uint32_t> order(const std::vector<uint32_t>& dirty, std::vector<uint32_t>& cyclic);
     // Computes one vertex (throws NeedFirst) and reports it.
@@ -112,16 +114,18 @@ struct Calculator::Pass : Context {
     bool allowStale = false;
 
 private:
-    const std::vector<Area>& references(uint32_t vertex);
+    // The areas a vertex's formula reads; valid until the next call.
+    std::span<const Area> references(uint32_t vertex);
     void collectReferences(const Formula& formula, const CellAddress& at, std::vector<Area>& out, int depth);
     std::optional<uint32_t> vertexAt(int32_t sheet, int32_t row, int32_t column) const;
     Value vertexValue(uint32_t vertex, int32_t row, int32_t column);
-    void indexColumns();
+    void indexColumns(const std::vector<uint32_t>& dirty);
     void areaPrecedents(const Area& area, const std::unordered_set<uint64_t>& areas, std::vector<uint32_t>& out);
 
     Calculator& calc_;
     double now_;
-    std::unordered_map<uint32_t, std::vector<Area>> references_;
+    std::vector<Area> referenceAreas_;
+    uint32_t passNumber_;
     std::unordered_map<std::string, std::shared_ptr<const Formula>> names_;
     std::map<std::array<int32_t, 5>, std::unique_ptr<LookupIndex>> lookups_;
     // Formula cells by sheet and column: sorted (row, vertex).

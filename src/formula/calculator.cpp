@@ -44,7 +44,7 @@ uint32_t Calculator::vertexFor(const CellAddress& cell) {
     vertices_[id].cell = cell;
     byCell_[key] = id;
     changed_.push_back(key);
-    listeners_.reset();
+    if (listeners_) unindexed_.push_back(id);
     return id;
 }
 
@@ -57,13 +57,20 @@ std::shared_ptr<const Formula> Calculator::intern(std::shared_ptr<const Formula>
 }
 
 std::variant<std::shared_ptr<const Formula>, std::string> Calculator::parsed(std::string_view text, const CellAddress& origin,
-                                                                             bool array) {
-    std::string key = std::to_string(origin.row) + ',' + std::to_string(origin.column) + (array ? "{" : ",");
+                                                                             bool array, bool shared) {
+    const auto parse = [&]() -> std::variant<std::shared_ptr<const Formula>, std::string> {
+        auto result = parseFormula(text, origin.row, origin.column, array);
+        if (auto* failure = std::get_if<ParseFailure>(&result)) return failure->reason;
+        return intern(std::move(std::get<std::shared_ptr<const Formula>>(result)));
+    };
+    // Only the cells of a shared formula name a text written for another cell.
+    if (!shared) return parse();
+    std::string key = std::to_string(origin.row) + ',' + std::to_string(origin.column) + ',';
     key += text;
     if (const auto found = recentTexts_.find(key); found != recentTexts_.end()) return found->second;
-    auto result = parseFormula(text, origin.row, origin.column, array);
-    if (auto* failure = std::get_if<ParseFailure>(&result)) return failure->reason;
-    auto formula = intern(std::move(std::get<std::shared_ptr<const Formula>>(result)));
+    auto result = parse();
+    if (auto* failure = std::get_if<std::string>(&result)) return *failure;
+    auto formula = std::get<std::shared_ptr<const Formula>>(result);
     if (recentTexts_.size() >= 4096) recentTexts_.clear();
     recentTexts_.emplace(std::move(key), formula);
     return formula;
@@ -71,9 +78,10 @@ std::variant<std::shared_ptr<const Formula>, std::string> Calculator::parsed(std
 
 void Calculator::setFormula(const CellAddress& cell, std::string_view text, std::optional<CellAddress> writtenAt) {
     const uint32_t id = vertexFor(cell);
-    auto result = parsed(text, writtenAt.value_or(cell), false);
+    auto result = parsed(text, writtenAt.value_or(cell), false, writtenAt.has_value());
     if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) vertices_[id].formula = std::move(*formula);
     else vertices_[id].reason = std::get<std::string>(result);
+    if (vertices_[id].formula && vertices_[id].formula->isVolatile) volatile_.push_back(id);
 }
 
 void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32_t columns, std::string_view text) {
@@ -81,9 +89,10 @@ void Calculator::setArrayFormula(const CellAddress& topLeft, int32_t rows, int32
     Vertex& v = vertices_[id];
     v.rows = std::max(rows, 1);
     v.columns = std::max(columns, 1);
-    auto result = parsed(text, topLeft, true);
+    auto result = parsed(text, topLeft, true, false);
     if (auto* formula = std::get_if<std::shared_ptr<const Formula>>(&result)) v.formula = std::move(*formula);
     else v.reason = std::get<std::string>(result);
+    if (v.formula && v.formula->isVolatile) volatile_.push_back(id);
     if (int64_t(v.rows) * v.columns > 1'000'000) {
         v.formula.reset();
         v.reason = "array formula over more than 1,000,000 cells";
@@ -112,7 +121,6 @@ void Calculator::removeFormula(const CellAddress& cell) {
     byCell_.erase(found);
     freeVertices_.push_back(id);
     changed_.push_back(key);
-    listeners_.reset();
 }
 
 void Calculator::clear() {
@@ -124,6 +132,8 @@ void Calculator::clear() {
     changed_.clear();
     allDirty_ = true;
     listeners_.reset();
+    unindexed_.clear();
+    volatile_.clear();
 }
 
 void Calculator::cellChanged(const CellAddress& cell) { changed_.push_back(cellKey(cell.sheet, cell.row, cell.column)); }
@@ -131,11 +141,12 @@ void Calculator::cellChanged(const CellAddress& cell) { changed_.push_back(cellK
 void Calculator::markAllDirty() {
     allDirty_ = true;
     listeners_.reset();
+    unindexed_.clear();
 }
 
-void Calculator::recalculate(Sink& sink) {
+void Calculator::recalculate(Sink& sink, std::optional<int32_t> volatileSheet) {
     Pass pass(*this, serialNow(model_.date1904()));
-    const std::vector<uint32_t> dirty = pass.dirtyVertices(allDirty_);
+    const std::vector<uint32_t> dirty = pass.dirtyVertices(allDirty_, volatileSheet);
     for (const uint32_t id : dirty) vertices_[id].waiting = false;
     allDirty_ = false;
     changed_.clear();

@@ -50,8 +50,9 @@ public:
 
     void setIteration(const Iteration& iteration) { iteration_ = iteration; }
 
-    // Computes what changed since the last calculation, and volatile formulas.
-    void recalculate(Sink& sink);
+    // Computes what changed since the last calculation, and volatile formulas
+    // (only those of `volatileSheet` when given).
+    void recalculate(Sink& sink, std::optional<int32_t> volatileSheet = std::nullopt);
 
     size_t formulaCount() const { return vertices_.size(); }
     // Distinct parsed forms among the registered formulas.
@@ -66,6 +67,8 @@ public:
         Value value;
         enum class State : uint8_t { Free, Dirty, Done, NotComputed } state = State::Dirty;
         bool waiting = false;  // deferred until a cell it reads is computed
+        bool reported = false;   // the sink has `value`
+        bool unchanged = false;  // the last computation gave the value the sink has
     };
     struct Pass;
     struct Listeners;
@@ -78,7 +81,7 @@ private:
     // The parsed form of a text written for a cell: every cell of a shared
     // formula names the same text and cell, so it is parsed once.
     std::variant<std::shared_ptr<const Formula>, std::string> parsed(std::string_view text, const CellAddress& origin,
-                                                                     bool array);
+                                                                     bool array, bool shared);
 
     const Model& model_;
     Iteration iteration_;
@@ -91,7 +94,21 @@ private:
     std::unordered_map<std::string, std::shared_ptr<const Formula>> recentTexts_;
     std::vector<uint64_t> changed_;
     bool allDirty_ = true;
+    // Who reads what, kept between calculations. Formulas added since it was
+    // built join it at the next calculation; a removed formula's entries stay
+    // and at most make a later formula of its vertex computed once too often.
     std::unique_ptr<Listeners> listeners_;
+    std::vector<uint32_t> unindexed_;
+    // Vertices whose formulas are volatile (some may have been removed since).
+    std::vector<uint32_t> volatile_;
+    // Scratch of the passes, by vertex: the node of each vertex a pass
+    // computes, and where the areas its formula reads are listed.
+    std::vector<uint32_t> nodeOfVertex_;
+    struct ReferenceSlot {
+        uint32_t pass = 0, first = 0, count = 0;
+    };
+    std::vector<ReferenceSlot> referenceSlots_;
+    uint32_t passes_ = 0;
     std::mt19937_64 random_;
 };
 

@@ -41,46 +41,66 @@ void Calculator::Pass::collectReferences(const Formula& formula, const CellAddre
     }
 }
 
-const std::vector<Area>& Calculator::Pass::references(uint32_t id) {
-    auto [slot, fresh] = references_.try_emplace(id);
-    const Vertex& v = calc_.vertices_[id];
-    if (fresh && v.formula) collectReferences(*v.formula, v.cell, slot->second, 0);
-    return slot->second;
+std::span<const Area> Calculator::Pass::references(uint32_t id) {
+    auto& slots = calc_.referenceSlots_;
+    if (slots.size() < calc_.vertices_.size()) slots.resize(calc_.vertices_.size());
+    ReferenceSlot& slot = slots[id];
+    if (slot.pass != passNumber_) {
+        const Vertex& v = calc_.vertices_[id];
+        slot = {passNumber_, uint32_t(referenceAreas_.size()), 0};
+        if (v.formula) collectReferences(*v.formula, v.cell, referenceAreas_, 0);
+        slot.count = uint32_t(referenceAreas_.size() - slot.first);
+    }
+    return {referenceAreas_.data() + slot.first, slot.count};
 }
 
-std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
+std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all, std::optional<int32_t> volatileSheet) {
     auto& vertices = calc_.vertices_;
     std::vector<uint32_t> dirty;
     std::vector<char> listed(vertices.size(), 0);
     std::vector<uint64_t> queue = calc_.changed_;
-    for (uint32_t id = 0; id < vertices.size(); ++id) {
-        if (vertices[id].state == State::Free) continue;
-        // Everything, new formulas (still dirty) and volatile ones.
-        if (all || vertices[id].state == State::Dirty || (vertices[id].formula && vertices[id].formula->isVolatile)) {
-            vertices[id].state = State::Dirty;
-            dirty.push_back(id);
-            listed[id] = 1;
-        }
+    const auto list = [&](uint32_t id) {
+        vertices[id].state = State::Dirty;
+        dirty.push_back(id);
+        listed[id] = 1;
+    };
+    if (all) {
+        for (uint32_t id = 0; id < vertices.size(); ++id)
+            if (vertices[id].state != State::Free) list(id);
+        return dirty;
     }
-    if (all || (queue.empty() && dirty.empty())) return dirty;
+    // New and changed formulas come with the changed cells; volatile ones are computed every time.
+    std::vector<char> seen(calc_.volatile_.empty() ? 0 : vertices.size(), 0);
+    std::erase_if(calc_.volatile_, [&](uint32_t id) {
+        const Vertex& v = vertices[id];
+        if (v.state == State::Free || !v.formula || !v.formula->isVolatile || seen[id]) return true;
+        seen[id] = 1;
+        if (!listed[id] && (!volatileSheet || v.cell.sheet == *volatileSheet)) list(id);
+        return false;
+    });
+    if (queue.empty() && dirty.empty()) return dirty;
     for (const uint32_t id : dirty) queue.push_back(cellKey(vertices[id].cell.sheet, vertices[id].cell.row, vertices[id].cell.column));
-    // Who reads which cell and which area: kept until formulas or sheets change.
+    // Who reads which cell and which area: kept until sheets or names change.
+    const auto index = [&](uint32_t id) {
+        if (vertices[id].state == State::Free) return;
+        for (const Area& a : references(id)) {
+            if (isSingleCell(a)) calc_.listeners_->cells[cellKey(a.sheet, a.row1, a.column1)].push_back(id);
+            else calc_.listeners_->areas.add(a, id);
+        }
+    };
     if (!calc_.listeners_) {
         calc_.listeners_ = std::make_unique<Listeners>();
-        for (uint32_t id = 0; id < vertices.size(); ++id) {
-            if (vertices[id].state == State::Free) continue;
-            for (const Area& a : references(id)) {
-                if (isSingleCell(a)) calc_.listeners_->cells[cellKey(a.sheet, a.row1, a.column1)].push_back(id);
-                else calc_.listeners_->areas.add(a, id);
-            }
-        }
+        for (uint32_t id = 0; id < vertices.size(); ++id) index(id);
+    } else {
+        for (const uint32_t id : calc_.unindexed_) index(id);
     }
+    calc_.unindexed_.clear();
     const auto& readers = calc_.listeners_->cells;
     const AreaReaders& areaReaders = calc_.listeners_->areas;
     size_t work = 0;
     auto markDirty = [&](uint32_t id) {
         Vertex& v = vertices[id];
-        if (listed[id]) return;
+        if (listed[id] || v.state == State::Free) return;
         listed[id] = 1;
         v.state = State::Dirty;
         dirty.push_back(id);
@@ -96,16 +116,15 @@ std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all) {
         }
         const auto s = int32_t(key >> 34), r = int32_t((key >> 14) & 0xFFFFF) + 1, c = int32_t(key & 0x3FFF) + 1;
         work += areaReaders.forEachContaining(s, r, c, markDirty) + 1;
-        if (work > kPropagationBudget) return dirtyVertices(true);
+        if (work > kPropagationBudget) return dirtyVertices(true, volatileSheet);
     }
     return dirty;
 }
 
-void Calculator::Pass::indexColumns() {
+void Calculator::Pass::indexColumns(const std::vector<uint32_t>& dirty) {
     const auto& vertices = calc_.vertices_;
-    for (uint32_t id = 0; id < vertices.size(); ++id) {
+    for (const uint32_t id : dirty) {
         const Vertex& v = vertices[id];
-        if (v.state != State::Dirty) continue;
         for (int32_t r = 0; r < v.rows; ++r) {
             for (int32_t c = 0; c < v.columns; ++c) columns_[{v.cell.sheet, v.cell.column + c}].emplace_back(v.cell.row + r, id);
         }
@@ -129,22 +148,29 @@ void Calculator::Pass::areaPrecedents(const Area& area, const std::unordered_set
 }
 
 std::vector<uint32_t> Calculator::Pass::order(const std::vector<uint32_t>& dirty, std::vector<uint32_t>& cyclic) {
-    indexColumns();
-    const auto vertexCount = uint32_t(calc_.vertices_.size());
-    // Nodes: the vertices, then one per distinct multi-cell area read by a dirty formula.
+    indexColumns(dirty);
+    // Nodes: the dirty vertices in their order, then one per distinct
+    // multi-cell area they read. A vertex's node is kept in the calculator's
+    // scratch table, so that a pass costs what it computes, not what the graph holds.
+    const auto vertexNodes = uint32_t(dirty.size());
+    std::vector<uint32_t>& nodeOf = calc_.nodeOfVertex_;
+    if (nodeOf.size() < calc_.vertices_.size()) nodeOf.resize(calc_.vertices_.size());
+    for (uint32_t node = 0; node < vertexNodes; ++node) nodeOf[dirty[node]] = node;
     std::unordered_map<uint64_t, uint32_t> areaNodes;
     std::vector<Area> areaList;
     for (const uint32_t id : dirty) {
         for (const Area& a : references(id)) {
-            if (!isSingleCell(a) && areaNodes.try_emplace(areaKey(a), vertexCount + uint32_t(areaList.size())).second) areaList.push_back(a);
+            if (!isSingleCell(a) && areaNodes.try_emplace(areaKey(a), vertexNodes + uint32_t(areaList.size())).second) areaList.push_back(a);
         }
     }
     std::unordered_set<uint64_t> areaSet;
     for (const auto& [key, node] : areaNodes) areaSet.insert(key);
-    std::vector<std::vector<uint32_t>> successors(vertexCount + areaList.size());
-    std::vector<uint32_t> waiting(successors.size(), 0);
+    // Edges collected first, then laid out by their source (one allocation, not one per node).
+    const size_t nodeCount = vertexNodes + areaList.size();
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
+    std::vector<uint32_t> waiting(nodeCount, 0);
     auto edge = [&](uint32_t from, uint32_t to) {
-        successors[from].push_back(to);
+        edges.emplace_back(from, to);
         ++waiting[to];
     };
     std::vector<uint32_t> precedents;
@@ -153,35 +179,39 @@ std::vector<uint32_t> Calculator::Pass::order(const std::vector<uint32_t>& dirty
         areaPrecedents(areaList[i], areaSet, precedents);
         Area shorter = areaList[i];
         --shorter.row2;
-        if (shorter.row2 >= shorter.row1 && areaSet.contains(areaKey(shorter))) edge(areaNodes[areaKey(shorter)], vertexCount + uint32_t(i));
-        for (const uint32_t p : precedents) edge(p, vertexCount + uint32_t(i));
+        if (shorter.row2 >= shorter.row1 && areaSet.contains(areaKey(shorter))) edge(areaNodes[areaKey(shorter)], vertexNodes + uint32_t(i));
+        for (const uint32_t p : precedents) edge(nodeOf[p], vertexNodes + uint32_t(i));
     }
-    for (const uint32_t id : dirty) {
-        for (const Area& a : references(id)) {
+    for (uint32_t node = 0; node < vertexNodes; ++node) {
+        for (const Area& a : references(dirty[node])) {
             if (!isSingleCell(a)) {
-                edge(areaNodes[areaKey(a)], id);
+                edge(areaNodes[areaKey(a)], node);
             } else if (const auto p = vertexAt(a.sheet, a.row1, a.column1); p && calc_.vertices_[*p].state == State::Dirty) {
-                edge(*p, id);
+                edge(nodeOf[*p], node);
             }
         }
     }
-    std::vector<uint32_t> ready, result;
-    for (const uint32_t id : dirty) {
-        if (waiting[id] == 0) ready.push_back(id);
+    std::vector<uint32_t> firstSuccessor(nodeCount + 1, 0), successors(edges.size());
+    for (const auto& [from, to] : edges) ++firstSuccessor[from + 1];
+    for (size_t n = 0; n < nodeCount; ++n) firstSuccessor[n + 1] += firstSuccessor[n];
+    {
+        std::vector<uint32_t> fill(firstSuccessor.begin(), firstSuccessor.end() - 1);
+        for (const auto& [from, to] : edges) successors[fill[from]++] = to;
     }
-    for (size_t i = 0; i < areaList.size(); ++i) {
-        if (waiting[vertexCount + i] == 0) ready.push_back(vertexCount + uint32_t(i));
+    std::vector<uint32_t> ready, result;
+    for (uint32_t node = 0; node < nodeCount; ++node) {
+        if (waiting[node] == 0) ready.push_back(node);
     }
     while (!ready.empty()) {
         const uint32_t node = ready.back();
         ready.pop_back();
-        if (node < vertexCount) result.push_back(node);
-        for (const uint32_t next : successors[node]) {
-            if (--waiting[next] == 0) ready.push_back(next);
+        if (node < vertexNodes) result.push_back(dirty[node]);
+        for (uint32_t e = firstSuccessor[node]; e < firstSuccessor[node + 1]; ++e) {
+            if (--waiting[successors[e]] == 0) ready.push_back(successors[e]);
         }
     }
-    for (const uint32_t id : dirty) {
-        if (waiting[id] != 0) cyclic.push_back(id);
+    for (uint32_t node = 0; node < vertexNodes; ++node) {
+        if (waiting[node] != 0) cyclic.push_back(dirty[node]);
     }
     return result;
 }

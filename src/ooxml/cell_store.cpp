@@ -115,6 +115,24 @@ bool CellStore::forEachFormula(const std::function<bool(std::string&)>& edit) {
     return changed;
 }
 
+void CellStore::forEachFormulaCell(const std::function<void(int32_t, int32_t, const CellExtra&)>& f) const {
+    for (const auto& [key, extra] : extras_)
+        if (!extra.formula.empty()) f(static_cast<int32_t>(key >> 16), static_cast<int32_t>(key & 0xffff), extra);
+}
+
+void CellStore::forEachCellIn(int32_t top, int32_t left, int32_t bottom, int32_t right,
+                              const std::function<bool(int32_t, const CellData&)>& visit) const {
+    const int32_t last = std::min<int32_t>(bottom, static_cast<int32_t>(rowSlots_.size()) - 1);
+    for (int32_t number = std::max(top, 1); number <= last; ++number) {
+        const RowData* r = row(number);
+        if (r == nullptr) continue;
+        auto cell = std::lower_bound(r->cells.begin(), r->cells.end(), left,
+                                     [](const CellData& c, int32_t column) { return c.column < column; });
+        for (; cell != r->cells.end() && cell->column <= right; ++cell)
+            if (!visit(number, *cell)) return;
+    }
+}
+
 size_t CellStore::memoryBytes() const {
     size_t bytes = rows_.capacity() * sizeof(RowData) + rowSlots_.capacity() * sizeof(uint32_t);
     for (const RowData& r : rows_) bytes += r.cells.capacity() * sizeof(CellData);

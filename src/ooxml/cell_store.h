@@ -74,6 +74,12 @@ public:
     bool forEachCellInColumn(int32_t column, const std::function<void(CellData&)>& f);
     // Calls `edit` with every cell formula; whether `edit` changed any.
     bool forEachFormula(const std::function<bool(std::string&)>& edit);
+    // Calls `f` with the row, column and extra of every cell that holds a formula.
+    void forEachFormulaCell(const std::function<void(int32_t, int32_t, const CellExtra&)>& f) const;
+    // Calls `visit` with the existing cells of rows top..bottom and columns
+    // left..right, row by row, until it returns false.
+    void forEachCellIn(int32_t top, int32_t left, int32_t bottom, int32_t right,
+                       const std::function<bool(int32_t, const CellData&)>& visit) const;
     std::optional<CellBounds> usedBounds() const { return usedBounds_; }
     size_t cellCount() const { return cellCount_; }
     // Bytes the cells and rows take (for measurements).

@@ -76,6 +76,39 @@ void SheetModel::setValue(int32_t row, int32_t column, CellKind kind, double num
     }
 }
 
+namespace {
+
+bool holdsValue(const CellData& cell, const CellExtra* extra, CellKind kind, double number, std::string_view text) {
+    if (cell.kind != kind) return false;
+    switch (kind) {
+        case CellKind::Number:
+        case CellKind::Boolean: return cell.number == number;
+        case CellKind::FormulaText:
+        case CellKind::Error: return extra != nullptr && extra->text == text;
+        default: return true;
+    }
+}
+
+}  // namespace
+
+void SheetModel::setComputedValue(int32_t row, int32_t column, CellKind kind, double number, std::string_view text) {
+    if (const CellData* stored = cells_.findCell(row, column);
+        stored != nullptr && holdsValue(*stored, cells_.extraOf(row, column), kind, number, text))
+        return;
+    CellData& cell = cellForWrite(row, column);
+    cell.kind = kind;
+    cell.number = kind == CellKind::Number || kind == CellKind::Boolean ? number : 0;
+    if (kind == CellKind::FormulaText || kind == CellKind::Error) {
+        CellExtra& extra = cells_.extraForWrite(row, cell);
+        extra.text = text;
+        extra.richInline.clear();
+    } else if (cell.hasExtra) {
+        CellExtra& extra = cells_.extraForWrite(row, cell);
+        extra.text.clear();
+        extra.richInline.clear();
+    }
+}
+
 void SheetModel::setColumnStyle(int32_t column, uint32_t style) {
     geometry_.setColumnStyle(column, style);
     dirty_ = true;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ooxml/cell_store.h"
@@ -74,6 +75,21 @@ public:
         if (cells_.forEachFormula(edit)) dirty_ = true;
     }
     std::optional<CellBounds> usedBounds() const { return cells_.usedBounds(); }
+    void forEachFormulaCell(const std::function<void(int32_t, int32_t, const CellExtra&)>& f) const {
+        cells_.forEachFormulaCell(f);
+    }
+    void forEachCellIn(int32_t top, int32_t left, int32_t bottom, int32_t right,
+                       const std::function<bool(int32_t, const CellData&)>& visit) const {
+        cells_.forEachCellIn(top, left, bottom, right, visit);
+    }
+    bool rowHidden(int32_t row) const {
+        const RowData* data = cells_.findRow(row);
+        return data != nullptr && data->hidden;
+    }
+    // Stores the value a formula computed for a cell (Number, Boolean,
+    // FormulaText, Error or Empty), keeping its formula and format; a value
+    // equal to the stored one leaves the sheet as it is.
+    void setComputedValue(int32_t row, int32_t column, CellKind kind, double number, std::string_view text);
 
     // Sizes (see SheetGeometry).
     int32_t columnStyle(int32_t column) const { return geometry_.columnStyle(column); }

@@ -104,6 +104,17 @@ std::set<std::string> WorkbookPart::definedNames() const {
     return names;
 }
 
+std::vector<WorkbookPart::DefinedName> WorkbookPart::definedNameEntries() const {
+    std::vector<DefinedName> entries;
+    for (pugi::xml_node node : childNamed(root(), "definedNames").children()) {
+        if (localName(node) != "definedName") continue;
+        DefinedName entry{node.attribute("name").value(), std::nullopt, node.text().get()};
+        if (const pugi::xml_attribute local = node.attribute("localSheetId")) entry.localSheet = local.as_uint();
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 void WorkbookPart::removeFilterDatabaseName(size_t sheetPosition) {
     pugi::xml_node names = childNamed(root(), "definedNames");
     for (pugi::xml_node node = names.first_child(); node;) {
@@ -139,13 +150,27 @@ bool WorkbookPart::date1904() const {
     return isTrue(childNamed(root(), "workbookPr").attribute("date1904").value());
 }
 
-void WorkbookPart::setFullCalcOnLoad() {
+void WorkbookPart::setFullCalcOnLoad(bool on) {
+    if (!on) {
+        pugi::xml_node calc = childNamed(root(), "calcPr");
+        if (calc.remove_attribute("fullCalcOnLoad")) dirty_ = true;
+        return;
+    }
     pugi::xml_node calc = childInSchemaOrder(root(), "calcPr");
     pugi::xml_attribute full = calc.attribute("fullCalcOnLoad");
     if (std::string_view(full.value()) == "1") return;
     if (!full) full = calc.append_attribute("fullCalcOnLoad");
     full.set_value("1");
     dirty_ = true;
+}
+
+WorkbookPart::Iteration WorkbookPart::iteration() const {
+    const pugi::xml_node calc = childNamed(root(), "calcPr");
+    Iteration iteration;
+    iteration.enabled = isTrue(calc.attribute("iterate").value());
+    iteration.maxCount = calc.attribute("iterateCount").as_int(iteration.maxCount);
+    iteration.maxChange = calc.attribute("iterateDelta").as_double(iteration.maxChange);
+    return iteration;
 }
 
 std::vector<DroppedLink> WorkbookPart::dropDanglingLinks(Package& package) {

@@ -4,6 +4,8 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,6 +43,12 @@ public:
 
     // The defined names, lower-case.
     std::set<std::string> definedNames() const;
+    struct DefinedName {
+        std::string name;
+        std::optional<size_t> localSheet;  // tab position of the sheet it is local to
+        std::string text;                   // the formula it stands for
+    };
+    std::vector<DefinedName> definedNameEntries() const;
     // Removes the AutoFilter range name (_xlnm._FilterDatabase) of a sheet.
     void removeFilterDatabaseName(size_t sheetPosition);
     // Gives every name local to the sheet at `sourcePosition` a twin local to
@@ -50,8 +58,16 @@ public:
 
     // Whether dates count from 1904 (workbookPr date1904).
     bool date1904() const;
-    // Asks readers to recalculate every formula on load (calcPr fullCalcOnLoad).
-    void setFullCalcOnLoad();
+    // Asks readers to recalculate every formula on load (calcPr fullCalcOnLoad),
+    // or no longer does.
+    void setFullCalcOnLoad(bool on);
+    // Iterative calculation as calcPr sets it (iterate, iterateCount, iterateDelta).
+    struct Iteration {
+        bool enabled = false;
+        int32_t maxCount = 100;
+        double maxChange = 0.001;
+    };
+    Iteration iteration() const;
 
     // Drops the part's links to missing parts (see link_repair.h).
     std::vector<DroppedLink> dropDanglingLinks(Package& package);

@@ -55,6 +55,24 @@ TEST(ExportAsTxt, CopiesTheWholeWorkbookOrWritesOneSheetAsShownLeavingTheSharedR
     EXPECT_EQ(run.messages(), Lines{});
 }
 
+// The totals under List are formulas the file stores without results: the
+// text export computes them and writes them through their number formats; the
+// copy of the workbook stores them computed.
+TEST(ExportAsTxt, WritesFormulasAsComputedAndFormatted) {
+    MethodRun run;
+    const std::string source = copyData(run.dir, "calc.xlsx"), before = readFile(source);
+    automation::KestDBBomExcel server;
+    EXPECT_EQ(server.ExportAsTxt(source, run.dir.file("copy.txt")), -1);
+    ReadBack(run.dir.file("copy.txt"), {}, ReadBack::Cells::Computed)
+        .expect({"value List!C13=55", "value List!D13=small", "value Calc!B2=30", "value Calc!E1=42"});
+    EXPECT_EQ(server.ExportAsTxt2(source, run.dir.file("list.txt"), "List"), 0);
+    const ReadBack rows(run.dir.file("list.txt"));
+    EXPECT_EQ(rows["row 11"], "10 | Bolt | 10 |  |  |  |  | ");
+    EXPECT_EQ(rows["row 13"], "Positions | 10 | 55.0 | small | 1.83 | TRUE | #DIV/0! | 29.02.2024");
+    EXPECT_FALSE(rows.has("row 14"));
+    EXPECT_EQ(readFile(source), before);
+}
+
 TEST(ExportAsTxt, ErrorsEndTheCallAndLeaveNoTarget) {
     MethodRun run;
     const std::string source = copyData(run.dir, "three_sheets.xlsx"), before = readFile(source);

@@ -159,7 +159,8 @@ def three_sheets():
 
 def plain():
     # The plain list: header rows 1-2, captions row 4, the position row 5 (a picture
-    # field twice), boxed rows below; the active sheet BOM, a second sheet Other.
+    # field twice), boxed rows below and page totals in row 30; the active sheet BOM,
+    # a second sheet Other.
     fields = ["posnr", "Name", "verw1", "verw2", "count", "warn", "bmp", "bmp"]
     bom = {"A1": "Title:", "B1": "$head:title", "A2": "Drawing:", "B2": "$HEAD:DrawNo", "I5": "$head:drawno"}
     for column, field in zip("ABCDEFGH", fields):
@@ -167,13 +168,14 @@ def plain():
         bom[column + "5"] = ("$POS:" + field if field == "Name" else "$pos:" + field, BOX,
                              *{"A": [Alignment(horizontal="center")], "B": [Font(bold=True, color="FFC00000")]}.get(column, []))
         bom.update((column + str(row), (None, BOX)) for row in range(6, 30))
+    bom.update({"A30": "=COUNT(A5:A29)", "E30": "=SUM(E5:E29)"})
     book({"Cover": {"A1": "Cover sheet"}, "BOM": bom, "Other": dict(bom)}, active=1).save(path("plain.xlsx"))
 
 
 def fill():
     # The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders on
     # the last row and column of the scanned rectangle and past it, a merged title, an image,
-    # a print area); Reverse; Groups.
+    # a print area, totals in row 2); Reverse; Groups.
     red = Font(name="Arial", bold=True, size=12, color="FFFF0000")
     wb = book({"Cover": {"A1": "$head:title"},
                "Parts": {"A1": ("$head:drawno", BOX), "B1": "$head:title", "D1": "$Head:Weight", "E1": "$head:owner",
@@ -182,7 +184,11 @@ def fill():
                          "A6": ("$pos:posnr", red, Alignment(horizontal="center", vertical="top"), BOX),
                          "B6": ("$POS:Name", ITALIC, Alignment(horizontal="left"), BOX),
                          "C6": ("$pos:qty", Alignment(horizontal="right"), BOX), "D6": ("keep", BOX),
-                         "D8": "untouched", "A60": "$pos:posnr"},
+                         "D8": "untouched", "A60": "$pos:posnr",
+                         # Totals over the position block and the header, computed on every save.
+                         "A2": "=COUNT(A5:A1000)", "B2": "=SUM(C5:C1000)", "C2": '=IF(B2>100,"big","small")',
+                         "D2": "=ROUND(AVERAGE(C5:C1000)/3,2)", "E2": '=A1&" ("&A2&")"',
+                         "F2": '=SUMIF(B5:B1000,"Bolt",C5:C1000)', "G2": '=COUNTIF(B5:B1000,"W*")'},
                "Reverse": {"A1": "$head:title", "A2": ("Header 2", BOLD),
                            "A4": ("$pos:n", ITALIC, Alignment(horizontal="right")), "B4": "$pos:m",
                            "C1": ("beside", Font(bold=True, size=14), Alignment(horizontal="right", vertical="center"))},
@@ -196,7 +202,53 @@ def fill():
 def summary():
     book({"Layout": {"A1": ("$head:posnr", BOLD), "B1": ("$head:qty", BOLD), "C1": ("$head:bmp", BOLD),
                      "A2": ("$pos:posnr", ITALIC), "B2": "$pos:QTY", "C2": "$pos:bmp", "D2": "$pos:unknown",
-                     "BA2": "$pos:qty", "BB2": "$pos:posnr", "E6": "note"}}).save(path("summary.xlsx"))
+                     "BA2": "$pos:qty", "BB2": "$pos:posnr", "E6": "note", "E1": "=SUM(B:B)"}}).save(path("summary.xlsx"))
+
+
+def calc():
+    # Formulas as files store them, for the engine's calculation: on Calc a shared
+    # formula and array formulas with stale results, defined names of workbook and
+    # sheet scope, an error value, a function no program knows and a reference
+    # cycle, each with the result a program stored; on Other cells reading Calc;
+    # on List totals under a list, formatted for the text export.
+    # calc_iterate.xlsx turns iteration on.
+    wb = book({"Calc": {"A1": 2}, "Other": {"A1": "=Local", "A2": "=SUM(Calc!B1:B3)"},
+               "List": {"A1": "Pos", "B1": "Name", "C1": "Qty", "A13": "Positions", "B13": "=COUNT(A2:A11)",
+                        "C13": "=SUM(C2:C11)", "D13": '=IF(C13>100,"big","small")', "E13": "=AVERAGE(C2:C11)/3",
+                        "F13": "=C13>50", "G13": "=1/0", "H13": "=DATE(2024,2,28)+1"}})
+    for row in range(2, 12):
+        put(wb["List"], {"A%d" % row: row - 1, "B%d" % row: ["Bolt", "Nut", "Washer"][(row - 2) % 3], "C%d" % row: row - 1})
+    for ref, code in (("C13", "0.0"), ("E13", "0.00"), ("H13", "dd.mm.yyyy")):
+        wb["List"][ref].number_format = code
+    wb.defined_names.append(DefinedName("Rate", attr_text="0.5"))
+    wb.defined_names.append(DefinedName("Local", attr_text="Calc!$A$1"))
+    wb.defined_names.append(DefinedName("Local", localSheetId=0, attr_text="Calc!$A$3"))
+    wb.save(path("calc.xlsx"))
+    cells = [("A1", None, "2"), ("A2", None, "3"), ("A3", None, "5"),
+             ("B1", '<f t="shared" ref="B1:B3" si="0">A1*10</f>', "1"), ("B2", '<f t="shared" si="0"/>', "1"),
+             ("B3", '<f t="shared" si="0"/>', "1"), ("C1", '<f t="array" ref="C1">SUM(A1:A3*A1:A3)</f>', "0"),
+             ("C2", '<f t="array" ref="C2:C4">A1:A3*2</f>', "0"), ("C3", None, "0"), ("C4", None, "0"),
+             ("D1", "<f>Rate*A1</f>", "0"), ("D2", "<f>Local+1</f>", "0"), ("E1", "<f>FOO(1)</f>", "42"),
+             ("E2", "<f>E1+1</f>", "43"), ("E3", "<f>A1+1</f>", "0"), ("F1", "<f>F2+1</f>", "7"),
+             ("F2", "<f>F1/2</f>", "3"), ("G1", "<f>RAND()</f>", "5"), ("A5", None, "#N/A"),
+             ("D3", "<f>ISNA(A5)</f>", "0"), ("H1", '<f t="array" ref="H1:I2">A1:A2*{1,2}</f>', "0"),
+             ("I1", None, "0"), ("H2", None, "0"), ("I2", None, "0")]
+    rows = {}
+    for ref, formula, value in cells:  # a value starting with # is an error
+        rows.setdefault(int(ref[1:]), []).append((ref[0], '<c r="%s"%s>%s<v>%s</v></c>' % (
+            ref, ' t="e"' if value.startswith("#") else "", formula or "", value)))
+    data = "<sheetData>" + "".join('<row r="%d">%s</row>' % (r, "".join(xml for _, xml in sorted(c)))
+                                   for r, c in sorted(rows.items())) + "</sheetData>"
+    with zipfile.ZipFile(path("calc.xlsx")) as src:
+        items = {i.filename: src.read(i.filename) for i in src.infolist()}
+    items["xl/worksheets/sheet1.xml"] = re.sub(rb"<sheetData>.*</sheetData>|<sheetData/>", data.encode(),
+                                               items["xl/worksheets/sheet1.xml"], flags=re.S)
+    for name, calc_pr in (("calc.xlsx", b'<calcPr calcId="191029"/>'),
+                          ("calc_iterate.xlsx", b'<calcPr calcId="191029" iterate="1" iterateCount="100" iterateDelta="0.0001"/>')):
+        items["xl/workbook.xml"] = re.sub(rb"<calcPr[^>]*/>", calc_pr, items["xl/workbook.xml"])
+        with zipfile.ZipFile(path(name), "w", zipfile.ZIP_DEFLATED) as out:
+            for part, content in items.items():
+                out.writestr(part, content)
 
 
 def bad_packages(data, out):
@@ -242,6 +294,7 @@ if __name__ == "__main__":
     warnings.simplefilter("ignore")  # the duplicate zip names are meant
     if sys.argv[1:2] == ["bad-packages"]:
         bad_packages(sys.argv[2], sys.argv[3])
-    else:
-        for make in (pictures, basic, odd_cells, features, three_sheets, plain, fill, summary):
-            make()
+    else:  # every input, or those named: make_data.py fill plain
+        for make in (pictures, basic, odd_cells, features, three_sheets, plain, fill, summary, calc):
+            if not sys.argv[1:] or make.__name__ in sys.argv[1:]:
+                make()

@@ -206,9 +206,11 @@ def profile(work):
 
 def union_as_comma(path):
     # LibreOffice writes its own union operator "~" into <f>; the file format's is ",".
+    # A "~" inside a text literal (the escape of wildcard criteria) stays; the
+    # quotes of the literals are escaped in the XML.
     def fix(match):
-        parts = match.group(2).split('"')
-        return match.group(1) + '"'.join(p.replace("~", ",") if i % 2 == 0 else p for i, p in enumerate(parts)) + "</f>"
+        parts = match.group(2).split("&quot;")
+        return match.group(1) + "&quot;".join(p.replace("~", ",") if i % 2 == 0 else p for i, p in enumerate(parts)) + "</f>"
     with zipfile.ZipFile(path) as source:
         items = [(info, source.read(info)) for info in source.infolist()]
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as target:

@@ -129,15 +129,15 @@ TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
     ws->UsedRange()->Calculate();
     book->GetSheets().Item("More")->Activate();  // the workbook part has no views yet
     book->SaveAs(dir.file("replaced.xlsx"), std::nullopt);
-    // The calculation chain goes, the program recalculates on load; cells that
-    // shared the replaced formula keep their results.
+    // The calculation chain goes; every formula is computed, so the reader need
+    // not recalculate on load. Cells that shared the replaced formula keep their results.
     const Lines parts = {"xl/workbook.xml", "[Content_Types].xml", "xl/_rels/workbook.xml.rels"};
     const ReadBack kept(dir.file("kept.xlsx"), parts), replaced(dir.file("replaced.xlsx"), parts);
     kept.expect({"value Odd!B4==A4*2", "value Odd!B6==A6*2", "value Odd!C4==SUM(A4:A6)"});
     replaced.expect({"value Odd!B4=master replaced", "value Odd!B5=4", "value Odd!B6=6", "active=More"});
     for (const ReadBack* book : {&kept, &replaced}) {
         EXPECT_FALSE(book->has("part xl/calcChain.xml"));
-        EXPECT_NE((*book)["xml xl/workbook.xml"].find("fullCalcOnLoad=\"1\""), std::string::npos);
+        EXPECT_EQ((*book)["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
         EXPECT_EQ(((*book)["xml [Content_Types].xml"] + (*book)["xml xl/_rels/workbook.xml.rels"]).find("calcChain"),
                   std::string::npos);
     }
@@ -174,9 +174,10 @@ TEST_F(Engine, FilledCellsReadBackAndUntouchedPartsStayIdentical) {
                   "fmt Data!A2=@", "fmt Data!B2=", "bold Data!A5=1", "color Data!A5=FF0000FF"});
     saved.expect({"size Data!A5=14", "underline Data!A5=single", "halign Data!A5=right", "valign Data!A5=center",
                   "height Data!5=25.5", "width Data!C=12.7109"});
+    // The workbook part loses the request to recalculate on load: its formula is computed.
     EXPECT_EQ(saved.changedParts(ReadBack(copyData(dir, "basic.xlsx", "original.xlsx"))),
               (Lines{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/sharedStrings.xml", "xl/styles.xml",
-                     "xl/worksheets/sheet1.xml"}));
+                     "xl/workbook.xml", "xl/worksheets/sheet1.xml"}));
 }
 
 TEST_F(Engine, TemplateFeaturesSurviveAFill) {
@@ -262,6 +263,8 @@ TEST_F(Engine, SheetNamesAndColumns) {
                     "value Cover!A2==SUM('Parts list'!B6:B8)",
                     "value Cover!A3=='Parts list'!A6&\" Parts!A1\""});
     EXPECT_NE(renamed["xml xl/charts/chart1.xml"].find("<f>'Parts list'!$B$6:$B$8</f>"), std::string::npos);
+    // The formulas that follow the new name are computed under it.
+    ReadBack(book->FullName(), {}, ReadBack::Cells::Computed).expect({"value Cover!A2=16", "value Cover!A3=Bolt Parts!A1"});
     // A pivot cache's source sheet, named with a quote (LibreOffice's file).
     auto pivots = app->GetWorkbooks().Open(copyData(dir, "corpus/libreoffice-rich.xlsx"), Variant(false), false);
     pivots->GetSheets().Item("Parts")->SetName("Bob's parts");

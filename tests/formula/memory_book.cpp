@@ -34,11 +34,6 @@ void MemoryBook::setFormula(int32_t sheet, const std::string& a1, const std::str
     calculator.setFormula({sheet, std::get<1>(k), std::get<2>(k)}, text, origin);
 }
 
-void MemoryBook::defineName(const std::string& name, int32_t scope, const std::string& text) {
-    names_[{lowerCase(name), scope}] = text;
-    calculator.markAllDirty();
-}
-
 Value MemoryBook::value(int32_t sheet, const std::string& a1) const {
     const auto found = cells_.find(key(sheet, a1));
     return found == cells_.end() ? Value() : found->second.value;
@@ -80,14 +75,6 @@ void MemoryBook::forEachCell(const Area& area, const CellVisitor& visit) const {
             ++it;
         }
     }
-}
-
-std::optional<std::string> MemoryBook::definedName(std::string_view name, int32_t sheet) const {
-    for (const int32_t scope : {sheet, -1}) {
-        const auto found = names_.find({lowerCase(name), scope});
-        if (found != names_.end()) return found->second;
-    }
-    return std::nullopt;
 }
 
 bool MemoryBook::rowHidden(int32_t sheet, int32_t row) const {

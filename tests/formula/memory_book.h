@@ -1,6 +1,6 @@
 #pragma once
-// A workbook in memory for the formula layer's tests: cells in a sorted map,
-// sheets and defined names; it is the calculator's model and its sink (each
+// A workbook in memory for the formula layer's tests: sheets and cells in a
+// sorted map, no defined names; it is the calculator's model and its sink (each
 // computed value is written back into its cell).
 
 #include <map>
@@ -21,23 +21,21 @@ public:
     void set(int32_t sheet, const std::string& a1, formula::Value value);
     // A formula at "A1"; `writtenAt` as for Calculator::setFormula.
     void setFormula(int32_t sheet, const std::string& a1, const std::string& text, const std::string& writtenAt = "");
-    void defineName(const std::string& name, int32_t scope, const std::string& text);
     void recalculate() { calculator.recalculate(*this); }
 
     // The value of a cell; the reason it was not computed, or "".
     formula::Value value(int32_t sheet, const std::string& a1) const;
     std::string notComputedReason(int32_t sheet, const std::string& a1) const;
     int computedCount = 0;
-    bool useDate1904 = false;
     std::vector<std::pair<int32_t, int32_t>> hiddenRows;
 
     // Model
     std::optional<int32_t> sheetIndex(std::string_view name) const override;
     formula::CellView cell(int32_t sheet, int32_t row, int32_t column) const override;
     void forEachCell(const formula::Area& area, const formula::CellVisitor& visit) const override;
-    std::optional<std::string> definedName(std::string_view name, int32_t sheet) const override;
+    std::optional<std::string> definedName(std::string_view, int32_t) const override { return std::nullopt; }
     bool rowHidden(int32_t sheet, int32_t row) const override;
-    bool date1904() const override { return useDate1904; }
+    bool date1904() const override { return false; }
 
     // Sink
     void computed(const formula::CellAddress& cell, const formula::Value& value) override;
@@ -54,7 +52,6 @@ private:
 
     std::vector<std::string> sheets_;
     std::map<Key, Cell> cells_;
-    std::map<std::pair<std::string, int32_t>, std::string> names_;
 
 public:
     formula::Calculator calculator;

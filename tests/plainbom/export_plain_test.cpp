@@ -88,6 +88,25 @@ TEST(ExportPlain, PagesGapRowsAndTargetSheet) {
     }
 }
 
+// Row 30 of the template counts and totals the positions of its page: each
+// page's copy computes its own, saved with the results as openpyxl reads them.
+TEST(ExportPlain, EachPageTotalsItsOwnPositions) {
+    PlainRun run;
+    std::vector<Variant> names, values;
+    for (int32_t n = 1; n <= 7; ++n) {
+        names.insert(names.end(), {Variant("count"), Variant("posnr")});
+        values.insert(values.end(), {Variant(10 * n), Variant(n)});
+    }
+    run.server.ExportPlain2(kHeadNames, kHeadVals, 2, Variant::array(names), Variant::array(values), run.templ,
+                            run.output, 0, 0, 3, 0, "");
+    ASSERT_EQ(run.messages(), std::vector<std::string>());
+    const ReadBack book(run.output, {"xl/workbook.xml"}, ReadBack::Cells::Computed);
+    book.expect({"sheets=Cover,BOM,BOM2,BOM3,Template,Other", "value BOM!E30=60", "value BOM2!E30=150",
+                 "value BOM3!E30=70", "value BOM!A30=3", "value BOM2!A30=3", "value BOM3!A30=1", "value Template!E30=0",
+                 "value Template!A30=0"});
+    EXPECT_EQ(book["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
+}
+
 TEST(ExportPlain, FieldsByNamePerRecordShortfallMarksAndPictures) {
     PlainRun run;
     const std::string picture = dataFile("green_120x80px_nodpi.png"), missing = run.dir.file("no.png");

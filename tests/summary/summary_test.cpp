@@ -54,7 +54,7 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
     run.run({item(1, 2, run.dir.file("missing.png")), item(2, 5, dataFile("red_200x100pt_72dpi.png")), item(3, 1.5)},
             0);
     EXPECT_TRUE(engine.expired()) << "the saved and presented workbook stays in memory with nothing holding it";
-    const ReadBack book(run.output);
+    const ReadBack book(run.output, {"xl/workbook.xml"}, ReadBack::Cells::Computed);
     EXPECT_EQ(book["sheets"], "Summary Page 1,Layout");
     EXPECT_EQ(book.column("Summary Page 1", "A", 2), (Lines{"1", "2", "3"}));
     EXPECT_EQ(book.column("Summary Page 1", "B", 2), (Lines{"2", "5", "1.5"}));  // "$pos:QTY" matched qty
@@ -70,6 +70,9 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
                  "width " + p + "C=40.7109", "value Layout!A2=$pos:posnr", "images Layout=0"});
     // The picture moves and sizes with C3 and fills it.
     EXPECT_EQ(book.images("Summary Page 1"), Lines{"TwoCellAnchor twoCell C3+0,0 at 96.0,30.0 size 200.0x100.0"});
+    // E1 of the layout sums column B: on the page the quantities written there.
+    book.expect({"value " + p + "E1=8.5", "value Layout!E1=0"});
+    EXPECT_EQ(book["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
     // Measured, removed and embedded anew: the media are numbered from 1.
     EXPECT_EQ(book.count("part xl/media/"), 1u);
     EXPECT_TRUE(book.has("part xl/media/image1.png"));
@@ -85,6 +88,7 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
         Lines fields;
         const char* sheets;
         std::vector<Lines> pages;
+        Lines totals;  // E1 of each page: the sum of its column B, quantities of 1
         bool lastPictureFails = false;
     };
     const Row rows[] = {
@@ -92,11 +96,18 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
          2,
          {"posnr", "qty", "bmp"},
          "Summary Page 1,Summary Page 2,Summary Page 3,Layout",
-         {{"1", "2"}, {"3", "4"}, {"5"}}},
-        {3, 0, {"posnr"}, "Summary Page 1,Layout", {{"1", "2", "3"}}},
-        {0, 0, {"posnr", "qty", "bmp"}, "Layout", {}},
+         {{"1", "2"}, {"3", "4"}, {"5"}},
+         {"2", "2", "1"}},
+        {3, 0, {"posnr"}, "Summary Page 1,Layout", {{"1", "2", "3"}}, {"0"}},
+        {0, 0, {"posnr", "qty", "bmp"}, "Layout", {}, {}},
         // What was built before the error is saved, up to the placeholders carried below the last row.
-        {2, 1, {"posnr", "qty", "bmp"}, "Summary Page 1,Summary Page 2,Layout", {{"1"}, {"2", "$pos:posnr"}}, true},
+        {2,
+         1,
+         {"posnr", "qty", "bmp"},
+         "Summary Page 1,Summary Page 2,Layout",
+         {{"1"}, {"2", "$pos:posnr"}},
+         {"1", "1"},
+         true},
     };
     for (const Row& row : rows) {
         SummaryRun run;
@@ -109,12 +120,13 @@ TEST(Summary, PagesOfThePositionsPerSheet) {
         }
         run.run(records, row.perSheet, row.fields);
         EXPECT_EQ(run.presenter->presented, Lines{run.output});
-        const ReadBack book(run.output);
+        const ReadBack book(run.output, {}, ReadBack::Cells::Computed);
         EXPECT_EQ(book["sheets"], row.sheets);
         for (size_t p = 0; p < row.pages.size(); ++p) {
             const std::string sheet = "Summary Page " + std::to_string(p + 1);
             EXPECT_EQ(book.column(sheet, "A", 2), row.pages[p]) << sheet;
             EXPECT_EQ(book.value(sheet + "!A1"), "Caption posnr") << sheet;
+            EXPECT_EQ(book.value(sheet + "!E1"), row.totals[p]) << sheet;
         }
     }
 }

@@ -3,9 +3,11 @@
 # "key<TAB>value" line per fact. A .xls or .ods workbook is converted by LibreOffice
 # (with a private profile) first; a file that is no workbook is read as tab-separated text.
 #
-# Usage: read_back.py FILE [PART ...]
+# Usage: read_back.py [--computed] FILE [PART ...]
+#   --computed: formula cells read as the values stored with them (data_only), not as their formulas
 #   sheets, active, name N@SHEET          sheet names in order, the active sheet, defined names
-#   value S!A1, type S!A1                 non-empty cells; whole floats as integers, dates in ISO form
+#   value S!A1, type S!A1                 non-empty cells; whole floats as integers, dates in ISO form,
+#                                         type "error" for an error value; serial S!A1: a date's number
 #   fmt bold italic strike size color font underline vert halign valign border S!A1   when set
 #   merged, printarea, titles, images, charts, cf, dv S; comment S!A1; table S!NAME; height S!5;
 #   width S!C, colfmt S!C                 sheet features
@@ -19,6 +21,7 @@ from xml.etree import ElementTree
 
 import openpyxl
 from openpyxl.utils import get_column_letter
+from openpyxl.utils.datetime import to_excel
 
 
 def out(key, value):
@@ -109,7 +112,9 @@ def sheet(ws):
             ref = "%s!%s" % (name, cell.coordinate)
             if cell.value is not None:
                 out("value " + ref, text(cell.value))
-                out("type " + ref, type(cell.value).__name__)
+                out("type " + ref, "error" if cell.data_type == "e" else type(cell.value).__name__)
+                if isinstance(cell.value, (datetime.datetime, datetime.date, datetime.time, datetime.timedelta)):
+                    out("serial " + ref, repr(float(to_excel(cell.value, ws.parent.epoch))))
             cell_style(ref, cell)
             if cell.comment:
                 out("comment " + ref, cell.comment.text)
@@ -135,8 +140,8 @@ def sheet(ws):
         image(ws, number, img)
 
 
-def workbook(path, parts):
-    wb = openpyxl.load_workbook(path)
+def workbook(path, parts, computed):
+    wb = openpyxl.load_workbook(path, data_only=computed)
     out("sheets", ",".join(wb.sheetnames))
     out("active", wb.active.title)
     for n in wb.defined_names.definedName:
@@ -156,11 +161,11 @@ def workbook(path, parts):
         out("links " + rels[18:-5], " ".join(targets.get(i, "?") for i in re.findall(r'hlinkClick [^>]*r:id="([^"]*)"', drawing)))
 
 
-def main(path, parts):
+def main(path, parts, computed):
     with tempfile.TemporaryDirectory() as work:
         readable = as_xlsx(path, work)
         if readable:
-            return workbook(readable, parts)
+            return workbook(readable, parts, computed)
     data = open(path, "rb").read()
     out("sha1", hashlib.sha1(data).hexdigest())
     try:
@@ -172,4 +177,5 @@ def main(path, parts):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2:])
+    computed = sys.argv[1] == "--computed"
+    main(sys.argv[1 + computed], sys.argv[2 + computed:], computed)

@@ -204,8 +204,9 @@ std::string copyData(const TempDir& dir, const std::string& name, std::string as
     return dir.file(as);
 }
 
-ReadBack::ReadBack(const std::string& file, const std::vector<std::string>& parts) {
+ReadBack::ReadBack(const std::string& file, const std::vector<std::string>& parts, Cells cells) {
     std::vector<std::string> args{file};
+    if (cells == Cells::Computed) args.insert(args.begin(), "--computed");
     args.insert(args.end(), parts.begin(), parts.end());
     std::istringstream lines(runPython(readFile(std::string(KBX_SOURCE_DIR) + "/tests/support/read_back.py"), args));
     for (std::string line; std::getline(lines, line);) {

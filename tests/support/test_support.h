@@ -121,7 +121,10 @@ std::string copyData(const TempDir& dir, const std::string& name, std::string as
 // .xls and .ods) sees in a file, as "key" -> "value" facts; the script lists the keys.
 class ReadBack {
 public:
-    explicit ReadBack(const std::string& file, const std::vector<std::string>& parts = {});
+    // Formula cells read as their formulas ("=SUM(A1:A3)") or as the values stored with them.
+    enum class Cells { Formulas, Computed };
+    explicit ReadBack(const std::string& file, const std::vector<std::string>& parts = {},
+                      Cells cells = Cells::Formulas);
     // The fact under `key`; "" when the reader printed none.
     std::string operator[](const std::string& key) const;
     bool has(const std::string& key) const { return facts_.count(key) != 0; }

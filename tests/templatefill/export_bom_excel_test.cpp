@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "automation/kest_db_bom_excel.h"
 #include "engine/engine.h"
 #include "fillcommon/copy_cell.h"
@@ -65,6 +67,26 @@ TEST(ExportBomExcel, FillsHeadersAndPositionsAndKeepsTheRestOfTheTemplate) {
     book.expect({"value Parts!D6=keep", "value Parts!D8=untouched", "border Parts!A1=thin,thin,thin,thin",
                  "border Parts!D6=thin,thin,thin,thin", "border Parts!A6=thin,thin,thin,thin", "merged Parts=B1:C1",
                  "images Parts=1", "printarea Parts=$A$1:$E$20"});
+}
+
+// Row 2 of Parts holds formulas over the position block and the header; the
+// saved workbook stores their results, as openpyxl reads them.
+TEST(ExportBomExcel, FormulasOverThePositionsAreSavedWithTheirResults) {
+    FillRun run;
+    Data data;
+    std::vector<Variant> positions;
+    for (int32_t n = 1; n <= 10; ++n)
+        positions.insert(positions.end(),
+                         {Variant(n), Variant(std::array{"Bolt", "Nut", "Washer"}[(n - 1) % 3]), Variant(n)});
+    data.posVals = Variant::array(positions);
+    ASSERT_EQ(run.run("Parts", 0, 1, 1, "", data), 1);
+    const ReadBack book(run.file, {"xl/workbook.xml"}, ReadBack::Cells::Computed);
+    // Quantities 1 to 10: 55, an average of 5.5; Bolt at 1, 4, 7 and 10, Washer at 3, 6 and 9
+    // (LibreOffice computes the same from the same cells).
+    book.expect({"value Parts!A2=10", "value Parts!B2=55", "value Parts!C2=small", "value Parts!D2=1.83",
+                 "value Parts!E2=KB-1 (10)", "value Parts!F2=22", "value Parts!G2=3", "value Parts!C15=10"});
+    EXPECT_EQ(book["xml xl/workbook.xml"].find("fullCalcOnLoad"), std::string::npos);
+    for (const std::string& line : run.log()) EXPECT_EQ(line.find("not computed"), std::string::npos) << line;
 }
 
 TEST(ExportBomExcel, ReverseMirrorsFromRowOneAndKeepsTheCellBesideTheBlock) {
