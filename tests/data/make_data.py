@@ -269,6 +269,7 @@ def bad_packages(data, out):
              "too_many_entries": {"filler/%d.bin" % i: b"" for i in range(20001)},
              "target_outside": {rels: base[rels].replace(b'Target="styles.xml"', b'Target="../../../etc/passwd"')},
              "dtd": {sheet: b'<?xml version="1.0"?><!DOCTYPE x [<!ENTITY a "aaaa">]>' + base[sheet]},
+             "dtd_at_end": {sheet: base[sheet] + b"<!x>"},
              "invalid_utf8": {sheet: rows('<row r="1"><c r="A1" t="inlineStr"><is><t>@</t></is></c></row>').replace(
                  b"@", b"\xff\xfe")},
              "column_beyond_sheet": {sheet: rows('<row r="1"><c r="XFE1"><v>1</v></c></row>')},

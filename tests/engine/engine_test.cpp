@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "value/number_format.h"
 #include "support/test_support.h"
@@ -141,6 +142,18 @@ TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
         EXPECT_EQ(((*book)["xml [Content_Types].xml"] + (*book)["xml xl/_rels/workbook.xml.rels"]).find("calcChain"),
                   std::string::npos);
     }
+    // Theme colours keep their tints when the style table is written again.
+    auto tinted = open("corpus/xlsx2csv-sheets.xlsx", false);
+    tinted->ActiveSheet()->Cells(1, 1)->GetFont()->Set(FontProperty::Bold, Variant(true));
+    tinted->SaveCopyAs(dir.file("tinted.xlsx"));
+    const auto tints = [](const std::string& file) {
+        const std::string xml = ReadBack(file, {"xl/styles.xml"})["xml xl/styles.xml"];
+        std::set<long> found;  // in millionths
+        for (size_t at = 0; (at = xml.find(" tint=\"", at)) != std::string::npos; ++at)
+            found.insert(std::lround(std::stod(xml.substr(at + 7)) * 1e6));
+        return found;
+    };
+    EXPECT_EQ(tints(dir.file("tinted.xlsx")), tints(dataFile("corpus/xlsx2csv-sheets.xlsx")));
 }
 
 TEST_F(Engine, FilledCellsReadBackAndUntouchedPartsStayIdentical) {
@@ -352,6 +365,7 @@ TEST_F(Engine, DamagedPackagesAreRefusedWithTheFileNamed) {
                                                         {"case_duplicate_name", "more than once"},
                                                         {"target_outside", "outside the package"},
                                                         {"dtd", "document type declaration"},
+                                                        {"dtd_at_end", "document type declaration"},
                                                         {"invalid_utf8", "not valid UTF-8"},
                                                         {"column_beyond_sheet", "XFE1"},
                                                         {"row_beyond_sheet", "1048577"},
