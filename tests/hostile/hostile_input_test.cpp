@@ -154,6 +154,13 @@ const std::vector<Case> kCases = {
      },
      {"theirs\n|", "belongs to another user", "OUTPUT: mine\n"},
      true},
+    {"inputs",
+     "a workbook part typed by its extension's Default, without an Override: read and written",
+     [](Sandbox& s) {
+         const std::string shown = s.exportPlain({1}, s.dir.file("workbook_by_default.xlsx"), s.dir.file("out.xlsx"));
+         return shown + "|" + ReadBack(s.dir.file("out.xlsx")).value("BOM!A5");
+     },
+     {"|1"}},
     {"engine",
      "column style past the style table",
      [](Sandbox& s) { return s.open(s.dir.file("col_style_out_of_range.xlsx")); },

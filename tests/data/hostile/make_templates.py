@@ -77,3 +77,11 @@ for depth in range(1, 10):
     if depth < 9:
         parts[f"xl/chain/_rels/link{depth}.xml.rels"] = link_to(f"link{depth + 1}.xml")
 write("deep_chain.xlsx", parts)
+
+# The workbook part typed by the Default of its extension, with no Override of its own.
+parts = parts_of(plain)
+MAIN = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"
+types = parts["[Content_Types].xml"].decode()
+types = re.sub(r'<Override PartName="/xl/workbook.xml"[^>]*/>', "", types)
+parts["[Content_Types].xml"] = types.replace('ContentType="application/xml"', f'ContentType="{MAIN}"').encode()
+write("workbook_by_default.xlsx", parts)
