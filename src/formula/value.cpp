@@ -139,6 +139,7 @@ std::optional<double> parseNumberText(std::string_view text, bool date1904) {
         t = trimSpaces(t.substr(1, t.size() - 2));
     }
     if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+        if (negative) return std::nullopt;  // "(-5)": parentheses already are the sign
         negative = negative != (t.front() == '-');
         t = trimSpaces(t.substr(1));
     }

@@ -1,16 +1,19 @@
 // The .xls and .ods side: conversions by LibreOffice (the real converter, or
-// none, or one that hangs), and the methods on 97-2003 templates end to end.
+// none, or one that hangs), its UNO helper, and the methods on 97-2003
+// templates end to end.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "automation/kest_db_bom_excel.h"
 #include "dialog/bom_options_dialog.h"
 #include "support/test_support.h"
 #include "xlsbridge/format_bridge.h"
+#include "xlsbridge/uno_helper.h"
 
 namespace kbx::test {
 namespace {
@@ -75,6 +78,23 @@ TEST(FormatBridge, MissingFailingOrOverrunningConvertersFailClearlyAndLeaveTheTa
     EXPECT_EQ(readFile(target), "old");
     EXPECT_EQ(fileNames(run.dir.path()), (Lines{"hangs.sh", "helper.pid", "out.xls", "three_sheets.xls"}));
     EXPECT_EQ(officeLeftovers(std::getenv("XDG_CACHE_HOME"), std::getenv("XDG_RUNTIME_DIR")), Lines{});
+}
+
+// A UNO helper that ends while a request waits is told apart from a read that
+// was interrupted, whatever error number the caller's own calls left behind.
+TEST(UnoHelper, OneThatEndsDuringARequestIsReportedEndedAtOnce) {
+    TempDir dir;
+    const std::string python = dir.file("python3");
+    std::ofstream(python) << "#!/bin/sh\necho ready\nread request\n";
+    fs::permissions(python, fs::perms::owner_all);
+    EnvGuard helperPython("KESTBOMEX_PYTHON", python);
+    xlsbridge::UnoHelper helper;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const xlsbridge::UnoHelper::Answer answer = helper.ask({"connect", "pipe", "10"}, deadline, "t.xls", [] {
+        errno = EINTR;
+        return true;
+    });
+    EXPECT_EQ(answer.text(), "the UNO helper ended");
 }
 
 // A LibreOffice that stops answering is killed at the time limit, and the

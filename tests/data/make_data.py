@@ -173,12 +173,14 @@ def plain():
 
 
 def fill():
-    # The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders
-    # outside the scanned rectangle, a merged title, an image, a print area); Reverse; Groups.
+    # The placeholder fill: Cover; Parts (position row 6 below an upper one, placeholders on
+    # the last row and column of the scanned rectangle and past it, a merged title, an image,
+    # a print area, totals in row 2); Reverse; Groups.
     red = Font(name="Arial", bold=True, size=12, color="FFFF0000")
     wb = book({"Cover": {"A1": "$head:title"},
                "Parts": {"A1": ("$head:drawno", BOX), "B1": "$head:title", "D1": "$Head:Weight", "E1": "$head:owner",
-                         "AY1": "$head:drawno", "A3": "$pos:posnr", "A5": ("Pos", BOLD), "B5": ("Name", BOLD),
+                         "AX1": "$head:drawno", "AY1": "$head:drawno", "A57": "$head:title", "A58": "$head:title",
+                         "A3": "$pos:posnr", "A5": ("Pos", BOLD), "B5": ("Name", BOLD),
                          "A6": ("$pos:posnr", red, Alignment(horizontal="center", vertical="top"), BOX),
                          "B6": ("$POS:Name", ITALIC, Alignment(horizontal="left"), BOX),
                          "C6": ("$pos:qty", Alignment(horizontal="right"), BOX), "D6": ("keep", BOX),
@@ -200,7 +202,7 @@ def fill():
 def summary():
     book({"Layout": {"A1": ("$head:posnr", BOLD), "B1": ("$head:qty", BOLD), "C1": ("$head:bmp", BOLD),
                      "A2": ("$pos:posnr", ITALIC), "B2": "$pos:QTY", "C2": "$pos:bmp", "D2": "$pos:unknown",
-                     "BB2": "$pos:posnr", "A9": "note", "E1": "=SUM(B:B)"}}).save(path("summary.xlsx"))
+                     "BA2": "$pos:qty", "BB2": "$pos:posnr", "E6": "note", "E1": "=SUM(B:B)"}}).save(path("summary.xlsx"))
 
 
 def calc():
@@ -267,6 +269,7 @@ def bad_packages(data, out):
              "too_many_entries": {"filler/%d.bin" % i: b"" for i in range(20001)},
              "target_outside": {rels: base[rels].replace(b'Target="styles.xml"', b'Target="../../../etc/passwd"')},
              "dtd": {sheet: b'<?xml version="1.0"?><!DOCTYPE x [<!ENTITY a "aaaa">]>' + base[sheet]},
+             "dtd_at_end": {sheet: base[sheet] + b"<!x>"},
              "invalid_utf8": {sheet: rows('<row r="1"><c r="A1" t="inlineStr"><is><t>@</t></is></c></row>').replace(
                  b"@", b"\xff\xfe")},
              "column_beyond_sheet": {sheet: rows('<row r="1"><c r="XFE1"><v>1</v></c></row>')},

@@ -182,6 +182,9 @@ CASES = [
     "AVERAGEIFS(Data!E1:E10,Data!A1:A10,\"<5\")", "_xlfn.MINIFS(Data!E1:E10,Data!A1:A10,\">3\")",
     "_xlfn.MAXIFS(Data!E1:E10,Data!B1:B10,\"?????\")",
     "SUMIF(Data!D1:D10,\">=\"&DATE(2024,6,1),Data!E1:E10)",
+    # an error as the condition of an IF inside another call; a negative number in parentheses as text, signed or not
+    "ISERROR(IF(1/0,1,2))", "1+IF(\"x\",1,2)", "VALUE(\"(5)\")", "VALUE(\"( 5 )\")", "VALUE(\"(5\")", "VALUE(\"(-5)\")",
+    "VALUE(\"(+5)\")",
 ]
 
 # The same date functions in a workbook of the 1904 date system.

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "value/number_format.h"
 #include "support/test_support.h"
@@ -77,7 +78,8 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {-0.001, "0.00", "0.00"},  // no minus sign on a zero
         {-5, "0;0", "5"},
         {0.5, "0%", "50%"},
-        {12345.678, "0.00E+00", "1.23E+04"},
+        {12345.678, "0.00E+#0", "1.23E+04"},
+        {0.000123, "0.00E+00", "1.23E-04"},  // a negative exponent keeps its sign
         {1234567, "#,##0,", "1,235"},
         {3, "\"Qty: \"0", "Qty: 3"},
         {7, "@", "7"},
@@ -90,16 +92,16 @@ TEST(NumberFormat, DisplayedTextOfNumbers) {
         {45000, "mmmmm", "M"},
         {1.5, "[h]:mm:ss", "36:00:00"},
         {1.5, "[mm]", "2160"},
-        {60.0 / 86400, "mm:ss.0", "01:00.0"},
+        {61.5 / 86400, "mm:ss.0", "01:01.5"},
+        {45000.5, "hh:mm:ss.", "12:00:00."},  // a format ending in "." or "E"
+        {5, "0E", "5"},
         {59, "yyyy-mm-dd", "1900-02-28"},
         {60, "yyyy-mm-dd", "1900-02-29"},  // the 1900 leap day spreadsheets show
         {61, "dddd yyyy-mm-dd", "Thursday 1900-03-01"},
         {44967, "yyyy-mm-dd", "2023-02-10"},
-        {45350, "d mmm yyyy", "28 Feb 2024"},
         {45351, "dddd d mmmm yyyy", "Thursday 29 February 2024"},
-        {45291, "dd.mm.yyyy", "31.12.2023"},
+        {45291, "dddd d mmmm yyyy", "Sunday 31 December 2023"},  // the last month and the first weekday
         {45291.99999999, "yyyy-mm-dd hh:mm:ss", "2024-01-01 00:00:00"},
-        {2958465.5, "yyyy-mm-dd hh:mm", "9999-12-31 12:00"},
         {-1, "yyyy-mm-dd", "###########"},
         {2958465, "yyyy-mm-dd", "9999-12-31"},
         {2958466, "yyyy-mm-dd", "###########"},  // past the last day spreadsheets show
@@ -142,6 +144,18 @@ TEST_F(Engine, ReadsCellsOtherWritersProduceAndKeepsTheirFormulas) {
         EXPECT_EQ(((*book)["xml [Content_Types].xml"] + (*book)["xml xl/_rels/workbook.xml.rels"]).find("calcChain"),
                   std::string::npos);
     }
+    // Theme colours keep their tints when the style table is written again.
+    auto tinted = open("corpus/xlsx2csv-sheets.xlsx", false);
+    tinted->ActiveSheet()->Cells(1, 1)->GetFont()->Set(FontProperty::Bold, Variant(true));
+    tinted->SaveCopyAs(dir.file("tinted.xlsx"));
+    const auto tints = [](const std::string& file) {
+        const std::string xml = ReadBack(file, {"xl/styles.xml"})["xml xl/styles.xml"];
+        std::set<long> found;  // in millionths
+        for (size_t at = 0; (at = xml.find(" tint=\"", at)) != std::string::npos; ++at)
+            found.insert(std::lround(std::stod(xml.substr(at + 7)) * 1e6));
+        return found;
+    };
+    EXPECT_EQ(tints(dir.file("tinted.xlsx")), tints(dataFile("corpus/xlsx2csv-sheets.xlsx")));
 }
 
 TEST_F(Engine, FilledCellsReadBackAndUntouchedPartsStayIdentical) {
@@ -353,6 +367,7 @@ TEST_F(Engine, DamagedPackagesAreRefusedWithTheFileNamed) {
                                                         {"case_duplicate_name", "more than once"},
                                                         {"target_outside", "outside the package"},
                                                         {"dtd", "document type declaration"},
+                                                        {"dtd_at_end", "document type declaration"},
                                                         {"invalid_utf8", "not valid UTF-8"},
                                                         {"column_beyond_sheet", "XFE1"},
                                                         {"row_beyond_sheet", "1048577"},

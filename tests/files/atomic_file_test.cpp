@@ -1,5 +1,5 @@
-// A save torn by a kill: the target stays the old file until the new one is complete;
-// a save keeps the permissions of the file it replaces.
+// Files replaced in one step (a save torn by a kill leaves the old file; a save keeps the
+// permissions of the file it replaces), inputs read up to a limit, paths naming one file.
 
 #include "files/atomic_file.h"
 
@@ -11,6 +11,8 @@
 
 #include <fstream>
 
+#include "files/input_file.h"
+#include "files/paths.h"
 #include "support/test_support.h"
 
 namespace kbx::test {
@@ -56,6 +58,21 @@ TEST(AtomicFile, AReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) {
         ::chmod(target.c_str(), mode);
         EXPECT_EQ(modeAfterSave(), mode);
     }
+}
+
+TEST(InputFile, AFileOfExactlyTheLimitIsReadOneByteMoreIsRefused) {
+    TempDir dir;
+    std::ofstream(dir.file("five")) << "12345";
+    EXPECT_EQ(files::readRegularFile(dir.file("five"), 5, "a test"), "12345");
+    EXPECT_EQ(errorOf([&] { files::readRegularFile(dir.file("five"), 4, "x"); }).number(), err::PathFileAccessError);
+}
+
+// Spellings and links of one file: tests/conformance (a summary over its template).
+TEST(Paths, NamesTooLongToResolveAreComparedAsWritten) {
+    TempDir dir;
+    const std::string tooLong = dir.file(std::string(300, 'x'));
+    EXPECT_TRUE(files::sameFile(tooLong, tooLong));
+    EXPECT_FALSE(files::sameFile(tooLong, tooLong + "y") || files::sameFile(dir.file("a"), tooLong));
 }
 
 }  // namespace

@@ -189,6 +189,13 @@ TEST(FormulaCalculator, ArrayFormulasFillTheirRange) {
     EXPECT_EQ(book.value(0, "F4"), Value(ErrorCode::NA));
     EXPECT_EQ(book.value(0, "G1"), Value(5.0));
     EXPECT_EQ(book.value(0, "H1"), Value(12.0));
+    // At most 1,000,000 cells: exactly that many are filled, one more column is refused.
+    for (const int32_t columns : {1000, 1001}) {
+        SmallBook big;
+        big.calculator.setArrayFormula({0, 1, 9}, 1000, columns, "ROW()");
+        big.recalculate();
+        EXPECT_EQ(big.notComputedReason(0, "I1").empty(), columns == 1000) << columns;
+    }
 }
 
 TEST(FormulaCalculator, SubtotalLeavesOutHiddenRowsAndOtherSubtotals) {

@@ -61,16 +61,17 @@ struct Sandbox {
         const std::string skipped = fillcommon::FileExists(path) ? "exists / " : "skipped / ";
         return skipped + failure([&] { book()->ActiveSheet()->GetPictures().Insert(path); });
     }
-    // ExportPlain2 with gap rows, 30 rows a sheet, of records numbered as given; the messages shown.
+    // ExportPlain2 with gap rows, 30 rows a sheet (0: no limit), of records numbered as given; the messages shown.
     std::string exportPlain(const std::vector<int32_t>& numbers, const std::string& from, const std::string& to,
-                            const std::string& targetSheet = "") {
+                            const std::string& targetSheet = "", int32_t rowsPerSheet = 30) {
         std::vector<Variant> names, values;
         for (int32_t n : numbers) {
             names.insert(names.end(), {Variant("posnr"), Variant("Name")});
             values.insert(values.end(), {Variant(n), Variant("P" + std::to_string(n))});
         }
         plainbom::ExportPlain2(Variant::array({Variant("title")}), Variant::array({Variant("T")}), 2,
-                               Variant::array(names), Variant::array(values), from, to, 0, 0, 30, 1, targetSheet);
+                               Variant::array(names), Variant::array(values), from, to, 0, 0, rowsPerSheet, 1,
+                               targetSheet);
         std::string shown;
         for (const ShownMessage& m : guard.messages->shown) shown += m.text + "|";
         return shown;
@@ -153,6 +154,13 @@ const std::vector<Case> kCases = {
      },
      {"theirs\n|", "belongs to another user", "OUTPUT: mine\n"},
      true},
+    {"inputs",
+     "a workbook part typed by its extension's Default, without an Override: read and written",
+     [](Sandbox& s) {
+         const std::string shown = s.exportPlain({1}, s.dir.file("workbook_by_default.xlsx"), s.dir.file("out.xlsx"));
+         return shown + "|" + ReadBack(s.dir.file("out.xlsx")).value("BOM!A5");
+     },
+     {"|1"}},
     {"engine",
      "column style past the style table",
      [](Sandbox& s) { return s.open(s.dir.file("col_style_out_of_range.xlsx")); },
@@ -181,11 +189,27 @@ const std::vector<Case> kCases = {
      {"Invalid procedure call or argument: the list would take more than 1048576 rows",
       "at most 1048576 rows and 10000 sheets"}},
     {"work per call",
-     "one target sheet past the last row, a single missing number counted too",
+     "one target sheet past the last row, a single missing number counted too; the output stays unfilled",
      [](Sandbox& s) {
-         return s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
+         const std::string shown = s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "BOM");
+         return shown + ReadBack(s.dir.file("out.xlsx")).value("BOM!B1");
      },
-     {"the list would reach row 1048581 of the sheet 'BOM', which ends at row 1048576"}},
+     {"the list would reach row 1048581 of the sheet 'BOM', which ends at row 1048576|$head:title"}},
+    {"work per call",
+     "the first page of a list without a row limit past the last row",
+     [](Sandbox& s) { return s.exportPlain({1, 1048573, 1048575}, s.plain, s.dir.file("out.xlsx"), "", 0); },
+     {"the list would reach row 1048581 of the sheet '"}},
+    {"engine",
+     "a chain of parts nine deep under a sheet: its copy copies eight and shares the ninth",
+     [](Sandbox& s) {
+         const auto book = s.app->GetWorkbooks().Open(s.dir.file("deep_chain.xlsx"), Variant(false), true);
+         const auto cover = book->GetSheets().Item("Cover");
+         cover->Copy(*cover);
+         book->SaveCopyAs(s.dir.file("out.xlsx"));
+         const ReadBack back(s.dir.file("out.xlsx"));
+         return back["sheets"] + " " + std::to_string(back.count("part xl/chain/link"));
+     },
+     {"Cover (2),Cover,BOM,Other 17"}},
     {"saves",
      "an empty folder at the output path is kept",
      [](Sandbox& s) {
@@ -203,14 +227,23 @@ const std::vector<Case> kCases = {
      },
      {"52: Bad file name or number: the file name is empty / 52: "}},
     {"saves",
-     "leftover temporaries older than a day are removed by the next save there",
+     "leftover temporaries older than a day are removed by the next save there, and nothing else",
      [](Sandbox& s) {
-         const std::string old = s.file(".out.txt.kbx-Ab12Cd"), fresh = s.file(".other.xlsx.kbx-Zz99Yy");
-         fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(25));
+         const std::string fresh = s.file(".other.xlsx.kbx-Zz99Yy");
+         for (const char* folder : {".kbx-save-Ab12Cd", "a-folder-16-long"}) fs::create_directory(s.dir.file(folder));
+         const std::string names[] = {".out.txt.kbx-Ab12Cd", ".out.txt.kbx-Ab12C", ".o.kbx-convert.xlsx",
+                                      ".kbx-save-Ab12Cd",    "a-folder-16-long",   ".abcAb12Cd",  // the user's
+                                      ".kbx-Ab12Cd"};
+         for (const std::string& name : names) {
+             if (!fs::exists(s.dir.file(name))) s.file(name);
+             fs::last_write_time(s.dir.file(name), fs::file_time_type::clock::now() - std::chrono::hours(25));
+         }
          copyexport::ExportAsTxt2(s.plain, s.dir.file("out.txt"), "BOM");
-         return describe(fs::exists(old), "old kept", "old removed") + describe(fs::exists(fresh), ", new kept", "");
+         std::string seen;
+         for (const std::string& name : names) seen += describe(fs::exists(s.dir.file(name)), "kept ", "removed ");
+         return seen + describe(fs::exists(fresh), "new kept", "");
      },
-     {"old removed, new kept"}},
+     {"removed kept removed removed kept kept kept new kept"}},
     {"drawings",
      "a drawing showing a missing image is refused, and the reason logged",
      [](Sandbox& s) {

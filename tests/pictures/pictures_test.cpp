@@ -113,7 +113,12 @@ TEST_F(Pictures, AddPictureSizesMovesCutsAndFollowsItsCell) {
     book->SaveAs(saved);
     char expected[96];
     std::snprintf(expected, sizeof expected, "OneCellAnchor - A1+15.5,0 at 15.5,0.0 size %.1fx100.0", width);
-    EXPECT_EQ(ReadBack(saved).images("Sheet1"), Lines{expected});
+    const ReadBack moved(saved, {"xl/drawings/drawing1.xml"});
+    EXPECT_EQ(moved.images("Sheet1"), Lines{expected});
+    // The picture's own frame moved along: 15.5 points are 196850 EMU.
+    EXPECT_NE(moved["xml xl/drawings/drawing1.xml"].find(R"(<a:xfrm><a:off x="196850" y="0"/><a:ext )"),
+              std::string::npos)
+        << moved["xml xl/drawings/drawing1.xml"];
 }
 
 TEST_F(Pictures, NewPicturesJoinTemplateDrawingsAndFirstDrawingsGoInSchemaOrder) {

@@ -109,17 +109,17 @@ TEST(ExportPlain, EachPageTotalsItsOwnPositions) {
 
 TEST(ExportPlain, FieldsByNamePerRecordShortfallMarksAndPictures) {
     PlainRun run;
-    const std::string picture = dataFile("green_120x80px_nodpi.png");
-    // Record 2 has its fields in another order, record 3 spells "NAME" in capitals
-    // and counts "x" as 0, record 4 has no verw2 and so no mark.
-    const Variant names = array({"posnr", "name",  "verw1", "verw2", "count", "warn", "bmp",  // record 1
-                                 "name",  "posnr", "verw1", "verw2", "count", "warn", "bmp",  // record 2
-                                 "posnr", "NAME",  "verw1", "verw2", "count", "warn", "bmp",  // record 3
-                                 "posnr", "name",  "verw1", "x",     "count", "warn", "bmp"});
-    const Variant values = array({1,    "P1", 2,   1,   5,   "low",     picture,                 // record 1
-                                  "P2", 2,    2,   1,   3,   "ok",      run.dir.file("no.png"),  // record 2
-                                  3,    "P3", "x", "0", 1.0, Variant(), Variant(),               // record 3
-                                  4,    "P4", 0,   0,   9,   "w",       Variant()});
+    const std::string picture = dataFile("green_120x80px_nodpi.png"), missing = run.dir.file("no.png");
+    // Record 2 has its fields in another order (its first lookup misses the offsets of record 1), record 3 spells
+    // "NAME" in capitals and counts "x" as 0, record 4 has no verw2 and so no mark.
+    const Variant names = array({"posnr", "name", "verw1", "verw2", "count", "warn",  "bmp",   // record 1
+                                 "bmp",   "name", "posnr", "verw1", "verw2", "count", "warn",  // record 2
+                                 "posnr", "NAME", "verw1", "verw2", "count", "warn",  "bmp",   // record 3
+                                 "posnr", "name", "verw1", "x",     "count", "warn",  "bmp"});
+    const Variant values = array({1,       "P1", 2,   1,   5,   "low",     picture,    // record 1
+                                  missing, "P2", 2,   2,   1,   3,         "ok",       // record 2
+                                  3,       "P3", "x", "0", 1.0, Variant(), Variant(),  // record 3
+                                  4,       "P4", 0,   0,   9,   "w",       Variant()});
     run.server.ExportPlain(kHeadNames, kHeadVals, 7, names, values, run.templ, run.output, 0, 0, 10, 0);
     ASSERT_EQ(run.messages(), std::vector<std::string>());
     const ReadBack book(run.output);

@@ -136,6 +136,10 @@ TEST_F(CommandLine, FriendlyCommandsReadJsonAndCsvBoms) {
               3);
     EXPECT_EQ(run({"export-plain", QString::fromStdString(csv)}).exitCode, 2);
     EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
+    const test::ProcessResult noValue =
+        run({"copy", QString::fromStdString(fromJson), QString::fromStdString(text), "--sheet"});
+    EXPECT_EQ(noValue.exitCode, 2);
+    EXPECT_NE(noValue.err.find("option --sheet needs a value"), std::string::npos) << noValue.err;
     EXPECT_EQ(run({"call", "NoSuchMethod"}, "{}").exitCode, 2);
     EXPECT_EQ(run({"call", "ReleaseExcel"}, "not json").exitCode, 2);
 }

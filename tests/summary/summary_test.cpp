@@ -59,12 +59,13 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
     EXPECT_EQ(book.column("Summary Page 1", "A", 2), (Lines{"1", "2", "3"}));
     EXPECT_EQ(book.column("Summary Page 1", "B", 2), (Lines{"2", "5", "1.5"}));  // "$pos:QTY" matched qty
     const std::string p = "Summary Page 1!";
-    // BB2 lies right of the scanned columns; the leftover row 5 took the one below. 200 x 100 points
-    // with a width unit of 5 make row 3 100 high and column C 40 wide: the file stores 40 digits with
-    // the padding of the 7-pixel digit, (40 * 7 + 5) / 7.
+    // BA2 is the last scanned column, BB2 lies right of it; the leftover row 5 took the one below.
+    // 200 x 100 points with a width unit of 5 make row 3 100 high and column C 40 wide: the file
+    // stores 40 digits with the padding of the 7-pixel digit, (40 * 7 + 5) / 7.
     book.expect({"value " + p + "A1=Caption posnr", "value " + p + "C1=Caption bmp", "type " + p + "B3=int",
-                 "italic " + p + "A3=1", "value " + p + "D2=$pos:unknown", "value " + p + "D3=",
-                 "value " + p + "BB2=$pos:posnr", "value " + p + "BB3=", "value " + p + "A5=", "value " + p + "A9=note",
+                 "italic " + p + "A3=1", "value " + p + "D2=$pos:unknown",
+                 "value " + p + "D3=", "value " + p + "BA4=1.5", "value " + p + "BB2=$pos:posnr",
+                 "value " + p + "BB3=", "value " + p + "A5=", "value " + p + "E5=note",
                  "value " + p + "C2=", "value " + p + "C3=", "colfmt " + p + "D=@", "height " + p + "3=100",
                  "width " + p + "C=40.7109", "value Layout!A2=$pos:posnr", "images Layout=0"});
     // The picture moves and sizes with C3 and fills it.
@@ -75,6 +76,10 @@ TEST(Summary, OnePageWithPicturesFittedIntoTheirCells) {
     // Measured, removed and embedded anew: the media are numbered from 1.
     EXPECT_EQ(book.count("part xl/media/"), 1u);
     EXPECT_TRUE(book.has("part xl/media/image1.png"));
+    // Pages that fail after the first save still hand the saved workbook over.
+    SummaryRun failing;
+    failing.run({item(1, 2, dataFile("not_a_picture.png"))}, 0);
+    EXPECT_EQ(failing.presenter->presented, Lines{failing.output});
 }
 
 TEST(Summary, PagesOfThePositionsPerSheet) {

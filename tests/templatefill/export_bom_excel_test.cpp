@@ -52,9 +52,9 @@ TEST(ExportBomExcel, FillsHeadersAndPositionsAndKeepsTheRestOfTheTemplate) {
     // Header values as text, the last of equal names winning; unknown or upper-case
     // names and cells outside rows 1-57 / columns 1-50 keep their placeholder.
     book.expect({"sheets=Cover,Parts,Reverse,Groups", "active=Parts", "value Parts!A1=KB-1", "value Parts!B1=Gear",
-                 "type Parts!D1=str", "value Parts!D1=12.5", "value Parts!E1=$head:owner",
-                 "value Parts!AY1=$head:drawno", "value Parts!A60=$pos:posnr", "value Parts!A3=$pos:posnr",
-                 "value Cover!A1=$head:title"});
+                 "type Parts!D1=str", "value Parts!D1=12.5", "value Parts!E1=$head:owner", "value Parts!AX1=KB-1",
+                 "value Parts!AY1=$head:drawno", "value Parts!A57=Gear", "value Parts!A58=$head:title",
+                 "value Parts!A60=$pos:posnr", "value Parts!A3=$pos:posnr", "value Cover!A1=$head:title"});
     // One row per position from the lower position row down, in its model's format.
     EXPECT_EQ(book.column("Parts", "A", 6), (Lines{"1", "2", "3"}));
     book.expect({"value Parts!B8=Washer", "value Parts!C7=4.5", "type Parts!C7=float", "type Parts!A7=int",

@@ -33,7 +33,6 @@ TEST(Variant, TextOfEveryKind) {
         {61, "1900-03-01"},    {-657434, "0100-01-01"},         {2958465.5, "9999-12-31 12:00:00"},
     };
     for (const auto& [serial, text] : dates) EXPECT_EQ(toText(Variant(Date{serial})), text);
-    EXPECT_FALSE(Variant("1").isNumber());
     EXPECT_EQ(errorOf([] { toText(Variant(Date{2958466})); }).number(), err::Overflow);
     EXPECT_EQ(errorOf([] { toText(Variant::null()); }).number(), err::InvalidUseOfNull);
     EXPECT_EQ(errorOf([] { toText(Variant::array({})); }).number(), err::TypeMismatch);
@@ -55,6 +54,10 @@ TEST(Variant, LongRoundsHalfToEvenAndRefusesWhatDoesNotFit) {
     for (const char* numeric : {"3.25", " -4 ", "1e3"}) EXPECT_TRUE(isNumeric(Variant(numeric))) << numeric;
     for (const char* other : {"", "12a", "nan", "&H"}) EXPECT_FALSE(isNumeric(Variant(other))) << other;
     EXPECT_FALSE(isNumeric(Variant::null()));
+    std::string truths;
+    for (const char* text : {" TRUE ", "False", "-1", "0", "0.5"}) truths += toBoolean(Variant(text)) ? "1" : "0";
+    EXPECT_EQ(truths, "10101");
+    EXPECT_EQ(errorOf([] { toBoolean(Variant("yes")); }).number(), err::TypeMismatch);
 }
 
 TEST(DataSet, RecordsOfAStrideAndTheirCount) {

@@ -60,3 +60,28 @@ for number, (name, target) in enumerate((("Chart 1", "#Cover!A1"), ("Image 2", "
         f'<Relationship Id="rIdLink{number}" Type="{R}/hyperlink" Target="{target}"/></Relationships>').encode())
 parts["xl/workbook.xml"] = parts["xl/workbook.xml"].replace(b'activeTab="2"', b'activeTab="1"')
 write("linked_places.xlsx", parts)
+
+# The Cover sheet links to a part that links on to the next, nine parts deep.
+parts = parts_of(plain)
+CHAIN = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chainedPart"
+
+
+def link_to(target):
+    return (f'<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+            f'<Relationship Id="rId1" Type="{CHAIN}" Target="{target}"/></Relationships>').encode()
+
+
+parts["xl/worksheets/_rels/sheet1.xml.rels"] = link_to("../chain/link1.xml")
+for depth in range(1, 10):
+    parts[f"xl/chain/link{depth}.xml"] = f"<link depth=\"{depth}\"/>".encode()
+    if depth < 9:
+        parts[f"xl/chain/_rels/link{depth}.xml.rels"] = link_to(f"link{depth + 1}.xml")
+write("deep_chain.xlsx", parts)
+
+# The workbook part typed by the Default of its extension, with no Override of its own.
+parts = parts_of(plain)
+MAIN = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"
+types = parts["[Content_Types].xml"].decode()
+types = re.sub(r'<Override PartName="/xl/workbook.xml"[^>]*/>', "", types)
+parts["[Content_Types].xml"] = types.replace('ContentType="application/xml"', f'ContentType="{MAIN}"').encode()
+write("workbook_by_default.xlsx", parts)
