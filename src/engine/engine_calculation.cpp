@@ -1,6 +1,6 @@
 #include "engine/engine_calculation.h"
 
-#include <cmath>
+#include <algorithm>
 
 #include "engine/engine_document.h"
 #include "log/write_log.h"
@@ -16,8 +16,6 @@ namespace {
 using formula::CellAddress;
 using formula::CellView;
 using Stored = ooxml::StoredFormula;
-
-uint64_t keyOf(const CellAddress& cell) { return formula::cellKey(cell.sheet, cell.row, cell.column); }
 
 CellView viewOfCell(const ooxml::CellData& cell, const ooxml::CellExtra* extra, const ooxml::SharedStrings& strings) {
     CellView view;
@@ -99,7 +97,6 @@ void WorkbookCalculation::start() {
     addedSheets_.clear();
     sharedMasters_.clear();
     notComputed_.clear();
-    unregistered_.clear();
     readDefinedNames();
     const ooxml::WorkbookPart::Iteration iteration = book_.workbookPart().iteration();
     calculator_.setIteration({iteration.enabled, iteration.maxCount, iteration.maxChange});
@@ -113,24 +110,23 @@ void WorkbookCalculation::applyChanges() {
         if (EngineWorksheet* sheet = book_.sheetWithId(id)) registerSheet(*sheet);
     addedSheets_.clear();
     for (const CellAddress& cell : changedCells_) {
-        const uint64_t key = keyOf(cell);
+        const uint64_t key = formula::cellKey(cell);
         if (sharedMasters_.count(key)) {
-            // The block's other cells lose their formula with it (see the sheet writer).
+            // The block's formula moved on to its next cell: the formulas are read again.
             start();
             return;
         }
         calculator_.removeFormula(cell);
         notComputed_.erase(key);
-        unregistered_.erase(key);
         calculator_.cellChanged(cell);
     }
     changedCells_.clear();
 }
 
-void WorkbookCalculation::registerSheet(const EngineWorksheet& sheet) {
+void WorkbookCalculation::registerSheet(EngineWorksheet& sheet) {
     if (!sheet.isWorksheet()) return;
     const int32_t id = static_cast<int32_t>(sheet.id());
-    const ooxml::SheetModel& model = const_cast<EngineWorksheet&>(sheet).model();
+    const ooxml::SheetModel& model = sheet.model();
     // Shared formulas by index: their master cell and text.
     std::unordered_map<int64_t, std::pair<CellAddress, std::string>> shared;
     std::vector<std::pair<CellAddress, Stored>> others;
@@ -138,7 +134,7 @@ void WorkbookCalculation::registerSheet(const EngineWorksheet& sheet) {
         Stored stored = ooxml::readStoredFormula(extra.formula);
         const CellAddress at{id, row, column};
         if (stored.kind == Stored::Kind::Shared && extra.sharedFormulaMaster) {
-            sharedMasters_.insert(keyOf(at));
+            sharedMasters_.insert(formula::cellKey(at));
             shared[stored.sharedIndex] = {at, stored.text};
             calculator_.setFormula(at, stored.text);
         } else {
@@ -148,7 +144,7 @@ void WorkbookCalculation::registerSheet(const EngineWorksheet& sheet) {
     for (const auto& [at, stored] : others) {
         switch (stored.kind) {
             case Stored::Kind::Normal:
-                if (stored.text.empty()) unregistered_[keyOf(at)] = "the formula is empty";
+                if (stored.text.empty()) notComputed_[formula::cellKey(at)] = "the formula is empty";
                 else calculator_.setFormula(at, stored.text);
                 break;
             case Stored::Kind::Shared:
@@ -160,8 +156,8 @@ void WorkbookCalculation::registerSheet(const EngineWorksheet& sheet) {
                 calculator_.setArrayFormula(at, stored.bottom - stored.top + 1, stored.right - stored.left + 1,
                                             stored.text);
                 break;
-            case Stored::Kind::DataTable: unregistered_[keyOf(at)] = "data tables are not computed"; break;
-            case Stored::Kind::Unknown: unregistered_[keyOf(at)] = "the stored formula cannot be read"; break;
+            case Stored::Kind::DataTable: notComputed_[formula::cellKey(at)] = "data tables are not computed"; break;
+            case Stored::Kind::Unknown: notComputed_[formula::cellKey(at)] = "the stored formula cannot be read"; break;
         }
     }
 }
@@ -190,7 +186,7 @@ CellView WorkbookCalculation::cell(int32_t sheet, int32_t row, int32_t column) c
     if (model == nullptr) return {};
     const ooxml::CellData* data = model->findCell(row, column);
     if (data == nullptr) return {};
-    return viewOfCell(*data, data->hasExtra ? model->extraOf(row, column) : nullptr, book_.strings());
+    return viewOfCell(*data, model->extraAt(row, *data), book_.strings());
 }
 
 void WorkbookCalculation::forEachCell(const formula::Area& area, const formula::CellVisitor& visit) const {
@@ -198,8 +194,7 @@ void WorkbookCalculation::forEachCell(const formula::Area& area, const formula::
     if (model == nullptr) return;
     model->forEachCellIn(area.row1, area.column1, area.row2, area.column2,
                          [&](int32_t row, const ooxml::CellData& data) {
-                             const ooxml::CellExtra* extra = data.hasExtra ? model->extraOf(row, data.column) : nullptr;
-                             return visit(row, data.column, viewOfCell(data, extra, book_.strings()));
+                             return visit(row, data.column, viewOfCell(data, model->extraAt(row, data), book_.strings()));
                          });
 }
 
@@ -221,7 +216,7 @@ bool WorkbookCalculation::rowHidden(int32_t sheet, int32_t row) const {
 bool WorkbookCalculation::date1904() const { return book_.date1904(); }
 
 void WorkbookCalculation::computed(const CellAddress& cell, const formula::Value& value) {
-    notComputed_.erase(keyOf(cell));
+    notComputed_.erase(formula::cellKey(cell));
     ooxml::SheetModel* model = modelOf(cell.sheet);
     if (model == nullptr) return;
     ooxml::CellKind kind = ooxml::CellKind::Empty;
@@ -244,28 +239,23 @@ void WorkbookCalculation::computed(const CellAddress& cell, const formula::Value
 }
 
 void WorkbookCalculation::notComputed(const CellAddress& cell, const std::string& reason) {
-    notComputed_[keyOf(cell)] = reason;
+    notComputed_[formula::cellKey(cell)] = reason;
 }
 
 void WorkbookCalculation::logNotComputed() const {
     if (allComputed()) return;
     // The first cell by sheet, row and column, so that the line is the same every time.
-    const std::pair<const uint64_t, std::string>* first = nullptr;
-    for (const auto* cells : {&notComputed_, &unregistered_})
-        for (const auto& entry : *cells)
-            if (first == nullptr || entry.first < first->first) first = &entry;
-    const uint64_t key = first->first;
-    const EngineWorksheet* sheet = book_.sheetWithId(static_cast<SheetId>(key >> 34));
-    const int32_t row = static_cast<int32_t>((key >> 14) & 0xfffff) + 1;
-    const int32_t column = static_cast<int32_t>(key & 0x3fff) + 1;
-    const size_t count = notComputed_.size() + unregistered_.size();
+    const auto first = std::min_element(notComputed_.begin(), notComputed_.end(),
+                                        [](const auto& a, const auto& b) { return a.first < b.first; });
+    const CellAddress cell = formula::cellOfKey(first->first);
+    const EngineWorksheet* sheet = book_.sheetWithId(static_cast<SheetId>(cell.sheet));
+    const size_t count = notComputed_.size();
     try {
         WriteLog("In '" + book_.fullName() + "', " + std::to_string(count) +
                  (count == 1 ? " formula cell was not computed and kept its stored value"
                              : " formula cells were not computed and kept their stored values") +
-                 " (first: '" + (sheet != nullptr ? sheet->name() : std::string()) +
-                 "'!" + columnName(column) + std::to_string(row) + ", " + first->second +
-                 "); the workbook asks its readers to recalculate");
+                 " (first: '" + (sheet != nullptr ? sheet->name() : std::string()) + "'!" + columnName(cell.column) +
+                 std::to_string(cell.row) + ", " + first->second + "); the workbook asks its readers to recalculate");
     } catch (const RuntimeError&) {
         // A log that cannot be written does not keep the workbook from being saved.
     }

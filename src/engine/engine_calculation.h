@@ -44,7 +44,7 @@ public:
     // (only those of `volatileSheet` when given).
     void calculate(std::optional<uint32_t> volatileSheet = std::nullopt);
     // Whether every formula was computed by the last calculation.
-    bool allComputed() const { return notComputed_.empty() && unregistered_.empty(); }
+    bool allComputed() const { return notComputed_.empty(); }
     // Logs how many formulas were not computed, and the first one with its reason.
     void logNotComputed() const;
 
@@ -63,7 +63,7 @@ public:
 private:
     ooxml::SheetModel* modelOf(int32_t sheet) const;
     void start();
-    void registerSheet(const EngineWorksheet& sheet);
+    void registerSheet(EngineWorksheet& sheet);
     void applyChanges();
     void readDefinedNames();
 
@@ -76,10 +76,9 @@ private:
     std::vector<uint32_t> addedSheets_;
     // The first cells of shared formulas: writing one takes the block's formula away.
     std::unordered_set<uint64_t> sharedMasters_;
-    // Cells whose formulas were not computed, with the reason; and the
-    // formulas never given to the calculator (data tables, unreadable ones).
+    // Cells whose formulas were not computed, with the reason: those the
+    // calculator reported, and those never given to it (data tables, unreadable ones).
     std::unordered_map<uint64_t, std::string> notComputed_;
-    std::unordered_map<uint64_t, std::string> unregistered_;
     // Defined names by lower-case name and the SheetId they are local to (-1: the workbook).
     std::unordered_map<std::string, std::unordered_map<int64_t, std::string>> names_;
 };

@@ -112,9 +112,13 @@ private:
     std::mt19937_64 random_;
 };
 
-// The key of a cell for hashing.
+// The key of a cell for hashing, and the cell of a key.
 inline uint64_t cellKey(int32_t sheet, int32_t row, int32_t column) {
     return (uint64_t(uint32_t(sheet)) << 34) | (uint64_t(uint32_t(row - 1)) << 14) | uint64_t(uint32_t(column - 1));
+}
+inline uint64_t cellKey(const CellAddress& cell) { return cellKey(cell.sheet, cell.row, cell.column); }
+inline CellAddress cellOfKey(uint64_t key) {
+    return {int32_t(key >> 34), int32_t((key >> 14) & 0xFFFFF) + 1, int32_t(key & 0x3FFF) + 1};
 }
 
 

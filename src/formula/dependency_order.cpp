@@ -114,8 +114,8 @@ std::vector<uint32_t> Calculator::Pass::dirtyVertices(bool all, std::optional<in
         if (const auto found = readers.find(key); found != readers.end()) {
             for (const uint32_t id : found->second) markDirty(id);
         }
-        const auto s = int32_t(key >> 34), r = int32_t((key >> 14) & 0xFFFFF) + 1, c = int32_t(key & 0x3FFF) + 1;
-        work += areaReaders.forEachContaining(s, r, c, markDirty) + 1;
+        const CellAddress at = cellOfKey(key);
+        work += areaReaders.forEachContaining(at.sheet, at.row, at.column, markDirty) + 1;
         if (work > kPropagationBudget) return dirtyVertices(true, volatileSheet);
     }
     return dirty;

@@ -25,27 +25,6 @@ bool isNameChar(char c) {
 
 bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
-// A column given by letters ("A" … "XFD"), or 0.
-int32_t columnOfLetters(std::string_view letters) {
-    if (letters.empty() || letters.size() > 3) return 0;
-    int32_t column = 0;
-    for (const char c : letters) {
-        if (!std::isalpha(static_cast<unsigned char>(c))) return 0;
-        column = column * 26 + (std::toupper(static_cast<unsigned char>(c)) - 'A' + 1);
-    }
-    return column <= kMaxColumns ? column : 0;
-}
-
-int32_t rowOfDigits(std::string_view digits) {
-    if (digits.empty() || digits.size() > 7 || digits[0] == '0') return 0;
-    int32_t row = 0;
-    for (const char c : digits) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-        row = row * 10 + (c - '0');
-    }
-    return row <= kMaxRows ? row : 0;
-}
-
 class Parser {
 public:
     Parser(std::string_view text, int32_t row, int32_t column, bool arrayFormula)

@@ -134,10 +134,10 @@ bool holdsValue(const CellData& cell, const CellExtra* extra, CellKind kind, dou
 }  // namespace
 
 void SheetModel::setComputedValue(int32_t row, int32_t column, CellKind kind, double number, std::string_view text) {
-    if (const CellData* stored = cells_.findCell(row, column);
-        stored != nullptr && holdsValue(*stored, cells_.extraOf(row, column), kind, number, text))
-        return;
-    CellData& cell = cellForWrite(row, column);
+    CellData* stored = cells_.existingCellForWrite(row, column);
+    if (stored != nullptr && holdsValue(*stored, cells_.extraAt(row, *stored), kind, number, text)) return;
+    CellData& cell = stored != nullptr ? *stored : cellForWrite(row, column);
+    dirty_ = true;
     cell.kind = kind;
     cell.number = kind == CellKind::Number || kind == CellKind::Boolean ? number : 0;
     if (kind == CellKind::FormulaText || kind == CellKind::Error) {

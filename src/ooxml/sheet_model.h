@@ -50,6 +50,8 @@ public:
     // Cells (see CellStore).
     const CellData* findCell(int32_t row, int32_t column) const { return cells_.findCell(row, column); }
     const CellExtra* extraOf(int32_t row, int32_t column) const { return cells_.extraOf(row, column); }
+    // The same for a cell of `row` at hand, without looking it up again.
+    const CellExtra* extraAt(int32_t row, const CellData& cell) const { return cells_.extraAt(row, cell); }
     // The cell, created with its row's or column's format when new.
     CellData& cellForWrite(int32_t row, int32_t column) {
         dirty_ = true;

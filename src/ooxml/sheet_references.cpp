@@ -107,13 +107,11 @@ std::optional<ReferencePart> readPart(std::string_view word, size_t& at, bool co
     }
     const size_t start = i;
     while (i < word.size() && (column ? std::isalpha(static_cast<unsigned char>(word[i]))
-                                      : std::isdigit(static_cast<unsigned char>(word[i])))) {
-        if (i - start >= 7) return std::nullopt;
-        part.value = column ? part.value * 26 + (std::toupper(static_cast<unsigned char>(word[i])) - 'A' + 1)
-                            : part.value * 10 + (word[i] - '0');
+                                      : std::isdigit(static_cast<unsigned char>(word[i]))))
         ++i;
-    }
-    if (i == start || part.value < 1 || part.value > (column ? kMaxColumns : kMaxRows)) return std::nullopt;
+    const std::string_view text = word.substr(start, i - start);
+    part.value = column ? columnOfLetters(text) : rowOfDigits(text);
+    if (part.value == 0) return std::nullopt;
     at = i;
     return part;
 }

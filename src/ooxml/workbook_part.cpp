@@ -97,13 +97,6 @@ void WorkbookPart::setActiveTab(size_t position) {
     dirty_ = true;
 }
 
-std::set<std::string> WorkbookPart::definedNames() const {
-    std::set<std::string> names;
-    for (pugi::xml_node name : childNamed(root(), "definedNames").children())
-        if (localName(name) == "definedName") names.insert(lowerCase(name.attribute("name").value()));
-    return names;
-}
-
 std::vector<WorkbookPart::DefinedName> WorkbookPart::definedNameEntries() const {
     std::vector<DefinedName> entries;
     for (pugi::xml_node node : childNamed(root(), "definedNames").children()) {
@@ -113,6 +106,12 @@ std::vector<WorkbookPart::DefinedName> WorkbookPart::definedNameEntries() const 
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+std::set<std::string> WorkbookPart::definedNames() const {
+    std::set<std::string> names;
+    for (const DefinedName& entry : definedNameEntries()) names.insert(lowerCase(entry.name));
+    return names;
 }
 
 void WorkbookPart::removeFilterDatabaseName(size_t sheetPosition) {

@@ -29,6 +29,26 @@ const std::string& columnNameRef(int32_t column) {
 
 std::string columnName(int32_t column) { return columnNameRef(column); }
 
+int32_t columnOfLetters(std::string_view letters) {
+    if (letters.empty() || letters.size() > 3) return 0;
+    int32_t column = 0;
+    for (const char c : letters) {
+        if (!std::isalpha(static_cast<unsigned char>(c))) return 0;
+        column = column * 26 + (std::toupper(static_cast<unsigned char>(c)) - 'A' + 1);
+    }
+    return column <= kMaxColumns ? column : 0;
+}
+
+int32_t rowOfDigits(std::string_view digits) {
+    if (digits.empty() || digits.size() > 7 || digits[0] == '0') return 0;
+    int32_t row = 0;
+    for (const char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+        row = row * 10 + (c - '0');
+    }
+    return row <= kMaxRows ? row : 0;
+}
+
 bool parseCellReference(std::string_view ref, int32_t& row, int32_t& column) {
     size_t i = 0;
     int64_t col = 0;
